@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Vexa builds with, when some are missing and we are root.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang pkg-config
+          libgtest-dev libgmock-dev googletest libbenchmark-dev
+          libpugixml-dev libstb-dev
+          qt6-base-dev libgl-dev xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" = 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq || true
+    apt-get install -y -qq "${missing[@]}"
+  else
+    echo "Missing packages: ${missing[*]} (run as root or install them with apt-get)" >&2
+  fi
+fi
