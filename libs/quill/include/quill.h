@@ -7,7 +7,23 @@
  * Returned names and values belong to the document and live until it is destroyed
  * (or, for a value, until it is set again). Returned arrays are new allocations that
  * the caller releases with quillRelease. Null handles and names are accepted and do
- * nothing (0, null or an empty result). */
+ * nothing (0, null or an empty result).
+ *
+ * Reading: an element with attributes or child elements is a node; so is an empty
+ * element (<A/>, or one holding only blanks or comments). An element holding only text
+ * or CDATA is an item, its value the text exactly as written (not trimmed). Text mixed
+ * with child elements, comments, processing instructions and the document type are not
+ * part of the tree. UTF-8, UTF-16, UTF-32 and Latin-1 (when declared) are read; names
+ * and values are UTF-8. Documents larger than 32 MiB or with more than 4 Mi nodes and
+ * items are refused like malformed ones.
+ *
+ * Writing: UTF-8. A node's items are attributes when their names are all distinct,
+ * otherwise all text elements, in order, before its child nodes; either form reads back
+ * as the same names and values in the same order. A null value is written as empty.
+ * Every node and item name must be an XML name, otherwise nothing is written.
+ *
+ * Numbers of the access layer use '.' as decimal point whatever the C locale.
+ * Distinct documents may be used from different threads at the same time. */
 #ifndef QUILL_H
 #define QUILL_H
 

@@ -1,0 +1,78 @@
+#include "main/mainmenus.h"
+
+namespace vexa::menus {
+
+std::unique_ptr<MenuNode> librariesMenu(bool multitask, bool safeMode)
+{
+    MenuDescBuilder desc(0);
+    desc.add("Charger", kCmdLibLoad)
+        .add("Charger Répertoire", kCmdLibLoadDir)
+        .add("Libérer", kCmdLibUnload)
+        .add("Tout Libérer", kCmdLibUnloadAll)
+        .separator()
+        .add("Libérer la dernière chargée\tAlt+L", kCmdLibUnloadLast)
+        .add("Recharger la dernière libérée\tAlt+R", kCmdLibReloadLast)
+        .separator()
+        .add("Précédentes Actions\tF11", kCmdPreviousActions)
+        .add("Dernière Action\tF12", kCmdLastAction)
+        .separator()
+        .add("Multitâche", kCmdMultitask)
+        .add("Mode 'Safe'", kCmdSafeMode);
+    auto menu = buildFromDesc(desc.finish(), kMenuLibraries);
+    MenuNode* multi = menu->findItem(kCmdMultitask);
+    multi->checkable = true;
+    multi->checked = multitask;
+    MenuNode* safe = menu->findItem(kCmdSafeMode);
+    safe->checkable = true;
+    safe->checked = safeMode;
+    return menu;
+}
+
+std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
+{
+    MenuDescBuilder desc(0);
+    desc.open(kMenuImport)
+        .add("Ouvrir une donnée...\tAlt+O", kCmdOpenData)
+        .open("Nouvelle donnée ...")
+        .add("Audio", kCmdNewAudio)
+        .add("Image 2D", kCmdNewImage2d)
+        .add("Image 3D", kCmdNewImage3d)
+        .separator()
+        .add("Vue 3D", kCmdNewView3d)
+        .separator()
+        .add("Graphe", kCmdNewGraph)
+        .close()
+        .add("Série d'images\t -> Image 3D", kCmdImageSeries)
+        .separator()
+        .add("Script...", kCmdScript)
+        .separator()
+        .add("Quitter", kCmdQuit)
+        .close()
+        .open(kMenuProcessing)
+        .close()
+        .open(kMenuWindows)
+        .add("Messages", kCmdLogWindow)
+        .add("Tâches", kCmdTaskWindow)
+        .separator()
+        .close();
+    auto bar = buildFromDesc(desc.finish());
+    // "Librairies" comes from its own description, before "Fenêtres".
+    auto libraries = librariesMenu(multitask, safeMode);
+    auto windows = std::move(bar->children.back());
+    bar->children.pop_back();
+    bar->addSubMenu(std::move(libraries));
+    bar->addSubMenu(std::move(windows));
+    return bar;
+}
+
+std::unique_ptr<MenuNode> dataMenuBar(bool withVolumeMenu)
+{
+    MenuDescBuilder desc(0);
+    desc.open(kMenuExport).add("Sauvegarder une donnée...", kCmdSaveData).close();
+    desc.open(kMenu2d).close();
+    if (withVolumeMenu)
+        desc.open(kMenu3d).close();
+    return buildFromDesc(desc.finish());
+}
+
+} // namespace vexa::menus

@@ -1,0 +1,59 @@
+// The workstation's own menus as core menu trees: the main menu bar and the two
+// data-window menu bars. Plug-ins insert their pop-ups into the processing menus
+// named here; the window layer renders the trees and reports chosen identifiers.
+#pragma once
+
+#include "plugins/menudesc.h"
+
+#include <memory>
+#include <string>
+
+namespace vexa::menus {
+
+// Command identifiers of the main window.
+enum MainCommand : int {
+    kCmdOpenData = 13,
+    kCmdSaveData = 14,
+    kCmdLibLoad = 41,
+    kCmdLibUnload = 42,
+    kCmdLibUnloadLast = 43,
+    kCmdLibReloadLast = 44,
+    kCmdLibUnloadAll = 45,
+    kCmdLibLoadDir = 46,
+    kCmdPreviousActions = 51,
+    kCmdLastAction = 52,
+    kCmdMultitask = 53,
+    kCmdSafeMode = 54,
+    kCmdNewImage3d = 63,
+    kCmdNewImage2d = 64,
+    kCmdNewGraph = 66,
+    kCmdNewAudio = 67,
+    kCmdNewView3d = 68,
+    kCmdImageSeries = 70,
+    kCmdScript = 71,
+    kCmdLogWindow = 80,
+    kCmdTaskWindow = 81,
+    kCmdQuit = 90,
+    // Open windows listed in "Fenêtres" take identifiers from here on.
+    kCmdFirstWindow = 900,
+};
+
+inline const char* const kMenuImport = "Importation";
+inline const char* const kMenuProcessing = "Traitements";
+inline const char* const kMenuLibraries = "Librairies";
+inline const char* const kMenuWindows = "Fenêtres";
+inline const char* const kMenuExport = "Exportation";
+inline const char* const kMenu2d = "Traitement 2D";
+inline const char* const kMenu3d = "Traitement 3D";
+
+// The "Librairies" menu, built from its own description.
+std::unique_ptr<MenuNode> librariesMenu(bool multitask, bool safeMode);
+
+// Main menu bar: "Importation", "Traitements", "Librairies", "Fenêtres".
+std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode);
+
+// Data-window menu bar: "Exportation" and "Traitement 2D", plus "Traitement 3D" for
+// windows of volumes.
+std::unique_ptr<MenuNode> dataMenuBar(bool withVolumeMenu);
+
+} // namespace vexa::menus
