@@ -1,0 +1,292 @@
+#include "data/series.h"
+
+#include "data/dataopen.h"
+#include "host/host.h"
+#include "params/paramapi.h"
+#include "quill.h"
+#include "vexafile.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexa {
+
+namespace {
+
+// A range longer than this is a typing error, not a series.
+constexpr long long kMaxSeriesLength = 1000000;
+
+std::mutex gSeriesMutex;
+
+SeriesSettings& rememberedLocked()
+{
+    static SeriesSettings settings = [] {
+        SeriesSettings s;
+        s.destination = seriesDefaultDestination();
+        return s;
+    }();
+    return settings;
+}
+
+void setReason(std::string* reason, const std::string& text)
+{
+    if (reason)
+        *reason = text;
+}
+
+struct OpenedFile {
+    int index;
+    int width;
+    int height;
+};
+
+template <std::size_t N> void copyInto(std::array<char, N>& buffer, const std::string& text)
+{
+    std::snprintf(buffer.data(), buffer.size(), "%s", text.c_str());
+}
+
+template <std::size_t N> std::string textOf(std::array<char, N>& buffer)
+{
+    buffer.back() = '\0';
+    return buffer.data();
+}
+
+} // namespace
+
+std::string seriesDefaultDestination()
+{
+    const char* dir = std::getenv("TMPDIR");
+    std::string base = dir && *dir ? dir : "/tmp";
+    if (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/vexa/assembly.xml";
+}
+
+SeriesSettings seriesRemembered()
+{
+    std::lock_guard lock(gSeriesMutex);
+    return rememberedLocked();
+}
+
+void seriesRemember(const SeriesSettings& settings)
+{
+    std::lock_guard lock(gSeriesMutex);
+    rememberedLocked() = settings;
+}
+
+std::string seriesFileName(const SeriesSettings& s, int index)
+{
+    static const char* const kFormats[] = { "%.1d", "%.2d", "%.3d", "%.4d" };
+    if (s.digits < 0 || s.digits > 3)
+        return {};
+    char digits[32];
+    std::snprintf(digits, sizeof digits, kFormats[s.digits], index);
+    return s.root + digits + s.extension;
+}
+
+std::string seriesResolve(const std::string& destination, const std::string& name)
+{
+    std::string n = name;
+    std::replace(n.begin(), n.end(), '\\', '/');
+    if (!n.empty() && n[0] == '/')
+        return n;
+    std::string d = destination;
+    std::replace(d.begin(), d.end(), '\\', '/');
+    std::size_t slash = d.find_last_of('/');
+    if (slash == std::string::npos)
+        return n;
+    return d.substr(0, slash + 1) + n;
+}
+
+bool seriesDescribe(const SeriesSettings& s, SeriesVolume& volume, std::string* reason)
+{
+    volume = SeriesVolume {};
+    if (s.digits < 0 || s.digits > 3) {
+        setReason(reason, "Nombre de chiffres invalide");
+        return false;
+    }
+    if (s.first > s.last) {
+        setReason(reason, "Plage d'indices vide");
+        return false;
+    }
+    if ((long long)s.last - s.first + 1 > kMaxSeriesLength) {
+        setReason(reason, "Plage d'indices trop grande");
+        return false;
+    }
+    const bool automatic = s.sizeMode == 1;
+    const bool scan = s.checkExistence || automatic;
+    int first = s.first, last = s.last;
+    int width = automatic ? -1 : s.width;
+    int height = automatic ? -1 : s.height;
+
+    std::vector<OpenedFile> opened;
+    if (scan) {
+        for (long long i = first; i <= last; ++i) {
+            FileHandle desc
+                = dataOpenDescriptor(seriesResolve(s.destination, seriesFileName(s, int(i))));
+            if (!desc)
+                continue;
+            int w = 0, h = 0, d = 0;
+            vexaFileGetSizes(desc.get(), &w, &h, &d);
+            opened.push_back({ int(i), w, h });
+            if (automatic) {
+                width = std::max(width, w);
+                height = std::max(height, h);
+            }
+        }
+    }
+    int depth;
+    if (s.checkExistence) {
+        if (opened.empty()) {
+            setReason(reason, "Aucun fichier de la série ne s'ouvre");
+            return false;
+        }
+        first = opened.front().index;
+        last = opened.back().index;
+        depth = int(opened.size());
+    } else {
+        depth = last - first + 1;
+    }
+    if (depth <= 0 || width <= 0 || height <= 0) {
+        setReason(reason,
+            automatic ? "Aucun fichier de la série ne s'ouvre" : "Taille de volume invalide");
+        return false;
+    }
+    volume.width = width;
+    volume.height = height;
+    volume.depth = depth;
+
+    auto next = opened.begin();
+    int written = 0;
+    for (long long i = first; i <= last; ++i) {
+        SeriesPart part;
+        if (scan) {
+            while (next != opened.end() && next->index < i)
+                ++next;
+            if (next == opened.end() || next->index != i)
+                continue;
+            if (automatic) {
+                part.x = (width - next->width) / 2;
+                part.y = (height - next->height) / 2;
+            }
+        }
+        // Without the check the depth is the whole range, so a slice keeps its
+        // index's place even when a file before it is missing.
+        part.z = s.checkExistence ? written : int(i - first);
+        part.name = seriesFileName(s, int(i));
+        volume.parts.push_back(std::move(part));
+        ++written;
+    }
+    return true;
+}
+
+bool seriesWriteDocument(const SeriesVolume& volume, const std::string& path, std::string* reason)
+{
+    if (path.empty()) {
+        setReason(reason, "Nom du fichier destination vide");
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent, ec);
+
+    std::string pattern = (parent.empty() ? std::string(".") : parent.string()) + "/.vexa_series_XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) {
+        setReason(reason, "Impossible de créer le fichier " + path);
+        return false;
+    }
+    ::close(fd);
+    const std::string temp = name.data();
+
+    QuillNode* doc = quillNew("LOGICAL");
+    bool ok = doc != nullptr;
+    if (ok) {
+        ok = quillAddIntItem(doc, "WIDTH", volume.width)
+            && quillAddIntItem(doc, "HEIGHT", volume.height)
+            && quillAddIntItem(doc, "DEPTH", volume.depth);
+        for (const SeriesPart& p : volume.parts) {
+            if (!ok)
+                break;
+            QuillNode* node = quillNodeAddNode(doc, "PART");
+            ok = node && quillAddIntItem(node, "X", p.x) && quillAddIntItem(node, "Y", p.y)
+                && quillAddIntItem(node, "Z", p.z)
+                && quillNodeAddItem(node, "NAME", p.name.c_str());
+        }
+        ok = ok && quillWrite(doc, temp.c_str());
+        quillDestroy(doc);
+    }
+    if (ok) {
+        ::chmod(temp.c_str(), 0644);
+        ok = std::rename(temp.c_str(), path.c_str()) == 0;
+    }
+    if (!ok) {
+        std::remove(temp.c_str());
+        setReason(reason, "Impossible d'écrire le fichier " + path);
+    }
+    return ok;
+}
+
+bool seriesAsk(SeriesSettings& s)
+{
+    std::array<char, PARAM_PATH_BUFFER> destination {};
+    std::array<char, PARAM_STRING_BUFFER> root {};
+    std::array<char, PARAM_STRING_BUFFER> extension {};
+    copyInto(destination, s.destination);
+    copyInto(root, s.root);
+    copyInto(extension, s.extension);
+    std::int32_t digits = s.digits, first = s.first, last = s.last;
+    std::int32_t check = s.checkExistence ? 1 : 0;
+    std::int32_t mode = s.sizeMode, width = s.width, height = s.height;
+
+    ParamBox* box = dozBoxParameterAdd(nullptr, "Fichier Destination%t%n%h%n", destination.data());
+    box = dozBoxParameterAdd(
+        box, "Fichiers Source%t%nRacine%s%nExtension%s%n", root.data(), extension.data());
+    box = dozBoxParameterAdd(box,
+        "Indices%t%nNb de chiffres%t1,2,3,4%lDébut%dFin%dVérification "
+        "existence%c%n",
+        &digits, &first, &last, &check);
+    box = dozBoxParameterAdd(
+        box, "Taille%t%nManuelle,Automatique%lLargeur%dHauteur%d%n", &mode, &width, &height);
+    if (dozBoxParameterDialog(box) != 1)
+        return false;
+    s.destination = textOf(destination);
+    s.root = textOf(root);
+    s.extension = textOf(extension);
+    s.digits = digits;
+    s.first = first;
+    s.last = last;
+    s.checkExistence = check != 0;
+    s.sizeMode = mode;
+    s.width = width;
+    s.height = height;
+    return true;
+}
+
+bool seriesAssemblyCommand()
+{
+    SeriesSettings settings = seriesRemembered();
+    if (!seriesAsk(settings))
+        return false;
+    seriesRemember(settings);
+    SeriesVolume volume;
+    if (!seriesDescribe(settings, volume))
+        return false;
+    std::string reason;
+    if (!seriesWriteDocument(volume, settings.destination, &reason)) {
+        hostMessageBox(kErrorCaption, reason);
+        return false;
+    }
+    return true;
+}
+
+} // namespace vexa

@@ -1,0 +1,41 @@
+// The task display refreshed by the main window's 2000 ms timer: the window title and
+// the rows of the task window. GUI-free: the Qt layer copies the texts into widgets.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+// Labels of the task window's buttons, shown disabled.
+inline const char* const kTaskButtonSuspend = "Suspendre";
+inline const char* const kTaskButtonResume = "Activer";
+inline const char* const kTaskButtonStop = "Arrêter";
+
+struct TaskWindowRow {
+    std::int32_t sequence = 0;
+    std::string text; // "Tâche %d (%s)"
+    // Child lines: the percentage when progress is known, the elapsed time, the
+    // remaining time when known.
+    std::vector<std::string> lines;
+};
+
+// The tree of the task window: one row per worker task, oldest first.
+class TaskWindowModel {
+public:
+    // Brings the rows up to date with the task list at time now (calendar seconds).
+    // Returns true when rows were added or removed.
+    bool update(std::time_t now);
+    const std::vector<TaskWindowRow>& rows() const { return rows_; }
+
+private:
+    std::vector<TaskWindowRow> rows_;
+};
+
+// Title of the main window: "Vexa", "1 Calcul en cours..." or "%d Calculs en
+// cours..." after the number of worker tasks.
+std::string taskDisplayTitle();
+
+} // namespace vexa
