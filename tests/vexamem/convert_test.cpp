@@ -179,6 +179,134 @@ TEST(VexaMemConvert, LongArraysMatchTheRuleThroughVectorLoopsAndTheirTails)
     }
 }
 
+// The rule for one sample, with NaN giving the lowest value of integer outputs
+// (what the library does; the plain rule leaves NaN open).
+void referenceConvert(const void* in, std::size_t i, int inType, double scale, double offset,
+    void* out, std::size_t j, int outType)
+{
+    double v = referenceRead(in, i, inType) * scale;
+    v = v + offset;
+    if (std::isnan(v) && outType != TYPEDATA_F32 && outType != TYPEDATA_F64)
+        v = -std::numeric_limits<double>::infinity();
+    referenceStore(out, j, outType, v);
+}
+
+// Long arrays of every input type: the probe values, every 8-bit pattern, NaN and
+// infinities, then pseudo-random bit patterns, so that vector loops, tables and
+// their scalar heads and tails all meet clamps, truncations and signed zeros.
+std::vector<unsigned char> makeLongInput(int type, std::size_t count)
+{
+    std::size_t probes = 0;
+    std::vector<unsigned char> start = makeInput(type, probes);
+    const std::size_t es = static_cast<std::size_t>(vexaTypeSize(type));
+    std::vector<unsigned char> bytes(count * es);
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    for (std::size_t i = 0; i < count; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        unsigned char* p = bytes.data() + i * es;
+        if (i < probes) {
+            std::memcpy(p, start.data() + i * es, es);
+        } else if (i < probes + 256) {
+            // Every 8-bit pattern, in each byte of wider samples.
+            std::memset(p, static_cast<int>(i - probes), es);
+        } else if (type == TYPEDATA_F64) {
+            double v = static_cast<double>(static_cast<std::int64_t>(state >> 20)) * 1e-6;
+            v = i % 97 == 0 ? std::numeric_limits<double>::quiet_NaN() : i % 89 == 0 ? -0.0 : v;
+            std::memcpy(p, &v, es);
+        } else if (type == TYPEDATA_F32) {
+            float v = static_cast<float>(static_cast<std::int32_t>(state >> 33)) * 1e-3f;
+            v = i % 97 == 0 ? std::numeric_limits<float>::quiet_NaN() : i % 89 == 0 ? -0.0f : v;
+            std::memcpy(p, &v, es);
+        } else {
+            const std::uint64_t bits = state >> 16;
+            std::memcpy(p, &bits, es);
+        }
+    }
+    return bytes;
+}
+
+void expectConvertsLikeTheRule(const unsigned char* input, std::size_t count, int in, int out,
+    const ScaleOffset& so, std::size_t destinationShift)
+{
+    const std::size_t es = static_cast<std::size_t>(vexaTypeSize(out));
+    std::vector<unsigned char> expected(count * es);
+    for (std::size_t i = 0; i < count; ++i)
+        referenceConvert(input, i, in, so.scale, so.offset, expected.data(), i, out);
+    // Destinations shifted by whole samples, so that vector stores meet every
+    // position within a cache line.
+    std::vector<unsigned char> storage(count * es + 64 * es, 0xAB);
+    unsigned char* destination = storage.data() + destinationShift * es;
+    ASSERT_EQ(vexaMemConvertInto(
+                  input, static_cast<int>(count), so.scale, so.offset, in, out, destination),
+        1);
+    for (std::size_t i = 0; i < count; ++i)
+        ASSERT_EQ(std::memcmp(destination + i * es, expected.data() + i * es, es), 0)
+            << "in " << in << " out " << out << " scale " << so.scale << " offset " << so.offset
+            << " count " << count << " sample " << i << " = " << referenceRead(input, i, in);
+    // Nothing written past the end.
+    for (std::size_t k = (destinationShift + count) * es; k < storage.size(); ++k)
+        ASSERT_EQ(storage[k], 0xAB) << "in " << in << " out " << out;
+}
+
+TEST(VexaMemConvert, LongArraysOfEveryPairFollowTheRuleAtEveryAlignment)
+{
+    const ScaleOffset scales[] = { { 1.0, 0.0 }, { 0.731, 12.5 }, { -1.0, 0.25 }, { 1e10, 0.0 },
+        { 1.0 / 3.0, -1e-9 }, { 255.0 / 65535.0, 0.0 } };
+    constexpr std::size_t kLong = 1500;
+    for (int in : kNumericTypes) {
+        const std::size_t inSize = static_cast<std::size_t>(vexaTypeSize(in));
+        std::vector<unsigned char> input = makeLongInput(in, kLong + 8);
+        for (int out : kNumericTypes)
+            for (const ScaleOffset& so : scales)
+                // Shifted sources and destinations and odd lengths move the vector
+                // steps against both buffers and leave tails of every length.
+                for (std::size_t shift : { 0u, 1u, 3u }) {
+                    const std::size_t count = kLong - shift * 7;
+                    expectConvertsLikeTheRule(
+                        input.data() + shift * inSize, count, in, out, so, shift * 5);
+                    if (HasFatalFailure())
+                        return;
+                }
+    }
+}
+
+TEST(VexaMemConvert, LargeOutputsBypassingTheCacheAreComplete)
+{
+    // Outputs of 8 MiB and more are written with streaming stores after an aligning
+    // head; check every sample, the last ones in particular.
+    struct Case {
+        int in, out;
+        ScaleOffset so;
+        std::size_t count;
+    };
+    const Case cases[] = {
+        { TYPEDATA_U8, TYPEDATA_U8, { 0.731, 12.5 }, (std::size_t { 8 } << 20) + 61 },
+        { TYPEDATA_U8, TYPEDATA_S16, { -3.5, 100.0 }, (std::size_t { 4 } << 20) + 33 },
+        { TYPEDATA_F64, TYPEDATA_S32, { 1.0, 0.0 }, (std::size_t { 2 } << 20) + 13 },
+        { TYPEDATA_S16, TYPEDATA_F32, { 0.5, -3.0 }, (std::size_t { 2 } << 20) + 7 },
+    };
+    for (const Case& c : cases) {
+        std::vector<unsigned char> input = makeLongInput(c.in, c.count);
+        const std::size_t es = static_cast<std::size_t>(vexaTypeSize(c.out));
+        std::vector<unsigned char> expected(c.count * es);
+        for (std::size_t i = 0; i < c.count; ++i)
+            referenceConvert(
+                input.data(), i, c.in, c.so.scale, c.so.offset, expected.data(), i, c.out);
+        Buffer result(vexaMemConvert(
+            input.data(), static_cast<int>(c.count), c.so.scale, c.so.offset, c.in, c.out));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(std::memcmp(result.get(), expected.data(), expected.size()), 0)
+            << "in " << c.in << " out " << c.out;
+        // The same through a destination that does not start on a cache line.
+        std::vector<unsigned char> into(expected.size() + 64);
+        unsigned char* shifted = into.data() + 24;
+        vexaMemConvertInto(input.data(), static_cast<int>(c.count), c.so.scale, c.so.offset,
+            c.in, c.out, shifted);
+        EXPECT_EQ(std::memcmp(shifted, expected.data(), expected.size()), 0)
+            << "in " << c.in << " out " << c.out;
+    }
+}
+
 template <class T>
 std::vector<T> convertValues(
     const void* input, int count, double scale, double offset, int in, int out)

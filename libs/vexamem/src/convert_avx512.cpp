@@ -1,3 +1,12 @@
-// The conversion loops built for avx512.
+// The conversion loops built for avx512, with hand-written loops for the most used
+// pairs.
+// GCC 12 reports the deliberately undefined pass-through operands inside its own
+// AVX-512 intrinsics as maybe uninitialised once they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+
 #define VEXAMEM_ISA avx512
+#define VEXAMEM_FAST_KERNELS "convertfast_avx512.inc"
 #include "convertkernels.inc"
