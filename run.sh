@@ -6,7 +6,7 @@ bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$(nproc)"
 if [ -x build/bin/vexa ]; then
-  demo=build/bin/demo/demo.gdr
+  demo=build/bin/demo/demo_xy.gdr
   if [ -f "$demo" ]; then exec build/bin/vexa -in "$demo" "$@"; fi
   exec build/bin/vexa "$@"
 fi

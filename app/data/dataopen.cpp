@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace vexa {
@@ -29,6 +30,10 @@ void setReason(std::string* reason, const std::string& text)
 
 bool readable(const std::string& path)
 {
+    // A directory opens for reading on Linux but holds no image.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return false;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;

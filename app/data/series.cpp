@@ -197,7 +197,8 @@ bool seriesWriteDocument(const SeriesVolume& volume, const std::string& path, st
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
 
-    std::string pattern = (parent.empty() ? std::string(".") : parent.string()) + "/.vexa_series_XXXXXX";
+    std::string pattern
+        = (parent.empty() ? std::string(".") : parent.string()) + "/.vexa_series_XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = mkstemp(name.data());

@@ -2,6 +2,27 @@
 
 namespace vexa::menus {
 
+const std::vector<Accelerator>& mainAccelerators()
+{
+    static const std::vector<Accelerator> table {{33, "F6"}, {75, "F7"}, {34, "F8"}, {51, "F11"}, {52, "F12"},
+        {13, "Alt+O"}, {14, "Alt+E"}, {43, "Alt+L"}, {44, "Alt+R"}};
+    return table;
+}
+
+const std::vector<Accelerator>& imageAccelerators()
+{
+    static const std::vector<Accelerator> table {{33, "F6"}, {75, "F7"}, {34, "F8"}, {51, "F11"}, {52, "F12"},
+        {13, "Alt+O"}, {14, "Alt+E"}, {1012, "Ctrl+D"}, {25, "Ctrl+C"}, {15, "Alt+S"}, {16, "Ctrl+S"}};
+    return table;
+}
+
+const std::vector<Accelerator>& view3dAccelerators()
+{
+    static const std::vector<Accelerator> table {
+        {20, "F1"}, {21, "F2"}, {22, "F3"}, {42, "F5"}, {43, "F6"}, {12, "Alt+C"}, {13, "Alt+S"}};
+    return table;
+}
+
 std::unique_ptr<MenuNode> librariesMenu(bool multitask, bool safeMode)
 {
     MenuDescBuilder desc(0);
@@ -43,6 +64,7 @@ std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
         .add("Graphe", kCmdNewGraph)
         .close()
         .add("Série d'images\t -> Image 3D", kCmdImageSeries)
+        .add("Sauvegarder une donnée...\tAlt+E", kCmdSaveData)
         .separator()
         .add("Script...", kCmdScript)
         .separator()

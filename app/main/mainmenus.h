@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vexa::menus {
 
@@ -45,6 +46,17 @@ inline const char* const kMenuWindows = "Fenêtres";
 inline const char* const kMenuExport = "Exportation";
 inline const char* const kMenu2d = "Traitement 2D";
 inline const char* const kMenu3d = "Traitement 3D";
+
+// Keyboard accelerators: command identifier and key, in the desktop's key naming
+// ("F6", "Alt+O", "Ctrl+D").
+struct Accelerator {
+    int command;
+    const char* key;
+};
+// The main window's table, the 2D image windows' and the 3D views'.
+const std::vector<Accelerator>& mainAccelerators();
+const std::vector<Accelerator>& imageAccelerators();
+const std::vector<Accelerator>& view3dAccelerators();
 
 // The "Librairies" menu, built from its own description.
 std::unique_ptr<MenuNode> librariesMenu(bool multitask, bool safeMode);

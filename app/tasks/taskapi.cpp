@@ -52,7 +52,7 @@ template <typename Fn> int onSlotById(int kind, std::uint32_t id, Fn fn)
         TaskLock lock;
         TaskContext* context = taskCurrent();
         int index = taskFindSlot(context, kind, id);
-        return index < 0 ? 0 : (fn(context->slots[std::size_t(index)]) ? 1 : 0);
+        return index < 0 ? 0 : (fn(context->taskSlots[std::size_t(index)]) ? 1 : 0);
     });
 }
 
@@ -62,7 +62,7 @@ template <typename Fn> int onNthSlot(int kind, int n, Fn fn)
         TaskLock lock;
         TaskContext* context = taskCurrent();
         int index = taskNthSlot(context, kind, n);
-        return index < 0 ? 0 : (fn(context->slots[std::size_t(index)]) ? 1 : 0);
+        return index < 0 ? 0 : (fn(context->taskSlots[std::size_t(index)]) ? 1 : 0);
     });
 }
 
@@ -75,7 +75,7 @@ template <typename Fn> int onAllSlots(int kind, Fn fn)
         if (!context)
             return 0;
         bool any = false;
-        for (TaskSlot& slot : context->slots)
+        for (TaskSlot& slot : context->taskSlots)
             if (slot.kind == kind && fn(slot))
                 any = true;
         return any ? 1 : 0;
@@ -139,7 +139,7 @@ bool declareOutputs(TaskContext* context, int kind, int count)
         return true;
     {
         TaskLock lock;
-        if (context->slots.size() + std::size_t(count) > kMaxSlotsPerTask)
+        if (context->taskSlots.size() + std::size_t(count) > kMaxSlotsPerTask)
             return false;
     }
     for (int i = 0; i < count; ++i)
@@ -266,7 +266,7 @@ int dozDataSetNumber(void* handle, int slotKind, int count) noexcept
         if (slotIsInput(slotKind)) {
             {
                 TaskLock lock;
-                for (const TaskSlot& slot : context->slots)
+                for (const TaskSlot& slot : context->taskSlots)
                     if (slot.kind == slotKind)
                         return 0;
             }
@@ -365,7 +365,7 @@ unsigned int dozDataGetIdByCount(void* handle, int slotKind, int n) noexcept
             index = taskNthSlot(context, slotKind, n);
             if (index < 0)
                 return 0;
-            const TaskSlot& slot = context->slots[std::size_t(index)];
+            const TaskSlot& slot = context->taskSlots[std::size_t(index)];
             bool byBlock = slotKind == SLOT_BLOCK_IN || slotKind == SLOT_BLOCK_OUT;
             id = byBlock ? slot.blockId : slot.imageId;
             needsShow = slotIsOutput(slotKind) && !slot.record;

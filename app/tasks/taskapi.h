@@ -7,7 +7,7 @@
  * on an unknown identifier, a slot of another kind or an output already shown does
  * nothing and returns 0; success is 1.
  *
- * "n" is the 1-based ordinal of a slot among the task's slots of the same kind.
+ * "n" is the 1-based ordinal of a slot among the task's taskSlots of the same kind.
  * Names joined by "=" below are one function under several names. */
 #ifndef VEXA_TASKAPI_H
 #define VEXA_TASKAPI_H

@@ -119,12 +119,12 @@ struct HeldInput {
 };
 
 // Releases the data of an ending task. Interface thread.
-void releaseSlots(std::vector<TaskSlot>& slots, double elapsed)
+void releaseSlots(std::vector<TaskSlot>& taskSlots, double elapsed)
 {
     // The first image input is read before anything is released: once its busyCount
     // drops, its window may close.
     HeldInput input;
-    for (const TaskSlot& slot : slots) {
+    for (const TaskSlot& slot : taskSlots) {
         if (slot.kind != SLOT_IMAGE_IN)
             continue;
         if (DataRecord* r = liveRecord(slot)) {
@@ -138,7 +138,7 @@ void releaseSlots(std::vector<TaskSlot>& slots, double elapsed)
         }
         break;
     }
-    for (TaskSlot& slot : slots) {
+    for (TaskSlot& slot : taskSlots) {
         DataRecord* r = liveRecord(slot);
         if (!r)
             continue;
@@ -177,7 +177,7 @@ public:
         TaskContext* context = taskCurrent();
         if (!context || (slotKind != SLOT_IMAGE_OUT && slotKind != SLOT_BLOCK_OUT))
             return out;
-        for (TaskSlot& slot : context->slots)
+        for (TaskSlot& slot : context->taskSlots)
             if (slot.kind == slotKind)
                 out.push_back(pending(slot));
         return out;
@@ -189,7 +189,7 @@ public:
         TaskContext* context = taskCurrent();
         if (!context || id == 0)
             return nullptr;
-        for (TaskSlot& slot : context->slots) {
+        for (TaskSlot& slot : context->taskSlots) {
             if ((slot.kind == SLOT_BLOCK_OUT && slot.blockId == id)
                 || (slot.kind == SLOT_IMAGE_OUT && slot.imageId == id))
                 return pending(slot);
@@ -307,7 +307,7 @@ void taskEnd(TaskContext* context)
             context->elapsed = double(context->clockEnd - context->clockStart) / 1000.0;
             elapsed = context->elapsed;
             threadId = context->threadId;
-            slotCount = context->slots.size();
+            slotCount = context->taskSlots.size();
         }
     }
     if (!endable) {
@@ -319,21 +319,21 @@ void taskEnd(TaskContext* context)
     for (std::size_t i = 0; i < slotCount; ++i)
         taskShowOutput(context, static_cast<int>(i));
 
-    std::vector<TaskSlot> slots;
+    std::vector<TaskSlot> taskSlots;
     {
         TaskLock lock;
-        slots = std::move(context->slots);
-        context->slots.clear();
+        taskSlots = std::move(context->taskSlots);
+        context->taskSlots.clear();
     }
-    onInterfaceThread([&] { releaseSlots(slots, elapsed); });
+    onInterfaceThread([&] { releaseSlots(taskSlots, elapsed); });
     // Identifiers of outputs that never became records go back to the pool.
-    for (const TaskSlot& slot : slots) {
+    for (const TaskSlot& slot : taskSlots) {
         if (slotIsOutput(slot.kind) && !slot.record) {
             dataReleaseId(slot.imageId);
             dataReleaseId(slot.blockId);
         }
     }
-    slots.clear();
+    taskSlots.clear();
     {
         TaskLock lock;
         --gRunning;
@@ -407,8 +407,8 @@ int taskFindSlot(const TaskContext* context, int slotKind, std::uint32_t id)
     if (!context || id == 0)
         return -1;
     bool byBlock = slotKind == SLOT_BLOCK_IN || slotKind == SLOT_BLOCK_OUT;
-    for (std::size_t i = 0; i < context->slots.size(); ++i) {
-        const TaskSlot& slot = context->slots[i];
+    for (std::size_t i = 0; i < context->taskSlots.size(); ++i) {
+        const TaskSlot& slot = context->taskSlots[i];
         if (slot.kind == slotKind && (byBlock ? slot.blockId : slot.imageId) == id)
             return static_cast<int>(i);
     }
@@ -420,8 +420,8 @@ int taskNthSlot(const TaskContext* context, int slotKind, int n)
     if (!context || n < 1)
         return -1;
     int seen = 0;
-    for (std::size_t i = 0; i < context->slots.size(); ++i)
-        if (context->slots[i].kind == slotKind && ++seen == n)
+    for (std::size_t i = 0; i < context->taskSlots.size(); ++i)
+        if (context->taskSlots[i].kind == slotKind && ++seen == n)
             return static_cast<int>(i);
     return -1;
 }
@@ -442,7 +442,7 @@ std::uint32_t taskTakeInput(TaskContext* context, int slotKind)
         DataRecord* taken = dataTakeByRecency(recordKind, [&](DataRecord* r) {
             if (needBlock && !r->block())
                 return false;
-            for (const TaskSlot& slot : context->slots)
+            for (const TaskSlot& slot : context->taskSlots)
                 if (slotIsInput(slot.kind) && slot.record == r)
                     return false;
             return true;
@@ -454,7 +454,7 @@ std::uint32_t taskTakeInput(TaskContext* context, int slotKind)
         slot.imageId = taken->imageId;
         slot.blockId = taken->blockId;
         slot.record = taken;
-        context->slots.push_back(std::move(slot));
+        context->taskSlots.push_back(std::move(slot));
         ++taken->busyCount;
         result = needBlock ? taken->blockId : taken->imageId;
     });
@@ -481,8 +481,8 @@ int taskAddOutput(TaskContext* context, int slotKind, std::unique_ptr<ImageObjec
         dataReleaseId(slot.blockId);
         return -1;
     }
-    context->slots.push_back(std::move(slot));
-    return static_cast<int>(context->slots.size() - 1);
+    context->taskSlots.push_back(std::move(slot));
+    return static_cast<int>(context->taskSlots.size() - 1);
 }
 
 std::uint32_t taskDeclareOutput(TaskContext* context, int slotKind)
@@ -491,7 +491,7 @@ std::uint32_t taskDeclareOutput(TaskContext* context, int slotKind)
     if (index < 0)
         return 0;
     TaskLock lock;
-    const TaskSlot& slot = context->slots[std::size_t(index)];
+    const TaskSlot& slot = context->taskSlots[std::size_t(index)];
     return slotKind == SLOT_BLOCK_OUT ? slot.blockId : slot.imageId;
 }
 
@@ -504,9 +504,9 @@ DataRecord* taskShowOutput(TaskContext* context, int slotIndex)
     {
         TaskLock lock;
         if (!context || !linked(context) || slotIndex < 0
-            || std::size_t(slotIndex) >= context->slots.size())
+            || std::size_t(slotIndex) >= context->taskSlots.size())
             return nullptr;
-        TaskSlot& slot = context->slots[std::size_t(slotIndex)];
+        TaskSlot& slot = context->taskSlots[std::size_t(slotIndex)];
         if (!slotIsOutput(slot.kind))
             return nullptr;
         if (slot.record)
@@ -554,7 +554,7 @@ DataRecord* taskShowOutput(TaskContext* context, int slotIndex)
     }
 
     TaskLock lock;
-    if (!linked(context) || std::size_t(slotIndex) >= context->slots.size()) {
+    if (!linked(context) || std::size_t(slotIndex) >= context->taskSlots.size()) {
         // The context ended meanwhile (a thread outside the task showed it): nobody
         // else will release the datum.
         if (record && !isMain) {
@@ -565,7 +565,7 @@ DataRecord* taskShowOutput(TaskContext* context, int slotIndex)
         }
         return record;
     }
-    TaskSlot& slot = context->slots[std::size_t(slotIndex)];
+    TaskSlot& slot = context->taskSlots[std::size_t(slotIndex)];
     slot.showing = false;
     if (record) {
         slot.record = record;

@@ -74,7 +74,7 @@ struct TaskContext {
     std::int32_t commandId = 0;
     std::int32_t shownCount = 0;
     std::int32_t sequence = 0;
-    std::vector<TaskSlot> slots;
+    std::vector<TaskSlot> taskSlots;
     TaskProgress progress;
     std::time_t startTime = 0;
     int isMain = 0; // a context of the interface thread

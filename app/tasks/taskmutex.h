@@ -2,7 +2,7 @@
 //
 // It is re-entrant because locked operations call each other (the thread procedure
 // names its task while holding it; the task end looks up the current task while it
-// releases slots). The lock keeps a per-thread hold count so that a worker recovering
+// releases taskSlots). The lock keeps a per-thread hold count so that a worker recovering
 // from a fault inside a plug-in call (safemode.h) can give back the holds that the
 // plug-in's interrupted callbacks left behind.
 #pragma once

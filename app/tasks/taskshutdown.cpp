@@ -24,7 +24,7 @@ int taskHeldDataCount()
     TaskContext* head = taskListLock();
     ListUnlock unlock;
     for (TaskContext* c = head; c; c = c->next)
-        for (const TaskSlot& slot : c->slots)
+        for (const TaskSlot& slot : c->taskSlots)
             if (slot.record)
                 ++count;
     return count;

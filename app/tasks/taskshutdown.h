@@ -14,7 +14,7 @@ namespace vexa {
 // (busyCount is 0). A null record may close.
 bool taskRecordMayClose(const DataRecord* record);
 
-// Data held by running tasks: input slots and shown outputs of every context.
+// Data held by running tasks: input taskSlots and shown outputs of every context.
 int taskHeldDataCount();
 
 // True when the program may close now: no worker task runs.

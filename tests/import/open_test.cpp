@@ -55,6 +55,11 @@ TEST_F(OpenFile, MissingFileShowsTheErrorBoxAndOpensNothing)
     EXPECT_EQ(messages(), std::vector<std::string> { "Erreur|Impossible d'ouvrir le fichier" });
     EXPECT_TRUE(vexa::dataListAll().empty());
     EXPECT_TRUE(boxLabels.empty()); // no raw import for a file that is not there
+
+    // A directory is no file either.
+    EXPECT_EQ(vexa::dataOpenFileWithMessages(dir), nullptr);
+    EXPECT_EQ(messages().size(), 2u);
+    EXPECT_TRUE(boxLabels.empty());
 }
 
 TEST_F(OpenFile, DepthOneFileIsReadWholeIntoA2dImage)

@@ -117,3 +117,20 @@ TEST(WorkstationMenus, VolumeWindowsAlsoOfferThe3dMenu)
     EXPECT_EQ(labels(*dataMenuBar(false)), (std::vector<std::string> {"Exportation", "Traitement 2D"}));
     EXPECT_EQ(labels(*dataMenuBar(true)), (std::vector<std::string> {"Exportation", "Traitement 2D", "Traitement 3D"}));
 }
+
+TEST(WorkstationMenus, AcceleratorTablesCarryTheirCommands)
+{
+    auto find = [](const std::vector<Accelerator>& table, int command) -> std::string {
+        for (const Accelerator& a : table)
+            if (a.command == command)
+                return a.key;
+        return {};
+    };
+    EXPECT_EQ(mainAccelerators().size(), 9u);
+    EXPECT_EQ(find(mainAccelerators(), kCmdOpenData), "Alt+O");
+    EXPECT_EQ(find(mainAccelerators(), kCmdLibUnloadLast), "Alt+L");
+    EXPECT_EQ(find(mainAccelerators(), kCmdLastAction), "F12");
+    EXPECT_EQ(find(imageAccelerators(), 1012), "Ctrl+D");
+    EXPECT_EQ(imageAccelerators().size(), 11u);
+    EXPECT_EQ(find(view3dAccelerators(), 42), "F5");
+}

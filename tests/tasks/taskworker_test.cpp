@@ -262,7 +262,7 @@ TEST_F(TaskInterfaceThread, MainContextCollectsWhatIsTakenOutsideCommands)
     EXPECT_EQ(taskMainContext(), main);
     EXPECT_EQ(vexaImageGetIn(), image->imageId);
     EXPECT_EQ(image->busyCount, 1);
-    EXPECT_EQ(taskCurrent()->slots.size(), 1u);
+    EXPECT_EQ(taskCurrent()->taskSlots.size(), 1u);
     EXPECT_EQ(taskWorkerContextCount(), 0);
 }
 

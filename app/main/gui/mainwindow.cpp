@@ -1,0 +1,307 @@
+#include "main/gui/mainwindow.h"
+
+#include "config/config.h"
+#include "data/dataopen.h"
+#include "data/datasave.h"
+#include "data/newdata.h"
+#include "data/series.h"
+#include "data/registry.h"
+#include "main/gui/logwindow.h"
+#include "main/gui/taskwindow.h"
+#include "main/logmodel.h"
+#include "main/mainmenus.h"
+#include "script/scriptrunner.h"
+#include "tasks/taskdisplay.h"
+#include "tasks/taskshutdown.h"
+#include "tasks/workerthread.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QFileDialog>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTreeWidget>
+
+namespace vexa::gui {
+
+namespace {
+
+QIcon treeIcon(const QString& programDir, int kind)
+{
+    // icon_tree1: image, 2: volume, 3: 3D view, 4: other data.
+    int index = 4;
+    if (kind == DATA_IMAGE)
+        index = 1;
+    else if (kind == DATA_VIEW3D)
+        index = 3;
+    return QIcon(programDir + QStringLiteral("/ressources/icon_tree%1.bmp").arg(index));
+}
+
+} // namespace
+
+MainWindow::MainWindow(const QString& programDir, QWidget* parent)
+    : QMainWindow(parent)
+    , programDir_(programDir)
+{
+    setObjectName(QStringLiteral("VexaMainWindow"));
+    setWindowTitle(QStringLiteral("Vexa"));
+    setWindowIcon(QIcon(programDir + QStringLiteral("/vexa.ico")));
+    setAcceptDrops(true);
+
+    area_ = new QMdiArea(this);
+    area_->setViewMode(QMdiArea::SubWindowView);
+    area_->setBackground(QBrush(QColor(96, 104, 118)));
+    setCentralWidget(area_);
+
+    tree_ = new QTreeWidget(this);
+    tree_->setHeaderHidden(true);
+    auto* dock = new QDockWidget(QString::fromUtf8("Données"), this);
+    dock->setObjectName(QStringLiteral("DataDock"));
+    dock->setWidget(tree_);
+    dock->setFeatures(QDockWidget::DockWidgetMovable);
+    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    connect(tree_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        for (auto& [window, entry] : treeItems_)
+            if (entry == item)
+                area_->setActiveSubWindow(window);
+    });
+    connect(area_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* window) {
+        if (window)
+            if (DataRecord* record = dataFindByWindow(window))
+                dataActivate(record);
+    });
+
+    for (const menus::Accelerator& accelerator : menus::mainAccelerators()) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(accelerator.key)), this);
+        const int id = accelerator.command;
+        connect(shortcut, &QShortcut::activated, this, [this, id] { runCommand(id); });
+    }
+    statusBar()->showMessage(QString::fromUtf8("Prêt"));
+    rebuildMenus();
+    resize(1100, 760);
+
+    titleTimer_.setInterval(2000);
+    connect(&titleTimer_, &QTimer::timeout, this, [this] {
+        refreshTitle();
+        if (tasks_)
+            tasks_->refresh();
+        taskJoinFinishedWorkers();
+    });
+    titleTimer_.start();
+}
+
+MainWindow::~MainWindow()
+{
+    // Sub-windows die with the area below; their handlers must not reach this half-gone window.
+    titleTimer_.stop();
+    for (auto& entry : treeItems_)
+        entry.first->disconnect(this);
+    treeItems_.clear();
+}
+
+void MainWindow::rebuildMenus()
+{
+    auto bar = menus::mainMenuBar(taskMultitask(), taskSafeMode());
+    // Open windows are listed at the end of "Fenêtres".
+    if (menus::MenuNode* windows = bar->findSubMenu(menus::kMenuWindows)) {
+        int id = menus::kCmdFirstWindow;
+        for (QMdiSubWindow* window : area_->subWindowList())
+            windows->addItem(window->windowTitle().toStdString(), id++);
+    }
+    fillMenuBar(menuBar(), *bar, [this](int id) { runCommand(id); });
+}
+
+void MainWindow::runCommand(int id)
+{
+    using namespace menus;
+    switch (id) {
+    case kCmdOpenData:
+        openDataDialog();
+        break;
+    case kCmdMultitask:
+        taskSetMultitask(!taskMultitask());
+        rebuildMenus();
+        break;
+    case kCmdSafeMode:
+        taskSetSafeMode(!taskSafeMode());
+        rebuildMenus();
+        break;
+    case kCmdSaveData:
+        if (DataRecord* record = dataActiveImage())
+            saveDataCommand(record);
+        break;
+    case kCmdNewImage2d:
+        newImage2dCommand();
+        break;
+    case kCmdNewImage3d:
+        newImage3dCommand();
+        break;
+    case kCmdNewAudio:
+        newAudioCommand();
+        break;
+    case kCmdNewView3d:
+        newView3dCommand();
+        break;
+    case kCmdNewGraph:
+        newGraphCommand();
+        break;
+    case kCmdImageSeries:
+        seriesAssemblyCommand();
+        break;
+    case kCmdScript:
+        script::runScriptCommand([](int channel, const std::string& line) { log::logLine(channel, line.c_str()); });
+        break;
+    case kCmdLogWindow:
+        logWindow()->show();
+        logWindow()->raise();
+        break;
+    case kCmdTaskWindow:
+        taskWindow()->show();
+        taskWindow()->raise();
+        break;
+    case kCmdQuit:
+        close();
+        break;
+    default:
+        if (id >= kCmdFirstWindow) {
+            showWindowFromMenu(id);
+            break;
+        }
+        log::logMessage("Commande %d non disponible", id);
+        statusBar()->showMessage(QString::fromUtf8("Commande non disponible dans cette version"), 4000);
+        break;
+    }
+}
+
+void MainWindow::openDataDialog()
+{
+    openDataCommand();
+}
+
+bool MainWindow::openDataFile(const QString& path)
+{
+    return dataOpenFileWithMessages(path.toStdString()) != nullptr;
+}
+
+void MainWindow::handleCommandLine(const QString& line)
+{
+    if (auto file = config::dataFileArgument(line.toStdString()))
+        openDataFile(QString::fromStdString(*file));
+}
+
+QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, int kind)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow* sub = area_->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowTitle(title);
+    sub->setWindowIcon(treeIcon(programDir_, kind));
+    sub->installEventFilter(this);
+    auto* item = new QTreeWidgetItem(tree_, {title});
+    item->setIcon(0, sub->windowIcon());
+    treeItems_[sub] = item;
+    connect(sub, &QMdiSubWindow::windowTitleChanged, this, [item](const QString& text) { item->setText(0, text); });
+    connect(sub, &QObject::destroyed, this, [this, sub] {
+        auto found = treeItems_.find(sub);
+        if (found != treeItems_.end()) {
+            delete found->second;
+            treeItems_.erase(found);
+        }
+        // The record goes with its window.
+        if (DataRecord* record = dataFindByWindow(sub)) {
+            record->window = nullptr;
+            dataDelete(record);
+        }
+        rebuildMenus();
+    });
+    // The frame fits the window's own preferred size.
+    sub->resize(window->size() + (sub->frameGeometry().size() - sub->contentsRect().size()));
+    sub->show();
+    rebuildMenus();
+    return sub;
+}
+
+void MainWindow::showWindowFromMenu(int id)
+{
+    const auto windows = area_->subWindowList();
+    const int index = id - menus::kCmdFirstWindow;
+    if (index >= 0 && index < windows.size()) {
+        windows[index]->showNormal();
+        area_->setActiveSubWindow(windows[index]);
+    }
+}
+
+void MainWindow::refreshTitle()
+{
+    setWindowTitle(QString::fromStdString(taskDisplayTitle()));
+}
+
+LogWindow* MainWindow::logWindow()
+{
+    if (!log_) {
+        log_ = new LogWindow(this);
+        log_->setWindowFlag(Qt::Window);
+    }
+    return log_;
+}
+
+TaskWindow* MainWindow::taskWindow()
+{
+    if (!tasks_) {
+        tasks_ = new TaskWindow(this);
+        tasks_->setWindowFlag(Qt::Window);
+    }
+    return tasks_;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // A window whose datum a task still uses stays open.
+    if (event->type() == QEvent::Close) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(watched);
+        if (DataRecord* record = sub ? dataFindByWindow(sub) : nullptr) {
+            if (!taskRecordMayClose(record)) {
+                statusBar()->showMessage(QString::fromUtf8("Donnée utilisée par un calcul : fermeture impossible"), 4000);
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            openDataFile(url.toLocalFile());
+    event->acceptProposedAction();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!taskMayQuit()) {
+        QMessageBox::information(this, QStringLiteral("Vexa"),
+                                 QString::fromUtf8("Des calculs sont en cours : attendez leur fin avant de quitter."));
+        event->ignore();
+        return;
+    }
+    titleTimer_.stop();
+    area_->closeAllSubWindows();
+    event->accept();
+}
+
+} // namespace vexa::gui

@@ -1,0 +1,69 @@
+// The workstation's main window: menu bar rendered from the core's menu model, a tree
+// of open data beside an area holding the data windows, the 2000 ms title refresh, and
+// dropped files.
+#pragma once
+
+#include "main/gui/menurender.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <string>
+
+class QMdiArea;
+class QMdiSubWindow;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vexa::gui {
+
+class LogWindow;
+class TaskWindow;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(const QString& programDir, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QMdiArea* dataArea() const { return area_; }
+
+    // Rebuilds the menu bar (libraries loaded or unloaded, options toggled).
+    void rebuildMenus();
+    // Runs a main-window command identifier.
+    void runCommand(int id);
+    // Opens a data file as the "Ouvrir une donnée..." command does; false with a
+    // message box when it cannot be opened.
+    bool openDataFile(const QString& path);
+    // Hands a command line over (request 1): "-in <file>" opens the file.
+    void handleCommandLine(const QString& line);
+    // Adds a data window to the area and to the tree; the tree entry goes when it closes.
+    QMdiSubWindow* addDataWindow(QWidget* window, const QString& title, int kind);
+    // Title from the number of running tasks: "Vexa" or the running-task text.
+    void refreshTitle();
+
+    LogWindow* logWindow();
+    TaskWindow* taskWindow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void openDataDialog();
+    void showWindowFromMenu(int id);
+
+    QString programDir_;
+    QMdiArea* area_ = nullptr;
+    QTreeWidget* tree_ = nullptr;
+    QTimer titleTimer_;
+    LogWindow* log_ = nullptr;
+    TaskWindow* tasks_ = nullptr;
+    std::map<QMdiSubWindow*, QTreeWidgetItem*> treeItems_;
+};
+
+} // namespace vexa::gui

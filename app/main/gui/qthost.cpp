@@ -1,0 +1,132 @@
+#include "main/gui/qthost.h"
+
+#include "config/config.h"
+#include "data/registry.h"
+#include "main/gui/logwindow.h"
+#include "main/gui/mainwindow.h"
+#include "params/gui/paramdialogwidget.h"
+#include "views/gui/imagewindow.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+
+namespace vexa::gui {
+
+QtHost::QtHost(MainWindow& main)
+    : main_(main)
+{
+}
+
+void QtHost::post(std::function<void()> fn)
+{
+    QMetaObject::invokeMethod(qApp, std::move(fn), Qt::QueuedConnection);
+}
+
+WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
+{
+    QWidget* content = nullptr;
+    if (code == GuiRequest::OpenImage && record.image2d()) {
+        content = new ImageWindow(record);
+    } else {
+        // Kinds whose windows are not built yet show their title.
+        auto* label = new QLabel(QString::fromStdString(dataTitle(&record)));
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumSize(240, 120);
+        content = label;
+    }
+    QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)), record.kind);
+    return window;
+}
+
+void QtHost::closeWindow(WindowHandle window)
+{
+    if (auto* sub = static_cast<QMdiSubWindow*>(window))
+        sub->close();
+}
+
+void QtHost::setWindowTitle(WindowHandle window, const std::string& title)
+{
+    if (auto* sub = static_cast<QMdiSubWindow*>(window))
+        sub->setWindowTitle(QString::fromStdString(title));
+}
+
+void QtHost::redraw(DataRecord& record)
+{
+    auto* sub = static_cast<QMdiSubWindow*>(record.window.load());
+    if (!sub)
+        return;
+    if (auto* image = qobject_cast<ImageWindow*>(sub->widget()))
+        image->reload();
+    else
+        sub->update();
+}
+
+void QtHost::refreshMenus(int) { main_.rebuildMenus(); }
+
+void QtHost::refreshLog()
+{
+    if (LogWindow* log = main_.logWindow())
+        log->refresh();
+}
+
+MessageAnswer QtHost::messageBox(const std::string& caption, const std::string& text, MessageButtons buttons)
+{
+    const QString title = QString::fromStdString(caption);
+    const QString body = QString::fromStdString(text);
+    if (buttons == MessageButtons::Ok) {
+        QMessageBox::warning(dialogOwner(), title, body);
+        return MessageAnswer::Ok;
+    }
+    switch (QMessageBox::question(dialogOwner(), title, body,
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return MessageAnswer::Cancel;
+    }
+}
+
+int QtHost::paramDialog(ParamBox* box) { return runParamDialog(box, dialogOwner()); }
+
+bool QtHost::chooseFile(const FileChoice& choice, std::string& path)
+{
+    const QString title = QString::fromStdString(choice.title);
+    const QString filter = QString::fromStdString(choice.filter);
+    const QString start = QString::fromStdString(choice.initialPath);
+    const QString chosen = choice.save ? QFileDialog::getSaveFileName(dialogOwner(), title, start, filter)
+                                       : QFileDialog::getOpenFileName(dialogOwner(), title, start, filter);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    return true;
+}
+
+int QtHost::chooseFromList(const std::string& title, const std::vector<std::string>& entries)
+{
+    QStringList items;
+    for (const std::string& entry : entries)
+        items << QString::fromStdString(entry);
+    bool ok = false;
+    const QString chosen
+        = QInputDialog::getItem(dialogOwner(), QString::fromStdString(title), QString(), items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
+void QtHost::commandLine(const std::string& line)
+{
+    main_.handleCommandLine(QString::fromStdString(line));
+}
+
+QWidget* QtHost::dialogOwner() const
+{
+    // "MULTIPLE" window management frees dialogs from the main window.
+    return config::dialogsWithoutOwner() ? nullptr : &main_;
+}
+
+} // namespace vexa::gui

@@ -1,0 +1,35 @@
+// The workstation's host: the core's requests carried out with Qt widgets on the GUI
+// thread. Window handles are the data windows' sub-windows in the main window's area.
+#pragma once
+
+#include "host/host.h"
+
+#include <QObject>
+
+namespace vexa::gui {
+
+class MainWindow;
+
+class QtHost final : public Host {
+public:
+    explicit QtHost(MainWindow& main);
+
+    void post(std::function<void()> fn) override;
+    WindowHandle createWindow(DataRecord& record, GuiRequest code) override;
+    void closeWindow(WindowHandle window) override;
+    void setWindowTitle(WindowHandle window, const std::string& title) override;
+    void redraw(DataRecord& record) override;
+    void refreshMenus(int kind) override;
+    void refreshLog() override;
+    MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageButtons buttons) override;
+    int paramDialog(ParamBox* box) override;
+    bool chooseFile(const FileChoice& choice, std::string& path) override;
+    int chooseFromList(const std::string& title, const std::vector<std::string>& entries) override;
+    void commandLine(const std::string& line) override;
+
+private:
+    QWidget* dialogOwner() const;
+    MainWindow& main_;
+};
+
+} // namespace vexa::gui

@@ -1,0 +1,450 @@
+#include "views/imageview.h"
+
+#include "data/dataapi.h"
+#include "data/registry.h"
+#include "data/section.h"
+#include "display/palettelist.h"
+#include "vexa_types.h"
+#include "vexamem.h"
+#include "views/readouts.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <shared_mutex>
+
+namespace vexa {
+
+namespace {
+
+// The event being delivered on this thread, for the event getter.
+thread_local const ViewEvent* tCurrentEvent = nullptr;
+
+int viewEventGetter(unsigned int, const char*, const char* key, void* out)
+{
+    const ViewEvent* e = tCurrentEvent;
+    if (!e || !key || !out)
+        return 0;
+    const std::string k = key;
+    if (k == "hWnd") {
+        *static_cast<void**>(out) = e->window;
+        return 1;
+    }
+    const struct {
+        const char* name;
+        int value;
+    } keys[] = {
+        { "x", e->x },
+        { "y", e->y },
+        { "z", e->z },
+        { "x_image", e->x },
+        { "y_image", e->y },
+        { "x1_image", e->x1 },
+        { "y1_image", e->y1 },
+        { "x2_image", e->x2 },
+        { "y2_image", e->y2 },
+        { "sx_image", e->width },
+        { "sy_image", e->height },
+        { "x_screen", e->screenX },
+        { "y_screen", e->screenY },
+        { "wparam", e->wparam },
+        { "lparam", e->lparam },
+        { "type_view", e->typeView },
+    };
+    for (const auto& entry : keys)
+        if (k == entry.name) {
+            *static_cast<int*>(out) = entry.value;
+            return 1;
+        }
+    return 0;
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+DisplayRequest displayRequest(
+    const ImageDescriptor& image, const DisplaySettings& settings, const DisplayColours& colours)
+{
+    DisplayRequest r;
+    r.samples = image.samples.data();
+    r.width = image.width;
+    r.height = image.height;
+    r.type = image.typeData;
+    r.gain = settings.gain;
+    r.offset = settings.offset;
+    r.labelPalette = isLabelPalette(settings.palette);
+    r.colours = &colours;
+    return r;
+}
+
+bool samplesMatch(const ImageDescriptor& image)
+{
+    return image.samples && image.width > 0 && image.height > 0 && vexaTypeIsValid(image.typeData)
+        && image.samples.size() >= std::size_t(image.width) * std::size_t(image.height)
+            * std::size_t(vexaTypeSize(image.typeData));
+}
+
+} // namespace
+
+ImageViewData& imageViewData(ImageDescriptor& image)
+{
+    auto* data = dynamic_cast<ImageViewData*>(image.view.get());
+    if (!data) {
+        auto fresh = std::make_unique<ImageViewData>();
+        fresh->zoom.imageW = image.width;
+        fresh->zoom.imageH = image.height;
+        fresh->zoom.visibleW = image.width;
+        fresh->zoom.visibleH = image.height;
+        data = fresh.get();
+        image.view = std::move(fresh);
+    }
+    return *data;
+}
+
+DisplaySettings displaySettings(const DataRecord& record)
+{
+    DisplaySettings s;
+    if (const BlockDescriptor* block = record.block()) {
+        std::shared_lock lock(block->lock);
+        s.gain = block->valueGain;
+        s.offset = block->valueOffset;
+        s.scaleOn = block->valueScaleOn;
+        s.palette = block->palette;
+        s.valueClass = block->valueClass;
+    } else if (const ImageDescriptor* image = record.image2d()) {
+        s.gain = image->valueGain;
+        s.offset = image->valueOffset;
+        s.scaleOn = image->valueScaleOn;
+        s.palette = image->palette;
+        s.valueClass = image->valueClass;
+    }
+    return s;
+}
+
+bool isLabelPalette(PaletteRef palette)
+{
+    return palette.family == kLabelPaletteFamily && palette.variant == kLabelPaletteVariant;
+}
+
+DisplayColours paletteColours(PaletteRef palette)
+{
+    ColourTable table;
+    copyPaletteTable(palette.family, palette.variant, table);
+    DisplayColours colours;
+    for (std::size_t i = 0; i < 256; ++i)
+        colours[i] = { table[i].blue, table[i].green, table[i].red, 0 };
+    return colours;
+}
+
+bool rebuildDisplay(DataRecord& record)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return false;
+    const DisplaySettings settings = displaySettings(record);
+    const DisplayColours colours = paletteColours(settings.palette);
+    std::lock_guard lock(image->lock);
+    ImageViewData& view = imageViewData(*image);
+    if (view.zoom.imageW != image->width || view.zoom.imageH != image->height) {
+        view.zoom.imageW = image->width;
+        view.zoom.imageH = image->height;
+        updateVisible(view.zoom);
+    }
+    view.display = DisplayBitmap {};
+    if (!samplesMatch(*image))
+        return false;
+    DisplayRequest r = displayRequest(*image, settings, colours);
+    r.originX = view.zoom.originX;
+    r.originY = view.zoom.originY;
+    r.visibleW = view.zoom.visibleW;
+    r.visibleH = view.zoom.visibleH;
+    r.zx = magnification(view.zoom.zoomX);
+    r.zy = magnification(view.zoom.zoomY);
+    r.smooth = view.displayMode == DISPLAY_INTERPOLATED;
+    return buildDisplayBitmap(r, view.display);
+}
+
+bool buildLoupeBitmap(DataRecord& record, const LoupeGeometry& g, DisplayBitmap& out)
+{
+    ImageDescriptor* image = record.image2d();
+    out = DisplayBitmap {};
+    if (!image)
+        return false;
+    const DisplaySettings settings = displaySettings(record);
+    const DisplayColours colours = paletteColours(settings.palette);
+    std::lock_guard lock(image->lock);
+    if (!samplesMatch(*image))
+        return false;
+    ImageViewData& view = imageViewData(*image);
+    DisplayRequest r = displayRequest(*image, settings, colours);
+    r.originX = view.cursorX - g.hx;
+    r.originY = view.cursorY - g.hy;
+    r.visibleW = 2 * g.hx + 1;
+    r.visibleH = 2 * g.hy + 1;
+    r.zx = g.sx;
+    r.zy = g.sy;
+    r.smooth = view.displayMode == DISPLAY_INTERPOLATED;
+    return buildDisplayBitmap(r, out);
+}
+
+CursorPen recordCursorPen(DataRecord& record, bool vertical)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return CursorPen::Red;
+    const DisplaySettings settings = displaySettings(record);
+    const DisplayColours colours = paletteColours(settings.palette);
+    std::lock_guard lock(image->lock);
+    if (!samplesMatch(*image))
+        return CursorPen::Red;
+    const ImageViewData& view = imageViewData(*image);
+    ContrastSource source { image->samples.data(), image->width, image->height, image->typeData,
+        settings.gain, settings.offset, &colours };
+    return cursorPen(source, view.cursorX, view.cursorY, vertical);
+}
+
+std::string recordValueReadout(DataRecord& record, int cx, int cy)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return {};
+    const DisplaySettings settings = displaySettings(record);
+    std::lock_guard lock(image->lock);
+    if (!samplesMatch(*image))
+        return {};
+    ReadoutSource source { image->samples.data(), image->width, image->height, image->typeData,
+        settings.gain, settings.offset, settings.scaleOn != 0, settings.palette.family,
+        settings.valueClass };
+    return valueReadout(source, cx, cy);
+}
+
+StatusTexts statusTexts(DataRecord& record, int cx, int cy)
+{
+    StatusTexts texts;
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return texts;
+    int type, width, height, plane;
+    {
+        std::lock_guard lock(image->lock);
+        type = image->typeData;
+        width = image->width;
+        height = image->height;
+        plane = imageViewData(*image).plane;
+    }
+    texts.type = shortTypeCode(type);
+    if (const BlockDescriptor* block = record.block()) {
+        sectionExtent(*block, plane, width, height);
+        if (block->cursor3dShown) {
+            const VolumePoint p = sectionToVolume(*block, plane, cx, cy);
+            texts.volume = volumeText(p.x, p.y, p.z);
+        }
+    }
+    texts.cursor = cursorText(cx, cy, width, height);
+    texts.value = recordValueReadout(record, cx, cy);
+    return texts;
+}
+
+std::vector<std::string> recordInfoLines(DataRecord& record)
+{
+    InfoSource info;
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return {};
+    {
+        std::lock_guard lock(image->lock);
+        const ImageViewData& view = imageViewData(*image);
+        info.width = image->width;
+        info.height = image->height;
+        info.type = image->typeData;
+        info.visibleW = view.zoom.visibleW;
+        info.visibleH = view.zoom.visibleH;
+        info.zoomX = view.zoom.zoomX;
+        info.zoomY = view.zoom.zoomY;
+        info.imageTime = image->computeTime;
+    }
+    if (const BlockDescriptor* block = record.block()) {
+        std::shared_lock lock(block->lock);
+        info.hasBlock = true;
+        info.dimX = block->dimX;
+        info.dimY = block->dimY;
+        info.dimZ = block->dimZ;
+        info.blockType = block->typeData;
+        info.blockInFile = block->storage == STORAGE_FILE;
+        info.blockTime = block->computeTime;
+    }
+    return infoLines(info);
+}
+
+int currentSectionIndex(const BlockDescriptor& block, int plane)
+{
+    switch (plane) {
+    case PLANE_RIGHT:
+        return block.cursorX;
+    case PLANE_TOP:
+        return block.cursorY;
+    default:
+        return block.cursorZ;
+    }
+}
+
+bool loadSection(DataRecord& record, int plane, int index)
+{
+    BlockDescriptor* block = record.block();
+    ImageDescriptor* image = record.image2d();
+    if (!block || !image)
+        return false;
+    int w = 0, h = 0;
+    if (!sectionSize(*block, plane, w, h) || w <= 0 || h <= 0)
+        return false;
+    index = std::clamp(index, 0, std::max(sectionCount(*block, plane) - 1, 0));
+    std::unique_ptr<void, FreeDeleter> raw(
+        readSection(*block, false, -1, plane, index, 0, 0, w - 1, h - 1));
+    if (!raw)
+        return false;
+    {
+        std::lock_guard lock(image->lock);
+        ImageViewData& view = imageViewData(*image);
+        const bool sameSize = image->width == w && image->height == h;
+        image->width = w;
+        image->height = h;
+        image->typeData = block->typeData;
+        image->samples.adopt(raw.release(),
+            std::size_t(w) * std::size_t(h) * std::size_t(vexaTypeSize(block->typeData)));
+        view.plane = plane;
+        view.zoom.imageW = w;
+        view.zoom.imageH = h;
+        if (!sameSize)
+            updateVisible(view.zoom);
+        view.cursorX = std::clamp(view.cursorX, 0, w - 1);
+        view.cursorY = std::clamp(view.cursorY, 0, h - 1);
+    }
+    if (plane == PLANE_FRONT)
+        block->cursorZ = index;
+    else if (plane == PLANE_RIGHT)
+        block->cursorX = index;
+    else
+        block->cursorY = index;
+    {
+        std::lock_guard lock(image->lock);
+        ImageViewData& view = imageViewData(*image);
+        const SectionPoint p = blockCursorOnSection(*block, plane);
+        view.cursor3dX = p.c;
+        view.cursor3dY = p.r;
+    }
+    dataSetPosition(&record, positionLabel(plane, index));
+    return true;
+}
+
+bool reloadSection(DataRecord& record)
+{
+    BlockDescriptor* block = record.block();
+    ImageDescriptor* image = record.image2d();
+    if (!block || !image)
+        return false;
+    int plane;
+    {
+        std::lock_guard lock(image->lock);
+        plane = imageViewData(*image).plane;
+    }
+    return loadSection(record, plane, currentSectionIndex(*block, plane));
+}
+
+bool moveBlockCursor(DataRecord& record, int c, int r)
+{
+    BlockDescriptor* block = record.block();
+    ImageDescriptor* image = record.image2d();
+    if (!block || !image)
+        return false;
+    int plane;
+    {
+        std::lock_guard lock(image->lock);
+        plane = imageViewData(*image).plane;
+    }
+    int w = 0, h = 0;
+    sectionExtent(*block, plane, w, h);
+    if (c < 0 || r < 0 || c >= w || r >= h)
+        return false;
+    const VolumePoint p = sectionToVolume(*block, plane, c, r);
+    block->cursorX = p.x;
+    block->cursorY = p.y;
+    block->cursorZ = p.z;
+    std::lock_guard lock(image->lock);
+    ImageViewData& view = imageViewData(*image);
+    view.cursor3dX = c;
+    view.cursor3dY = r;
+    return true;
+}
+
+std::vector<ConversionEntry> conversionMenu(DataRecord& record)
+{
+    std::vector<ConversionEntry> entries;
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return entries;
+    int type, valueClass;
+    {
+        std::lock_guard lock(image->lock);
+        type = image->typeData;
+        valueClass = image->valueClass;
+    }
+    const bool plain = record.block() == nullptr;
+    if (plain) {
+        // The eight numeric types in the type list order.
+        for (int i = 0; i < VEXA_TYPE_COUNT; ++i) {
+            const int t = vexaTypeListOrder[i];
+            if (t == TYPEDATA_RGBA || t == type)
+                continue;
+            entries.push_back({ std::string("->") + shortTypeCode(t), t, -1 });
+        }
+    }
+    if (type == TYPEDATA_RGBA)
+        return entries;
+    if (!entries.empty())
+        entries.push_back({ "", 0, -1 });
+    static const char* const classes[] = { "->CLASS_DEFAULT", "->CLASS_LABEL", "->CLASS_DIRECTION",
+        "->CLASS_BOOLEAN", "->CLASS_ORIENTATION" };
+    for (int c = 0; c < 5; ++c)
+        if (c != valueClass)
+            entries.push_back({ classes[c], 0, c });
+    return entries;
+}
+
+bool convertImageType(DataRecord& record, int type)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image || record.block() || !vexaTypeIsValid(type) || type == TYPEDATA_RGBA)
+        return false;
+    std::lock_guard lock(image->lock);
+    if (!samplesMatch(*image))
+        return false;
+    if (image->typeData == type)
+        return true;
+    void* converted = readImageData(*image, 1.0, 0.0, type);
+    if (!converted)
+        return false;
+    image->samples.adopt(converted,
+        std::size_t(image->width) * std::size_t(image->height) * std::size_t(vexaTypeSize(type)));
+    image->typeData = type;
+    return true;
+}
+
+bool setImageValueClass(DataRecord& record, int valueClass)
+{
+    if (dataFind(record.imageId) != &record)
+        return false;
+    return dozDataSetClass(record.imageId, valueClass) == 1;
+}
+
+int fireViewEvent(DataRecord& record, const std::string& name, const ViewEvent& event)
+{
+    const ViewEvent* previous = tCurrentEvent;
+    tCurrentEvent = &event;
+    const int result = dataFire(&record, name, nullptr, viewEventGetter, nullptr);
+    tCurrentEvent = previous;
+    return result;
+}
+
+} // namespace vexa
