@@ -75,6 +75,8 @@ std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
         .open(kMenuWindows)
         .add("Messages", kCmdLogWindow)
         .add("Tâches", kCmdTaskWindow)
+        .add("Correction", kCmdCorrection)
+        .add("Palettes", kCmdPalettes)
         .separator()
         .close();
     auto bar = buildFromDesc(desc.finish());

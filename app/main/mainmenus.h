@@ -34,6 +34,8 @@ enum MainCommand : int {
     kCmdScript = 71,
     kCmdLogWindow = 80,
     kCmdTaskWindow = 81,
+    kCmdCorrection = 82,
+    kCmdPalettes = 83,
     kCmdQuit = 90,
     // Open windows listed in "Fenêtres" take identifiers from here on.
     kCmdFirstWindow = 900,

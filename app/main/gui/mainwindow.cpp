@@ -2,6 +2,8 @@
 
 #include "config/config.h"
 #include "data/dataopen.h"
+#include "display/gui/correctionwindow.h"
+#include "display/gui/palettemanager.h"
 #include "data/datasave.h"
 #include "data/newdata.h"
 #include "data/series.h"
@@ -74,8 +76,12 @@ MainWindow::MainWindow(const QString& programDir, QWidget* parent)
     });
     connect(area_, &QMdiArea::subWindowActivated, this, [](QMdiSubWindow* window) {
         if (window)
-            if (DataRecord* record = dataFindByWindow(window))
+            if (DataRecord* record = dataFindByWindow(window)) {
                 dataActivate(record);
+                // An open "Correction" window follows the active image.
+                if (record->kind == DATA_IMAGE)
+                    followCorrectionWindow(*record);
+            }
     });
 
     for (const menus::Accelerator& accelerator : menus::mainAccelerators()) {
@@ -165,6 +171,13 @@ void MainWindow::runCommand(int id)
     case kCmdTaskWindow:
         taskWindow()->show();
         taskWindow()->raise();
+        break;
+    case kCmdCorrection:
+        if (DataRecord* record = dataActiveImage())
+            openCorrectionWindow(*record, this);
+        break;
+    case kCmdPalettes:
+        openPaletteManager(this);
         break;
     case kCmdQuit:
         close();
