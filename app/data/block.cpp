@@ -1,6 +1,7 @@
 #include "data/block.h"
 
 #include "data/section.h"
+#include "vexa_bigalloc.hpp"
 #include "quill.h"
 #include "vexafile.h"
 
@@ -66,7 +67,7 @@ bool SampleBuffer::allocate(std::size_t bytes)
     reset();
     if (bytes == 0)
         return false;
-    data_ = std::calloc(bytes, 1);
+    data_ = vexa::allocateLarge(bytes, true);
     if (!data_)
         return false;
     bytes_ = bytes;

@@ -115,6 +115,43 @@ private slots:
         QCOMPARE(int(image->samples.bytes()[3 * 9 + 4]), 4 + 3 + 2);
     }
 
+    void dataWindowsCarryTheirMenuBars()
+    {
+        MainWindow& main = station_->mainWindow();
+        const QString volume = writeVolume(dir_, 9, 7, 5);
+        QVERIFY(main.openDataFile(volume));
+        QTemporaryDir flatDir;
+        const QString flat = writeVolume(flatDir, 6, 4, 1);
+        QVERIFY(main.openDataFile(flat));
+        const auto windows = main.dataArea()->subWindowList();
+        QCOMPARE(windows.size(), 2);
+        auto labels = [&](QMdiSubWindow* window) {
+            QStringList texts;
+            QMenuBar* bar = main.dataMenuBar(window);
+            if (bar)
+                for (QAction* action : bar->actions())
+                    texts << action->text();
+            return texts;
+        };
+        QCOMPARE(labels(windows[0]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D"),
+                                         QStringLiteral("Traitement 3D")}));
+        QCOMPARE(labels(windows[1]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D")}));
+        // The export menu offers the save command; empty processing menus are greyed.
+        QMenuBar* bar = main.dataMenuBar(windows[1]);
+        QMenu* exportMenu = bar->actions().front()->menu();
+        QCOMPARE(exportMenu->actions().size(), 1);
+        QCOMPARE(exportMenu->actions().front()->text(), QString::fromUtf8("Sauvegarder une donnée..."));
+        QVERIFY(exportMenu->menuAction()->isEnabled());
+        QVERIFY(!bar->actions()[1]->isEnabled());
+        // Menus are rebuilt with the main bar and go with their window.
+        main.rebuildMenus();
+        QCOMPARE(labels(windows[1]).size(), 2);
+        windows[1]->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(main.dataArea()->subWindowList().size(), 1);
+        main.rebuildMenus();
+    }
+
     void unreadableFileShowsTheErrorAndKeepsRunning()
     {
         QTimer::singleShot(0, [] {

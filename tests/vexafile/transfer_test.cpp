@@ -247,7 +247,9 @@ INSTANTIATE_TEST_SUITE_P(Small, VexaFileLayouts,
         Volume { Layout::Transposed, TYPEDATA_S32, 0, 6, 9, 2, 10 },
         Volume { Layout::Tiled, TYPEDATA_U8, 1, 37, 35, 33, 0 },
         Volume { Layout::Tiled, TYPEDATA_U16, 1, 40, 3, 34, 256 },
-        Volume { Layout::Tiled, TYPEDATA_F32, 0, 33, 33, 2, 7 }));
+        Volume { Layout::Tiled, TYPEDATA_F32, 0, 33, 33, 2, 7 },
+        Volume { Layout::Tiled, TYPEDATA_S16, 0, 64, 5, 4, 0 },
+        Volume { Layout::Tiled, TYPEDATA_F64, 0, 66, 33, 3, 0 }));
 
 // Planes large enough for the strategies chosen for wide spans: mapped gathers, one
 // read per run and read-modify-write of short runs.
@@ -305,6 +307,62 @@ TEST(VexaFileRead, TopAndRightPlanesGeometry)
     // Z wide, Y high: sample (u, v) is (x = 3, y = v, z = u).
     const unsigned char expectRight[] = { 3, 11, 19, 7, 15, 23 };
     EXPECT_EQ(std::memcmp(right.get(), expectRight, sizeof expectRight), 0);
+}
+
+TEST(VexaFileRead, RightSectionsOfLongAndShortLines)
+{
+    TempDir dir;
+    // Rows of 600 bytes: the section is read in groups of whole rows, several groups
+    // per plane here; samples are big-endian 16-bit.
+    {
+        const int X = 300, Y = 3600, Z = 2, x = 123;
+        std::string path = dir.file("rows");
+        Bytes file(size_t(X) * Y * Z * 2);
+        auto value = [](int xx, int y, int z) { return uint16_t(xx * 7 + y * 3 + z * 1000); };
+        for (int z = 0; z < Z; ++z)
+            for (int y = 0; y < Y; ++y)
+                for (int xx = 0; xx < X; ++xx) {
+                    size_t at = ((size_t(z) * Y + y) * X + xx) * 2;
+                    file[at] = (unsigned char)(value(xx, y, z) >> 8);
+                    file[at + 1] = (unsigned char)(value(xx, y, z) & 0xff);
+                }
+        writeBytes(path, file);
+        Desc d = rawDesc(path, X, Y, Z, TYPEDATA_S16, 1);
+        Buffer right(vexaFileReadImage(d.get(), 1, x));
+        ASSERT_TRUE(right);
+        // Z wide, Y high.
+        for (int y = 0; y < Y; ++y)
+            for (int z = 0; z < Z; ++z)
+                ASSERT_EQ(uint16_t(as<int16_t>(right)[size_t(y) * Z + z]), value(x, y, z)) << y << " " << z;
+
+        // Cut inside the second plane: what the file holds is read, the rest is zero.
+        const size_t keep = (size_t(X) * Y + size_t(X) * 2000 + x) * 2 + 1;
+        file.resize(keep);
+        writeBytes(path, file);
+        Buffer cut(vexaFileReadImage(d.get(), 1, x));
+        ASSERT_TRUE(cut);
+        for (int y = 0; y < Y; ++y) {
+            ASSERT_EQ(uint16_t(as<int16_t>(cut)[size_t(y) * Z]), value(x, y, 0));
+            ASSERT_EQ(uint16_t(as<int16_t>(cut)[size_t(y) * Z + 1]), y < 2000 ? value(x, y, 1) : 0) << y;
+        }
+    }
+    // Rows of 160 000 bytes: the samples are picked out of a mapping of the file.
+    {
+        const int X = 20000, Y = 3, Z = 2, x = 19999;
+        std::string path = dir.file("long");
+        std::vector<double> samples(size_t(X) * Y * Z);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = double(i) * 0.5;
+        Bytes file(samples.size() * 8);
+        std::memcpy(file.data(), samples.data(), file.size());
+        writeBytes(path, file);
+        Desc d = rawDesc(path, X, Y, Z, TYPEDATA_F64, 0);
+        Buffer right(vexaFileReadImage(d.get(), 1, x));
+        ASSERT_TRUE(right);
+        for (int y = 0; y < Y; ++y)
+            for (int z = 0; z < Z; ++z)
+                EXPECT_EQ(as<double>(right)[size_t(y) * Z + z], samples[(size_t(z) * Y + y) * X + x]);
+    }
 }
 
 TEST(VexaFileRead, MissingFileAndShortFiles)

@@ -23,6 +23,7 @@
 #include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QMdiArea>
+#include <QLayout>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -110,6 +111,7 @@ MainWindow::~MainWindow()
     for (auto& entry : treeItems_)
         entry.first->disconnect(this);
     treeItems_.clear();
+    dataBars_.clear();
 }
 
 void MainWindow::rebuildMenus()
@@ -122,6 +124,32 @@ void MainWindow::rebuildMenus()
             windows->addItem(window->windowTitle().toStdString(), id++);
     }
     fillMenuBar(menuBar(), *bar, [this](int id) { runCommand(id); });
+    // Data windows carry their own bars, into which processing menus are inserted too.
+    for (auto& [window, data] : dataBars_)
+        fillDataMenuBar(window, data.bar, data.volume);
+}
+
+void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume)
+{
+    fillMenuBar(bar, *menus::dataMenuBar(volume), [this, window](int id) {
+        if (id == menus::kCmdSaveData) {
+            // "Sauvegarder une donnée..." of a data window saves that window's datum.
+            if (DataRecord* record = dataFindByWindow(window))
+                saveDataCommand(record);
+            return;
+        }
+        runCommand(id);
+    });
+    // Processing menus stay visible but greyed while nothing has been inserted.
+    for (QAction* action : bar->actions())
+        if (QMenu* menu = action->menu())
+            action->setEnabled(!menu->isEmpty());
+}
+
+QMenuBar* MainWindow::dataMenuBar(QMdiSubWindow* window) const
+{
+    auto found = dataBars_.find(window);
+    return found == dataBars_.end() ? nullptr : found->second.bar;
 }
 
 void MainWindow::runCommand(int id)
@@ -209,10 +237,18 @@ void MainWindow::handleCommandLine(const QString& line)
         openDataFile(QString::fromStdString(*file));
 }
 
-QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, int kind)
+QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, int kind, bool volume)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = area_->addSubWindow(window);
+    if (QLayout* layout = window->layout()) {
+        auto* bar = new QMenuBar(window);
+        bar->setNativeMenuBar(false);
+        layout->setMenuBar(bar);
+        dataBars_[sub] = {bar, volume};
+        fillDataMenuBar(sub, bar, volume);
+        window->resize(window->width(), window->height() + bar->sizeHint().height());
+    }
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowTitle(title);
     sub->setWindowIcon(treeIcon(programDir_, kind));
@@ -227,6 +263,7 @@ QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, 
             delete found->second;
             treeItems_.erase(found);
         }
+        dataBars_.erase(sub);
         // The record goes with its window.
         if (DataRecord* record = dataFindByWindow(sub)) {
             record->window = nullptr;

@@ -14,6 +14,7 @@
 
 class QMdiArea;
 class QMdiSubWindow;
+class QMenuBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -40,7 +41,10 @@ public:
     // Hands a command line over (request 1): "-in <file>" opens the file.
     void handleCommandLine(const QString& line);
     // Adds a data window to the area and to the tree; the tree entry goes when it closes.
-    QMdiSubWindow* addDataWindow(QWidget* window, const QString& title, int kind);
+    // Windows with a layout get the data-window menu bar ("Traitement 3D" for volumes).
+    QMdiSubWindow* addDataWindow(QWidget* window, const QString& title, int kind, bool volume = false);
+    // The menu bar of a data window, or null for windows without one.
+    QMenuBar* dataMenuBar(QMdiSubWindow* window) const;
     // Title from the number of running tasks: "Vexa" or the running-task text.
     void refreshTitle();
 
@@ -56,6 +60,7 @@ protected:
 private:
     void openDataDialog();
     void showWindowFromMenu(int id);
+    void fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume);
 
     QString programDir_;
     QMdiArea* area_ = nullptr;
@@ -64,6 +69,11 @@ private:
     LogWindow* log_ = nullptr;
     TaskWindow* tasks_ = nullptr;
     std::map<QMdiSubWindow*, QTreeWidgetItem*> treeItems_;
+    struct DataBar {
+        QMenuBar* bar;
+        bool volume;
+    };
+    std::map<QMdiSubWindow*, DataBar> dataBars_;
 };
 
 } // namespace vexa::gui

@@ -38,7 +38,7 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
         label->setMinimumSize(240, 120);
         content = label;
     }
-    QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)), record.kind);
+    QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)), record.kind, record.block() != nullptr);
     return window;
 }
 

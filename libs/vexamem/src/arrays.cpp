@@ -1,33 +1,18 @@
 // Byte copy, rectangle extraction and the allocation of returned buffers.
 #include "vexamem.h"
 #include "vexamem_internal.hpp"
+#include "vexa_bigalloc.hpp"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/mman.h>
 
 namespace vexamem {
 
 void* allocateResult(std::size_t bytes, bool zeroFilled)
 {
-    if (bytes == 0)
-        return nullptr;
-    void* p = zeroFilled ? std::calloc(1, bytes) : std::malloc(bytes);
-#ifdef MADV_HUGEPAGE
-    // A large result is a fresh mapping that every call faults in page by page;
-    // with huge pages the kernel maps it 2 MiB at a time. Only a hint: the
-    // buffer remains an ordinary malloc block that free() releases.
-    constexpr std::size_t kHugePage = std::size_t { 2 } << 20;
-    if (p && bytes >= 4 * kHugePage) {
-        auto begin = (reinterpret_cast<std::uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
-        auto end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHugePage - 1);
-        if (end > begin)
-            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-#endif
-    return p;
+    return vexa::allocateLarge(bytes, zeroFilled);
 }
 
 } // namespace vexamem
