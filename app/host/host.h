@@ -15,6 +15,10 @@
 
 struct ParamBox; // the parameter library's box (app/params); forwarded untouched
 
+namespace vexa::menus {
+struct MenuNode;
+}
+
 namespace vexa {
 
 struct DataRecord;
@@ -101,6 +105,13 @@ public:
     virtual void animateEnd(DataRecord* record) { (void)record; }
     // Runs a command line (request 1).
     virtual void commandLine(const std::string& line) { (void)line; }
+    // Shows menu as a context menu over window at screen point (x, y) and returns the
+    // chosen command identifier, 0 when nothing was chosen.
+    virtual int popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu)
+    {
+        (void)window, (void)x, (void)y, (void)menu;
+        return 0;
+    }
 };
 
 // Installs the host (null uninstalls). The calling thread becomes the interface thread.

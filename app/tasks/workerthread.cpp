@@ -122,6 +122,7 @@ void threadProcedure(TaskCommand command, bool safe, std::shared_ptr<std::atomic
         runGuarded(command.plugin);
     else
         runUnguarded(command.plugin);
+    runUnguarded(command.finished);
     taskEnd(context);
 
     Workers& w = workers();
@@ -178,6 +179,7 @@ bool taskStartCommand(TaskCommand command)
         beginCommand(context, command);
         runUnguarded(command.builtin);
         runUnguarded(command.plugin);
+        runUnguarded(command.finished);
         taskEnd(context);
         return false;
     }

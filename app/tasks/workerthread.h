@@ -23,6 +23,9 @@ struct TaskCommand {
     std::function<void()> builtin;
     // The call into a plug-in: guarded in safe mode when run on a worker.
     std::function<void()> plugin;
+    // Runs after the plug-in call, also when a guarded fault cut it short (the
+    // loader counts the commands of a library still running).
+    std::function<void()> finished;
 };
 
 // Process-wide switches of the "Librairies" menu: multitasking on, safe mode off at

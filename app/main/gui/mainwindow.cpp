@@ -12,6 +12,7 @@
 #include "main/gui/taskwindow.h"
 #include "main/logmodel.h"
 #include "main/mainmenus.h"
+#include "plugins/libraries.h"
 #include "script/scriptrunner.h"
 #include "tasks/taskdisplay.h"
 #include "tasks/taskshutdown.h"
@@ -117,6 +118,8 @@ MainWindow::~MainWindow()
 void MainWindow::rebuildMenus()
 {
     auto bar = menus::mainMenuBar(taskMultitask(), taskSafeMode());
+    if (menus::MenuNode* processing = bar->findSubMenu(menus::kMenuProcessing))
+        plugins::appendInsertedMenus(*processing, plugins::MenuLocation::Processing);
     // Open windows are listed at the end of "Fenêtres".
     if (menus::MenuNode* windows = bar->findSubMenu(menus::kMenuWindows)) {
         int id = menus::kCmdFirstWindow;
@@ -131,13 +134,23 @@ void MainWindow::rebuildMenus()
 
 void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume)
 {
-    fillMenuBar(bar, *menus::dataMenuBar(volume), [this, window](int id) {
+    auto model = menus::dataMenuBar(volume);
+    if (menus::MenuNode* menu2d = model->findSubMenu(menus::kMenu2d))
+        plugins::appendInsertedMenus(*menu2d, plugins::MenuLocation::Menu2d);
+    if (menus::MenuNode* menu3d = model->findSubMenu(menus::kMenu3d))
+        plugins::appendInsertedMenus(*menu3d, plugins::MenuLocation::Menu3d);
+    fillMenuBar(bar, *model, [this, window](int id) {
         if (id == menus::kCmdSaveData) {
             // "Sauvegarder une donnée..." of a data window saves that window's datum.
             if (DataRecord* record = dataFindByWindow(window))
                 saveDataCommand(record);
             return;
         }
+        // The command's inputs start from this window's datum.
+        if (DataRecord* record = dataFindByWindow(window))
+            dataActivate(record);
+        if (plugins::runLibraryCommand(id, window))
+            return;
         runCommand(id);
     });
     // Processing menus stay visible but greyed while nothing has been inserted.
@@ -210,7 +223,33 @@ void MainWindow::runCommand(int id)
     case kCmdQuit:
         close();
         break;
+    case kCmdLibLoad:
+        plugins::loadLibraryCommand();
+        break;
+    case kCmdLibLoadDir:
+        plugins::loadDirectoryCommand();
+        break;
+    case kCmdLibUnload:
+        plugins::unloadLibraryCommand();
+        break;
+    case kCmdLibUnloadAll:
+        plugins::unloadAllCommand();
+        break;
+    case kCmdLibUnloadLast:
+        plugins::unloadLastCommand();
+        break;
+    case kCmdLibReloadLast:
+        plugins::reloadLastCommand();
+        break;
+    case kCmdPreviousActions:
+        plugins::runPreviousAction();
+        break;
+    case kCmdLastAction:
+        plugins::runLastAction();
+        break;
     default:
+        if (plugins::runLibraryCommand(id))
+            break;
         if (id >= kCmdFirstWindow) {
             showWindowFromMenu(id);
             break;
@@ -335,9 +374,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            openDataFile(url.toLocalFile());
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        // A dropped library is loaded; one that does not load is tried as data.
+        if (path.endsWith(QStringLiteral(".so")) && plugins::dropLibrary(path.toStdString()))
+            continue;
+        openDataFile(path);
+    }
     event->acceptProposedAction();
 }
 

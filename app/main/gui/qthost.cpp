@@ -4,6 +4,7 @@
 #include "data/registry.h"
 #include "main/gui/logwindow.h"
 #include "main/gui/mainwindow.h"
+#include "main/gui/menurender.h"
 #include "params/gui/paramdialogwidget.h"
 #include "views/gui/imagewindow.h"
 
@@ -127,6 +128,16 @@ QWidget* QtHost::dialogOwner() const
 {
     // "MULTIPLE" window management frees dialogs from the main window.
     return config::dialogsWithoutOwner() ? nullptr : &main_;
+}
+
+int QtHost::popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu)
+{
+    auto* sub = static_cast<QMdiSubWindow*>(window);
+    QMenu popup(sub ? static_cast<QWidget*>(sub) : &main_);
+    int chosen = 0;
+    fillMenu(&popup, menu, [&chosen](int id) { chosen = id; });
+    popup.exec(QPoint(x, y));
+    return chosen;
 }
 
 } // namespace vexa::gui

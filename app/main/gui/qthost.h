@@ -26,6 +26,7 @@ public:
     bool chooseFile(const FileChoice& choice, std::string& path) override;
     int chooseFromList(const std::string& title, const std::vector<std::string>& entries) override;
     void commandLine(const std::string& line) override;
+    int popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu) override;
 
 private:
     QWidget* dialogOwner() const;

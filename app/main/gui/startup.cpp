@@ -10,6 +10,7 @@
 #include "main/gui/qthost.h"
 #include "main/logmodel.h"
 #include "params/gui/paramdialogwidget.h"
+#include "plugins/libraries.h"
 #include "tasks/workerthread.h"
 
 #include <QApplication>
@@ -65,8 +66,10 @@ Workstation::Workstation(const QString& programDir, const QString& commandLine)
 
     frametimer::setInterfaceRunner([](std::function<void()> fn) { postToInterfaceThread(GuiRequest::OpenWindow, std::move(fn)); });
 
-    for (const std::string& library : config::configValues(config::LOAD_LIBRARY))
-        log::logMessage("Librairie configurée : %s", library.c_str());
+    // Libraries insert menus into the bars: every change rebuilds them.
+    plugins::setProgramDirectory(programDir.toStdString());
+    plugins::setMenusChangedListener([this] { main_->rebuildMenus(); });
+    plugins::loadConfiguredLibraries();
 }
 
 Workstation::~Workstation() { shutdown(); }
@@ -85,6 +88,8 @@ void Workstation::shutdown()
     down_ = true;
     // Tasks first: they may still ask the GUI thread for work while finishing.
     taskWaitForWorkers([] { QCoreApplication::processEvents(); }, std::chrono::seconds(30));
+    plugins::unloadAllLibraries();
+    plugins::setMenusChangedListener({});
     main_->close();
     dataResetRegistry();
     log::messageLog().setPostNotifier({});

@@ -1,0 +1,125 @@
+/* Writing a Vexa plug-in.
+ *
+ * A plug-in is a shared library (".so") that links nothing of the workstation. The
+ * workstation loads it (menu "Librairies", the configuration's LIBRARY/PATH items, or
+ * a file dropped on the main window) and calls its exports by name:
+ *
+ *   GetLibraryVersion(char version[200])      optional: "major.minor.patch"; from
+ *                                             "1.0.5" on the library is of level 2,
+ *                                             from "1.0.3" of level 1, else level 0
+ *   SetCallbackFunction(VexaCallbackLookup)   required: keep the lookup, resolve the
+ *                                             callbacks you need with it
+ *   dozLibraryInit(void* library)             levels 1 and 2: build and insert menus
+ *   dozLibraryEnd(void* library)              optional, before unloading
+ *
+ * Level 0 libraries (no version) answer GetMenuParametres, GetMenuFromNumber and
+ * GetLibrairieFunction instead of dozLibraryInit (see the prototypes below).
+ *
+ * Commands run as tasks, on a worker thread of their own when "Multitâche" is checked:
+ * take inputs with vexaImageGetIn/vexaBlockGetIn, declare and fill outputs, report
+ * progress; everything a task holds is released when the procedure returns.
+ *
+ * Every callback is obtained by name from the lookup; an unknown name shows the box
+ * "Fonction Inconnue !" and yields a function that does nothing. Arrays the
+ * workstation returns are freed with the callback "dozDataFree". */
+#ifndef VEXA_PLUGIN_H
+#define VEXA_PLUGIN_H
+
+#include "vexa_types.h"
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define VEXA_PLUGIN_EXPORT __attribute__((visibility("default")))
+#else
+#define VEXA_PLUGIN_EXPORT
+#endif
+
+/* The lookup and what it returns: cast the result to the callback's own type. */
+typedef void (*VexaCallback)(void);
+typedef VexaCallback (*VexaCallbackLookup)(const char* name);
+
+/* Procedures of menu items. Level 2 items run procedure(0) and learn which item they
+ * serve from dozTaskGetMenuId; level 1 items run dispatcher(0, argument, identifier);
+ * the level 0 dispatcher runs (0, argument, 0). */
+typedef void (*VexaLibraryProcedure)(void* handle);
+typedef void (*VexaLibraryDispatcher)(void* handle, intptr_t argument, int identifier);
+
+/* Locations of dozLibraryAddMenu (prefixes of the location keyword). */
+#define VEXA_MENU_PROCESSING "MENU_SYNTHESE" /* main window, "Traitements" */
+#define VEXA_MENU_2D "MENU_2D" /* image windows, "Traitement 2D" */
+#define VEXA_MENU_3D "MENU_3D" /* volume windows, "Traitement 3D" */
+
+/* Menu descriptions (dozMenuCreateFromDESC): a base identifier, then entries of a
+ * 200-byte label and a code; item identifiers are base + code. */
+#define VEXA_MENU_END (-5)
+#define VEXA_MENU_SEPARATOR (-4)
+#define VEXA_MENU_OPEN 0
+#define VEXA_MENU_CLOSE (-1)
+typedef struct {
+    char text[200];
+    int32_t code;
+} VexaMenuDescEntry;
+
+/* Task input and output slot kinds (dozDataSetNumber, dozDataGetIdByCount). */
+enum VexaSlotKind {
+    VEXA_SLOT_IMAGE_IN = 0,
+    VEXA_SLOT_IMAGE_OUT = 1,
+    VEXA_SLOT_BLOCK_IN = 2,
+    VEXA_SLOT_BLOCK_OUT = 3,
+    VEXA_SLOT_STUDY_IN = 4,
+    VEXA_SLOT_GRAPH_OUT = 5,
+    VEXA_SLOT_VIEW3D_IN = 6,
+    VEXA_SLOT_VIEW3D_OUT = 7
+};
+
+/* Types of the callbacks most plug-ins use, under the names they are looked up by. */
+typedef void* (*dozMenuCreate_t)(const char* text);
+typedef int (*dozMenuAddItem_t)(void* menu, intptr_t value, const char* text);
+typedef int (*vexaMenuAddItem_t)(void* menu, const char* text, void* procedure);
+typedef int (*dozMenuAddSeparator_t)(void* menu);
+typedef int (*dozMenuAddSubMenu_t)(void* menu, void* subMenu);
+typedef void* (*dozLibraryAddMenu_t)(void* library, const char* keyword, void* menu, void* dispatcher);
+typedef void* (*vexaLibraryAddMenu_t)(void* library, const char* keyword, void* menu);
+typedef void* (*dozMenuCreateFromDESC_t)(const void* desc);
+typedef int (*dozMenuComputeNumberIdFromDESC_t)(const void* desc);
+typedef int (*dozTaskGetMenuId_t)(void* handle);
+
+typedef int (*dozMsg_t)(const char* text);
+typedef int (*dozMsgFormat_t)(const char* format, ...);
+typedef int (*dozMsgBox_t)(const char* caption, const char* text);
+typedef int (*dozMsgBoxYNC_t)(const char* caption, const char* text);
+typedef int (*dozBoxParameter_t)(const char* description, ...);
+
+typedef unsigned int (*vexaImageGetIn_t)(void);
+typedef unsigned int (*vexaBlockGetIn_t)(void);
+typedef int (*dozDataGetWidth_t)(unsigned int id);
+typedef int (*dozDataGetHeight_t)(unsigned int id);
+typedef int (*dozDataGetDepth_t)(unsigned int id);
+typedef int (*dozDataGetTypeData_t)(unsigned int id);
+typedef void* (*dozDataGetPtr_t)(unsigned int id);
+typedef void* (*dozDataFree_t)(void* p);
+typedef int (*dozDataRedraw_t)(unsigned int id);
+typedef int (*dozDataSetImageNumberTypeSize_t)(void* handle, int count, int type, int width, int height);
+typedef unsigned int (*dozDataGetIdByCount_t)(void* handle, int slotKind, int n);
+typedef int (*dozTaskSetIntervalProgress_t)(void* handle, int a, int b);
+typedef int (*dozTaskSetProgress_t)(void* handle, int position);
+
+/* Exports of a plug-in. */
+VEXA_PLUGIN_EXPORT void GetLibraryVersion(char* version);
+VEXA_PLUGIN_EXPORT void SetCallbackFunction(VexaCallbackLookup lookup);
+VEXA_PLUGIN_EXPORT void dozLibraryInit(void* library);
+VEXA_PLUGIN_EXPORT void dozLibraryEnd(void* library);
+VEXA_PLUGIN_EXPORT void GetMenuParametres(int* menuCount, int* identifierCount);
+VEXA_PLUGIN_EXPORT void GetMenuFromNumber(void** menu, char* location, int index, int firstIdentifier);
+VEXA_PLUGIN_EXPORT VexaLibraryDispatcher GetLibrairieFunction(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,232 @@
+// Loading the fixture plug-ins the way the workstation does: version levels, refusals
+// and their messages, identifiers, menu insertion, running commands at each level,
+// unloading.
+#include "host/fakehost.h"
+#include "main/logmodel.h"
+#include "plugins/libraries.h"
+#include "tasks/taskcontext.h"
+#include "tasks/workerthread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <dlfcn.h>
+#include <thread>
+
+using namespace vexa;
+using namespace vexa::plugins;
+
+namespace {
+
+std::string fixture(const char* name)
+{
+    return std::string(VEXA_TEST_PLUGIN_DIR) + "/fixture_" + name + ".so";
+}
+
+// A symbol of a loaded fixture, found through a second handle on the same library.
+template <typename T> T* symbol(const std::string& path, const char* name)
+{
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!module)
+        return nullptr;
+    auto* p = static_cast<T*>(dlsym(module, name));
+    dlclose(module);
+    return p;
+}
+
+std::vector<std::string> labels(const menus::MenuNode& node)
+{
+    std::vector<std::string> out;
+    for (const auto& child : node.children)
+        out.push_back(child->kind == menus::MenuNode::Kind::Separator ? "-" : child->text);
+    return out;
+}
+
+class Libraries : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        installHost(&host);
+        taskSetMultitask(false);
+    }
+    void TearDown() override
+    {
+        unloadAllLibraries();
+        taskSetMultitask(true);
+        installHost(nullptr);
+    }
+    std::vector<std::string> boxes()
+    {
+        std::vector<std::string> out;
+        for (const auto& request : host.requests())
+            if (request.code == GuiRequest::MessageBox)
+                out.push_back(request.text);
+        return out;
+    }
+    FakeHost host;
+};
+
+} // namespace
+
+TEST(LibraryVersions, LevelsFromTheVersionText)
+{
+    EXPECT_EQ(versionLevel(nullptr), 0);
+    EXPECT_EQ(versionLevel("1.0.2"), 0);
+    EXPECT_EQ(versionLevel("0.9.99"), 0);
+    EXPECT_EQ(versionLevel("1.0.3"), 1);
+    EXPECT_EQ(versionLevel("1.0.4"), 1);
+    EXPECT_EQ(versionLevel("1.0.5"), 2);
+    EXPECT_EQ(versionLevel("1.0.11"), 2);
+    EXPECT_EQ(versionLevel("1.0.12"), 2);
+    EXPECT_EQ(versionLevel("2.0.0"), 2);
+    // Not three numbers: equal to every reference.
+    EXPECT_EQ(versionLevel("version"), 2);
+    EXPECT_EQ(versionLevel(""), 2);
+}
+
+TEST_F(Libraries, RefusalsShowTheirMessageAndLeaveNothing)
+{
+    EXPECT_EQ(loadLibrary(fixture("absent"), true), kLoadFailed);
+    EXPECT_EQ(loadLibrary(fixture("nocallback"), true), kLoadFailed);
+    EXPECT_EQ(loadLibrary(fixture("nomenus"), true), kLoadFailed);
+    EXPECT_EQ(boxes(),
+        (std::vector<std::string> { "Erreur de chargement|Librairie non valide !",
+            "Erreur de chargement|Pas de fonction de rappel !",
+            "Erreur de chargement|Pas de fonction d'ajout de menus !" }));
+    EXPECT_TRUE(loadedLibraries().empty());
+    EXPECT_EQ(reservedIdentifierCount(), 0);
+    // Without messages the same failures are silent.
+    host.clearRequests();
+    EXPECT_EQ(loadLibrary(fixture("nocallback"), false), kLoadFailed);
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(unloadLibrary(fixture("level2"), true), 0);
+    EXPECT_EQ(boxes(), (std::vector<std::string> { "Erreur de libération|Librairie non chargée !" }));
+}
+
+TEST_F(Libraries, CurrentLibraryInsertsItsTreeAndRunsItsItems)
+{
+    const std::string path = fixture("level2");
+    ASSERT_EQ(loadLibrary(path, true), kLoaded) << (boxes().empty() ? "" : boxes().front());
+    EXPECT_EQ(libraryLevel(path), 2);
+    EXPECT_EQ(loadLibrary(path, true), kAlreadyLoaded);
+    EXPECT_EQ(boxes(), (std::vector<std::string> { "Erreur de chargement|Librairie déjà chargée !" }));
+
+    // "MENU_2DXYZ" matches MENU_2D by prefix; the pop-up takes the root's text.
+    auto menu = menus::MenuNode::subMenu("Traitement 2D");
+    appendInsertedMenus(*menu, MenuLocation::Menu2d);
+    ASSERT_EQ(labels(*menu), (std::vector<std::string> { "Exemple" }));
+    const menus::MenuNode& popup = *menu->children[0];
+    EXPECT_EQ(labels(popup), (std::vector<std::string> { "Compter", "Sept", "-", "Sous" }));
+    // Depth first, from the first free identifier.
+    EXPECT_EQ(popup.children[0]->id, kFirstLibraryId);
+    EXPECT_EQ(popup.children[1]->id, kFirstLibraryId + 1);
+    EXPECT_EQ(popup.children[3]->children[0]->id, kFirstLibraryId + 2);
+    EXPECT_EQ(commandArgument(kFirstLibraryId), -2);
+    EXPECT_EQ(commandArgument(kFirstLibraryId + 1), 7);
+    EXPECT_EQ(commandText(kFirstLibraryId + 1), "Sept");
+    auto other = menus::MenuNode::subMenu("Traitements");
+    appendInsertedMenus(*other, MenuLocation::Processing);
+    EXPECT_TRUE(other->children.empty());
+
+    // Level 2 runs procedure(0); the item learns which one it is from its task.
+    int* calls = symbol<int>(path, "fixtureCalls");
+    int* menuId = symbol<int>(path, "fixtureLastMenuId");
+    ASSERT_TRUE(calls && menuId);
+    EXPECT_TRUE(runLibraryCommand(kFirstLibraryId + 1));
+    EXPECT_EQ(*calls, 1);
+    EXPECT_EQ(*menuId, 7);
+    EXPECT_TRUE(runLibraryCommand(kFirstLibraryId + 2));
+    EXPECT_EQ(*menuId, -2);
+    EXPECT_FALSE(runLibraryCommand(kFirstLibraryId + 3));
+    EXPECT_EQ(previousActions(), (std::vector<int> { kFirstLibraryId + 2, kFirstLibraryId + 1 }));
+    runLastAction();
+    EXPECT_EQ(*calls, 3);
+
+    EXPECT_EQ(unloadLibrary(path, true), 1);
+    EXPECT_EQ(reservedIdentifierCount(), 0);
+    EXPECT_FALSE(isLibraryCommand(kFirstLibraryId));
+    EXPECT_TRUE(previousActions().empty());
+    auto after = menus::MenuNode::subMenu("Traitement 2D");
+    appendInsertedMenus(*after, MenuLocation::Menu2d);
+    EXPECT_TRUE(after->children.empty());
+}
+
+TEST_F(Libraries, MiddleGenerationGetsArgumentAndIdentifier)
+{
+    const std::string path = fixture("level1");
+    ASSERT_EQ(loadLibrary(path, true), kLoaded);
+    EXPECT_EQ(libraryLevel(path), 1);
+    auto menu = menus::MenuNode::subMenu("Traitements");
+    appendInsertedMenus(*menu, MenuLocation::Processing);
+    ASSERT_EQ(labels(*menu), (std::vector<std::string> { "Moyen" }));
+    const int id = menu->children[0]->children[0]->id;
+    // The item of the unknown location reserved its identifier but shows nowhere.
+    for (MenuLocation where : { MenuLocation::Menu2d, MenuLocation::Menu3d, MenuLocation::Capture }) {
+        auto none = menus::MenuNode::subMenu("x");
+        appendInsertedMenus(*none, where);
+        EXPECT_TRUE(none->children.empty());
+    }
+    runLibraryCommand(id);
+    EXPECT_EQ(*symbol<intptr_t>(path, "fixtureArgument"), 42);
+    EXPECT_EQ(*symbol<int>(path, "fixtureIdentifier"), id);
+}
+
+TEST_F(Libraries, OldLibraryReservesARunAndUsesItsDispatcher)
+{
+    const std::string path = fixture("level0");
+    ASSERT_EQ(loadLibrary(path, true), kLoaded);
+    EXPECT_EQ(libraryLevel(path), 0);
+    EXPECT_EQ(*symbol<int>(path, "fixtureFirst"), kFirstLibraryId);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(commandArgument(kFirstLibraryId + k), k);
+    auto menu = menus::MenuNode::subMenu("Traitement 3D");
+    appendInsertedMenus(*menu, MenuLocation::Menu3d);
+    ASSERT_EQ(labels(*menu), (std::vector<std::string> { "Ancien" }));
+    EXPECT_EQ(labels(*menu->children[0]), (std::vector<std::string> { "Un", "Deux", "Trois" }));
+    EXPECT_EQ(menu->children[0]->children[2]->id, kFirstLibraryId + 2);
+    runLibraryCommand(kFirstLibraryId + 2);
+    EXPECT_EQ(*symbol<intptr_t>(path, "fixtureArgument"), 2);
+    EXPECT_EQ(*symbol<int>(path, "fixtureIdentifier"), 0);
+
+    // Identifiers are reused from the bottom once freed.
+    ASSERT_EQ(unloadLibrary(path, false), 1);
+    ASSERT_EQ(loadLibrary(fixture("level1"), false), kLoaded);
+    EXPECT_TRUE(isLibraryCommand(kFirstLibraryId));
+    EXPECT_EQ(commandArgument(kFirstLibraryId), 42);
+}
+
+TEST_F(Libraries, ListsMostRecentFirstAndUnloadsAllInThatOrder)
+{
+    ASSERT_EQ(loadLibrary(fixture("level1"), false), kLoaded);
+    ASSERT_EQ(loadLibrary(fixture("level2"), false), kLoaded);
+    EXPECT_EQ(loadedLibraries(), (std::vector<std::string> { fixture("level2"), fixture("level1") }));
+    unloadLastCommand();
+    EXPECT_EQ(rememberedLibrary(), fixture("level2"));
+    EXPECT_EQ(loadedLibraries(), (std::vector<std::string> { fixture("level1") }));
+    reloadLastCommand();
+    EXPECT_EQ(loadedLibraries().front(), fixture("level2"));
+    unloadAllCommand();
+    EXPECT_TRUE(loadedLibraries().empty());
+    EXPECT_EQ(reservedIdentifierCount(), 0);
+}
+
+TEST_F(Libraries, ALibraryStaysWhileOneOfItsCommandsRuns)
+{
+    const std::string path = fixture("level2");
+    ASSERT_EQ(loadLibrary(path, false), kLoaded);
+    volatile int* hold = symbol<volatile int>(path, "fixtureHold");
+    volatile int* inside = symbol<volatile int>(path, "fixtureInside");
+    ASSERT_TRUE(hold && inside);
+    *hold = 1;
+    taskSetMultitask(true);
+    ASSERT_TRUE(runLibraryCommand(kFirstLibraryId));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!*inside && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(*inside);
+    EXPECT_EQ(unloadLibrary(path, true), 0);
+    EXPECT_EQ(loadedLibraries().size(), 1u);
+    *hold = 0;
+    EXPECT_TRUE(taskWaitForWorkers([this] { host.processPending(); }, std::chrono::seconds(10)));
+    EXPECT_EQ(unloadLibrary(path, true), 1);
+}
