@@ -7,6 +7,7 @@
 #include "main/logmodel.h"
 #include "params/gui/paramdialogwidget.h"
 #include "params/paramapi.h"
+#include "plugins/libraries.h"
 #include "tasks/workerthread.h"
 #include "vexa_types.h"
 #include "vexafile.h"
@@ -18,6 +19,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QThread>
 #include <thread>
 #include <QPushButton>
@@ -150,6 +152,52 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(main.dataArea()->subWindowList().size(), 1);
         main.rebuildMenus();
+    }
+
+    void configuredLibrariesLoadAndInsertTheirMenus()
+    {
+        // A configuration naming the sample plug-in and a library that does not exist:
+        // the missing one is reported, the other one's menu reaches the image windows.
+        const QString samples = QStringLiteral(VEXA_BIN_DIR "/plugins/vexa_exemples.so");
+        const QString config = dir_.filePath(QStringLiteral("libraries.xml"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("<CONFIG><LIBRARY><PATH>%1</PATH><PATH>%2</PATH></LIBRARY></CONFIG>\n")
+                       .arg(dir_.filePath(QStringLiteral("absent.so")), samples)
+                       .toUtf8());
+        file.close();
+        station_->shutdown();
+        station_.reset();
+        QStringList shown;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << box->windowTitle() + QStringLiteral("|") + box->text();
+                box->close();
+            }
+        });
+        closer.start(10);
+        station_ = std::make_unique<Workstation>(QStringLiteral(VEXA_BIN_DIR), QStringLiteral("-config %1").arg(config));
+        closer.stop();
+        QCOMPARE(shown, QStringList {QString::fromUtf8("Erreur de chargement|Librairie non valide !")});
+        QCOMPARE(plugins::loadedLibraries(), std::vector<std::string> {samples.toStdString()});
+
+        MainWindow& main = station_->mainWindow();
+        QVERIFY(main.openDataFile(writeVolume(dir_, 6, 4, 1)));
+        QMdiSubWindow* window = main.dataArea()->subWindowList().front();
+        QMenuBar* bar = main.dataMenuBar(window);
+        QVERIFY(bar);
+        QAction* menu2d = bar->actions()[1];
+        QCOMPARE(menu2d->text(), QStringLiteral("Traitement 2D"));
+        QVERIFY(menu2d->isEnabled());
+        QStringList popups;
+        for (QAction* action : menu2d->menu()->actions())
+            popups << action->text();
+        QCOMPARE(popups, QStringList {QStringLiteral("Exemples")});
+
+        // Unloading takes the menu out again.
+        plugins::unloadAllCommand();
+        QVERIFY(!main.dataMenuBar(window)->actions()[1]->isEnabled());
     }
 
     void unreadableFileShowsTheErrorAndKeepsRunning()
