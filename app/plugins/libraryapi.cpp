@@ -140,6 +140,20 @@ PluginMenuNode* liveSubMenu(void* handle)
     return node && node->kind == PluginMenuNode::Kind::SubMenu ? node : nullptr;
 }
 
+// An item under menu: with a procedure it runs that procedure (value -1), otherwise the
+// library's dispatcher with value.
+int addItem(void* menu, const char* text, intptr_t value, void* procedure, bool ownProcedure)
+{
+    PluginMenuNode* parent = liveSubMenu(menu);
+    if (!parent)
+        return 0;
+    PluginMenuNode* item = newPluginNode(PluginMenuNode::Kind::Item, orEmpty(text));
+    item->value = value;
+    item->procedure = procedure;
+    item->ownProcedure = ownProcedure;
+    return attachPluginNode(parent, item) ? 1 : 0;
+}
+
 void* addMenu(void* library, const char* keyword, void* menu, void* dispatcher)
 {
     PluginMenuNode* root = pluginNode(menu);
@@ -165,32 +179,12 @@ void* dozMenuCreate(const char* text) noexcept
 
 int dozMenuAddItem(void* menu, intptr_t value, const char* text) noexcept
 {
-    return guarded(
-        [&] {
-            PluginMenuNode* parent = liveSubMenu(menu);
-            if (!parent)
-                return 0;
-            PluginMenuNode* item = newPluginNode(PluginMenuNode::Kind::Item, orEmpty(text));
-            item->value = value;
-            return attachPluginNode(parent, item) ? 1 : 0;
-        },
-        0);
+    return guarded([&] { return addItem(menu, text, value, nullptr, false); }, 0);
 }
 
 int vexaMenuAddItem(void* menu, const char* text, void* procedure) noexcept
 {
-    return guarded(
-        [&] {
-            PluginMenuNode* parent = liveSubMenu(menu);
-            if (!parent)
-                return 0;
-            PluginMenuNode* item = newPluginNode(PluginMenuNode::Kind::Item, orEmpty(text));
-            item->value = -1;
-            item->procedure = procedure;
-            item->ownProcedure = true;
-            return attachPluginNode(parent, item) ? 1 : 0;
-        },
-        0);
+    return guarded([&] { return addItem(menu, text, -1, procedure, true); }, 0);
 }
 
 int dozMenuAddSeparator(void* menu) noexcept
