@@ -1,5 +1,7 @@
 #include "host/fakehost.h"
 
+#include "plugins/menudesc.h"
+
 namespace vexa {
 
 void FakeHost::queueMessageAnswer(MessageAnswer answer)
@@ -12,6 +14,41 @@ void FakeHost::queueFileAnswer(bool chosen, const std::string& path)
 {
     std::lock_guard lock(mutex_);
     fileAnswers_.emplace_back(chosen, path);
+}
+
+void FakeHost::queuePopupAnswer(const std::string& itemText)
+{
+    std::lock_guard lock(mutex_);
+    popupAnswers_.push_back(itemText);
+}
+
+namespace {
+
+int findItemId(const menus::MenuNode& node, const std::string& text)
+{
+    for (const auto& child : node.children) {
+        if (child->kind == menus::MenuNode::Kind::Item && child->text == text)
+            return child->id;
+        if (int id = findItemId(*child, text))
+            return id;
+    }
+    return 0;
+}
+
+} // namespace
+
+int FakeHost::popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu)
+{
+    record({ GuiRequest::OpenWindow, "popup " + std::to_string(x) + "," + std::to_string(y), nullptr, window });
+    std::string wanted;
+    {
+        std::lock_guard lock(mutex_);
+        if (popupAnswers_.empty())
+            return 0;
+        wanted = popupAnswers_.front();
+        popupAnswers_.pop_front();
+    }
+    return findItemId(menu, wanted);
 }
 
 void FakeHost::queueListAnswer(int index)

@@ -31,6 +31,8 @@ public:
     void queueFileAnswer(bool chosen, const std::string& path = {});
     void queueListAnswer(int index);
     void queueParamAnswer(int result);
+    // The next context menu chooses the first item labelled text (nothing when absent).
+    void queuePopupAnswer(const std::string& itemText);
 
     // Called for closeWindow after it is recorded; the test usually deletes the record.
     std::function<void(WindowHandle)> onClose;
@@ -64,6 +66,8 @@ public:
     void animateBegin(DataRecord* record) override;
     void animateEnd(DataRecord* record) override;
     void commandLine(const std::string& line) override;
+    // Recorded as OpenWindow with the text "popup x,y".
+    int popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu) override;
 
 private:
     void record(Request request);
@@ -76,6 +80,7 @@ private:
     std::deque<std::pair<bool, std::string>> fileAnswers_;
     std::deque<int> listAnswers_;
     std::deque<int> paramAnswers_;
+    std::deque<std::string> popupAnswers_;
     std::map<WindowHandle, std::string> titles_;
     std::map<const DataRecord*, int> redraws_;
     std::uintptr_t nextWindow_ = 0x1000;

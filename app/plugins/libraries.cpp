@@ -107,8 +107,10 @@ void notifyMenusChanged()
 int reserveIdentifiers(LibraryRecord* library, int count, const intptr_t* value, void* procedure, int extra)
 {
     State& s = state();
-    if (s.table.empty() || count <= 0 || count > kCommandTableSize - kFirstLibraryId)
+    if (s.table.empty() || count < 0 || count > kCommandTableSize - kFirstLibraryId)
         return -1;
+    if (count == 0)
+        return kFirstLibraryId; // an empty run: nothing to take
     int runStart = kFirstLibraryId;
     int runLength = 0;
     for (int id = kFirstLibraryId; id < kCommandTableSize; ++id) {
@@ -157,6 +159,11 @@ void release(LibraryRecord* library)
     }
     const auto before = s.insertions.size();
     std::erase_if(s.insertions, [library](const Insertion& i) { return i.library == library; });
+    // Its identifiers go back to the table: "Dernière Action" must not run whatever
+    // library takes them next.
+    std::erase_if(s.previous, [&s, library](int id) {
+        return id < int(s.table.size()) && s.table[std::size_t(id)].library == library;
+    });
     freeIdentifiers(library);
     if (library->module)
         dlclose(library->module);

@@ -1,9 +1,11 @@
 // Loading the fixture plug-ins the way the workstation does: version levels, refusals
 // and their messages, identifiers, menu insertion, running commands at each level,
 // unloading.
+#include "data/registry.h"
 #include "host/fakehost.h"
 #include "main/logmodel.h"
 #include "plugins/libraries.h"
+#include "plugins/libraryapi.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
 
@@ -193,6 +195,8 @@ TEST_F(Libraries, OldLibraryReservesARunAndUsesItsDispatcher)
     ASSERT_EQ(loadLibrary(fixture("level1"), false), kLoaded);
     EXPECT_TRUE(isLibraryCommand(kFirstLibraryId));
     EXPECT_EQ(commandArgument(kFirstLibraryId), 42);
+    // The old library's command is no longer a previous action of the new one.
+    EXPECT_TRUE(previousActions().empty());
 }
 
 TEST_F(Libraries, ListsMostRecentFirstAndUnloadsAllInThatOrder)
@@ -229,4 +233,58 @@ TEST_F(Libraries, ALibraryStaysWhileOneOfItsCommandsRuns)
     *hold = 0;
     EXPECT_TRUE(taskWaitForWorkers([this] { host.processPending(); }, std::chrono::seconds(10)));
     EXPECT_EQ(unloadLibrary(path, true), 1);
+}
+
+TEST_F(Libraries, ContextMenusReserveTheirItemsAndRunTheChosenOne)
+{
+    const std::string path = fixture("level2");
+    ASSERT_EQ(loadLibrary(path, false), kLoaded);
+    void* library = *symbol<void*>(path, "fixtureLibrary");
+    ASSERT_TRUE(library);
+    auto object = std::make_unique<ImageObject>();
+    object->image->width = object->image->height = 2;
+    object->image->samples.allocate(4);
+    DataRecord* record = dataCreateImage(std::move(object), kFreshId, kFreshId);
+    int windowStandIn = 0;
+    record->window = &windowStandIn;
+    const int reservedBefore = reservedIdentifierCount();
+
+    void* menu = dozMenuCreate("Contexte");
+    dozMenuAddItem(menu, 5, "Cinq");
+    dozMenuAddItem(menu, 6, "Six");
+    host.queuePopupAnswer("Six");
+    // Items of a context menu carry no dispatcher: choosing one runs nothing, but its
+    // identifiers stay reserved for the library.
+    EXPECT_EQ(vexaLibraryAddMenuPopup(library, record->imageId, 30, 40, menu), 1);
+    EXPECT_EQ(reservedIdentifierCount(), reservedBefore + 2);
+    EXPECT_EQ(previousActions().size(), 1u);
+    auto requests = host.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().text, "popup 30,40");
+    EXPECT_EQ(requests.back().window, &windowStandIn);
+    // The tree was consumed; a datum without a window shows nothing.
+    EXPECT_EQ(dozMenuAddItem(menu, 7, "Sept"), 0);
+    record->window = nullptr;
+    void* other = dozMenuCreate("Autre");
+    EXPECT_EQ(vexaLibraryAddMenuPopup(library, record->imageId, 0, 0, other), 0);
+    EXPECT_EQ(vexaLibraryAddMenuPopup(nullptr, record->imageId, 0, 0, dozMenuCreate("x")), 0);
+    dataResetRegistry();
+}
+
+TEST_F(Libraries, MenuHandlesAreCheckedBeforeUse)
+{
+    int notANode = 0;
+    EXPECT_EQ(dozMenuAddItem(&notANode, 1, "x"), 0);
+    EXPECT_EQ(dozMenuAddSeparator(nullptr), 0);
+    void* a = dozMenuCreate("A");
+    void* b = dozMenuCreate("B");
+    EXPECT_EQ(dozMenuAddSubMenu(a, b), 1);
+    // A node has one parent, and a tree cannot contain itself.
+    EXPECT_EQ(dozMenuAddSubMenu(a, b), 0);
+    EXPECT_EQ(dozMenuAddSubMenu(b, a), 0);
+    EXPECT_EQ(dozMenuAddSubMenu(a, a), 0);
+    // Without a loaded library nothing is inserted.
+    EXPECT_EQ(dozLibraryAddMenu(&notANode, "MENU_2D", a, nullptr), nullptr);
+    EXPECT_EQ(dozMenuCreateFromDESC(nullptr), nullptr);
+    EXPECT_EQ(dozMenuComputeNumberIdFromDESC(nullptr), 0);
 }
