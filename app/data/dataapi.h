@@ -35,6 +35,14 @@ int dozDataSetName(unsigned int id, const char* name);
 /* Alias vexaWindowRedraw. */
 int dozDataRedraw(unsigned int id);
 int vexaWindowClose(unsigned int id);
+/* Closes the datum as vexaWindowClose does (the newer name). */
+int dozDataDelete(unsigned int id);
+/* Brackets a run of redraws of the datum's window (an animation): 1, or 0 for an
+ * unknown identifier. */
+int dozDataAnimateBegin(unsigned int id);
+int dozDataAnimateEnd(unsigned int id);
+/* imageId of the 3D view the datum is shown in, 0 when none. */
+unsigned int dozDataGetView3D(unsigned int id);
 /* Aliases dozDataGetLargeur, dozDataGetHauteur, dozDataGetProfondeur. */
 int dozDataGetWidth(unsigned int id);
 int dozDataGetHeight(unsigned int id);

@@ -190,6 +190,44 @@ int vexaWindowClose(unsigned int id)
     });
 }
 
+int dozDataDelete(unsigned int id)
+{
+    return vexaWindowClose(id);
+}
+
+int dozDataAnimateBegin(unsigned int id)
+{
+    DataRecord* r = dataFind(id);
+    if (!r)
+        return 0;
+    return guarded([&] {
+        hostAnimateBegin(r);
+        return 1;
+    });
+}
+
+int dozDataAnimateEnd(unsigned int id)
+{
+    DataRecord* r = dataFind(id);
+    if (!r)
+        return 0;
+    return guarded([&] {
+        hostAnimateEnd(r);
+        return 1;
+    });
+}
+
+unsigned int dozDataGetView3D(unsigned int id)
+{
+    DataRecord* r = dataFind(id);
+    if (!r)
+        return 0;
+    return guarded([&] {
+        DataRecord* view = dataFindView3dOf(r);
+        return view ? view->imageId : 0u;
+    });
+}
+
 int dozDataGetWidth(unsigned int id)
 {
     return dimensionOf(id, Dim::Width);

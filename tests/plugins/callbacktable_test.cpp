@@ -682,3 +682,40 @@ TEST_F(BitmapCallback, OlderSetClassFormsTakeOnlyTheirSortOfIdentifier)
     EXPECT_EQ(imageSetClass(imageId, 1), 1);
     EXPECT_EQ(imageSetClass(imageId + 12345, 1), 0);
 }
+
+TEST(DataRecordCallbacks, DeleteAndAnimationReachTheHostThroughTheTable)
+{
+    FakeHost host;
+    // As the program's windows do: a closed window takes its record along.
+    host.onClose = [](vexa::WindowHandle window) {
+        if (vexa::DataRecord* r = vexa::dataFindByWindow(window))
+            vexa::dataDelete(r);
+    };
+    vexa::installHost(&host);
+    vexa::dataResetRegistry();
+    auto object = std::make_unique<vexa::ImageObject>();
+    object->image->width = object->image->height = 2;
+    object->image->samples.allocate(4);
+    vexa::DataRecord* record = vexa::dataCreateImage(std::move(object), vexa::kFreshId, vexa::kFreshId);
+    const unsigned id = record->imageId;
+
+    using ById = int (*)(unsigned);
+    auto begin = reinterpret_cast<ById>(vexaCallbackLookup("dozDataAnimateBegin"));
+    auto end = reinterpret_cast<ById>(vexaCallbackLookup("dozDataAnimateEnd"));
+    auto erase = reinterpret_cast<ById>(vexaCallbackLookup("dozDataDelete"));
+    auto view3d = reinterpret_cast<unsigned (*)(unsigned)>(vexaCallbackLookup("dozDataGetView3D"));
+    EXPECT_EQ(begin(id), 1);
+    EXPECT_EQ(end(id), 1);
+    EXPECT_EQ(host.count(GuiRequest::AnimateBegin), 1);
+    EXPECT_EQ(host.count(GuiRequest::AnimateEnd), 1);
+    EXPECT_EQ(view3d(id), 0u); // shown in no 3D view
+    EXPECT_EQ(erase(id), 1);
+    EXPECT_EQ(vexa::dataFind(id), nullptr);
+    // Unknown identifiers do nothing.
+    EXPECT_EQ(begin(id), 0);
+    EXPECT_EQ(erase(id), 0);
+    EXPECT_EQ(view3d(id), 0u);
+    EXPECT_EQ(host.count(GuiRequest::AnimateBegin), 1);
+    vexa::dataResetRegistry();
+    vexa::installHost(nullptr);
+}
