@@ -138,13 +138,18 @@ private slots:
         QCOMPARE(labels(windows[0]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D"),
                                          QStringLiteral("Traitement 3D")}));
         QCOMPARE(labels(windows[1]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D")}));
-        // The export menu offers the save command; empty processing menus are greyed.
+        // The export menu offers the save command; the processing menus start with the
+        // built-in commands.
         QMenuBar* bar = main.dataMenuBar(windows[1]);
         QMenu* exportMenu = bar->actions().front()->menu();
         QCOMPARE(exportMenu->actions().size(), 1);
         QCOMPARE(exportMenu->actions().front()->text(), QString::fromUtf8("Sauvegarder une donnée..."));
         QVERIFY(exportMenu->menuAction()->isEnabled());
-        QVERIFY(!bar->actions()[1]->isEnabled());
+        QStringList builtIn;
+        for (QAction* action : bar->actions()[1]->menu()->actions())
+            builtIn << action->text();
+        QCOMPARE(builtIn, (QStringList {QString::fromUtf8("Opérateurs Unaires"), QString::fromUtf8("Opérateurs Binaires"),
+                              QStringLiteral("Transformations")}));
         // Menus are rebuilt with the main bar and go with their window.
         main.rebuildMenus();
         QCOMPARE(labels(windows[1]).size(), 2);
@@ -152,6 +157,34 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(main.dataArea()->subWindowList().size(), 1);
         main.rebuildMenus();
+    }
+
+    void builtInOperatorRunsFromTheImageMenu()
+    {
+        MainWindow& main = station_->mainWindow();
+        QVERIFY(main.openDataFile(writeVolume(dir_, 6, 4, 1)));
+        QMdiSubWindow* window = main.dataArea()->subWindowList().front();
+        QMenu* unary = nullptr;
+        for (QAction* action : main.dataMenuBar(window)->actions()[1]->menu()->actions())
+            if (action->text() == QString::fromUtf8("Opérateurs Unaires"))
+                unary = action->menu();
+        QVERIFY(unary);
+        QAction* opposite = nullptr;
+        for (QAction* action : unary->actions())
+            if (action->text() == QString::fromUtf8("Opposé"))
+                opposite = action;
+        QVERIFY(opposite);
+        opposite->trigger();
+        // The task runs on a worker; its result opens as a second window.
+        QTRY_COMPARE_WITH_TIMEOUT(main.dataArea()->subWindowList().size(), 2, 10000);
+        QVERIFY(taskWaitForWorkers([] { QCoreApplication::processEvents(); }, std::chrono::seconds(10)));
+        DataRecord* result = dataFindByWindow(main.dataArea()->subWindowList().back());
+        QVERIFY(result && result->image2d());
+        const ImageDescriptor& image = *result->image2d();
+        QCOMPARE(image.typeData, int(TYPEDATA_F64));
+        QCOMPARE(image.width, 6);
+        const double* samples = reinterpret_cast<const double*>(image.samples.bytes());
+        QCOMPARE(samples[2 * 6 + 5], -7.0); // -(x + y + z) at x 5, y 2
     }
 
     void configuredLibrariesLoadAndInsertTheirMenus()
@@ -193,11 +226,12 @@ private slots:
         QStringList popups;
         for (QAction* action : menu2d->menu()->actions())
             popups << action->text();
-        QCOMPARE(popups, QStringList {QStringLiteral("Exemples")});
+        QCOMPARE(popups.back(), QStringLiteral("Exemples"));
 
         // Unloading takes the menu out again.
         plugins::unloadAllCommand();
-        QVERIFY(!main.dataMenuBar(window)->actions()[1]->isEnabled());
+        QVERIFY(!main.dataMenuBar(window)->actions()[1]->menu()->actions().isEmpty());
+        QVERIFY(main.dataMenuBar(window)->actions()[1]->menu()->actions().back()->text() != QStringLiteral("Exemples"));
     }
 
     void unreadableFileShowsTheErrorAndKeepsRunning()

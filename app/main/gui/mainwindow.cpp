@@ -13,6 +13,8 @@
 #include "main/logmodel.h"
 #include "main/mainmenus.h"
 #include "plugins/libraries.h"
+#include "processing/processingmenus.h"
+#include "processing/processing.h"
 #include "script/scriptrunner.h"
 #include "tasks/taskdisplay.h"
 #include "tasks/taskshutdown.h"
@@ -134,11 +136,16 @@ void MainWindow::rebuildMenus()
 
 void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume)
 {
+    // The built-in commands first, then what libraries inserted.
     auto model = menus::dataMenuBar(volume);
-    if (menus::MenuNode* menu2d = model->findSubMenu(menus::kMenu2d))
+    if (menus::MenuNode* menu2d = model->findSubMenu(menus::kMenu2d)) {
+        processing::appendProcessingMenus2d(*menu2d);
         plugins::appendInsertedMenus(*menu2d, plugins::MenuLocation::Menu2d);
-    if (menus::MenuNode* menu3d = model->findSubMenu(menus::kMenu3d))
+    }
+    if (menus::MenuNode* menu3d = model->findSubMenu(menus::kMenu3d)) {
+        processing::appendProcessingMenus3d(*menu3d);
         plugins::appendInsertedMenus(*menu3d, plugins::MenuLocation::Menu3d);
+    }
     fillMenuBar(bar, *model, [this, window](int id) {
         if (id == menus::kCmdSaveData) {
             // "Sauvegarder une donnée..." of a data window saves that window's datum.
@@ -149,7 +156,7 @@ void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volu
         // The command's inputs start from this window's datum.
         if (DataRecord* record = dataFindByWindow(window))
             dataActivate(record);
-        if (plugins::runLibraryCommand(id, window))
+        if (processing::runProcessingCommand(id, window) || plugins::runLibraryCommand(id, window))
             return;
         runCommand(id);
     });

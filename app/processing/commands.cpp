@@ -1,0 +1,695 @@
+#include "processing/processing.h"
+
+#include "data/blockoutputs.h"
+#include "data/dataapi.h"
+#include "data/registry.h"
+#include "data/section.h"
+#include "params/paramapi.h"
+#include "processing/processingmenus.h"
+#include "processing/transform2d.h"
+#include "processing/valueoperators.h"
+#include "processing/volumeops.h"
+#include "tasks/taskapi.h"
+#include "tasks/taskcontext.h"
+#include "tasks/workerthread.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+#include <utility>
+#include <vector>
+
+namespace vexa::processing {
+
+namespace {
+
+std::mutex settingsMutex;
+ProcessingSettings& settingsStore()
+{
+    static ProcessingSettings settings;
+    return settings;
+}
+
+// Dialogs work on a copy, so that two tasks asking at once do not write into each
+// other's values; the copy is kept only when the user validates.
+ProcessingSettings settingsCopy()
+{
+    std::lock_guard lock(settingsMutex);
+    return settingsStore();
+}
+
+void keepSettings(const ProcessingSettings& settings)
+{
+    std::lock_guard lock(settingsMutex);
+    settingsStore() = settings;
+}
+
+// Stores the fields a validated dialog has changed, leaving those of other commands
+// as other tasks may have just set them.
+template <typename Fn> void keep(Fn apply)
+{
+    std::lock_guard lock(settingsMutex);
+    apply(settingsStore());
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+const char* const kOtherTypes = "Autre%t8 bits - Non signé,8 bits - Signé,16 bits - Non signé,"
+                                "16 bits - Signé,32 bits - Non signé,32 bits - Signé,"
+                                "32 bits - Flottant,64 bits - Flottant%l%n";
+
+// What the user is told when a command cannot go on; the command then ends without
+// result.
+class Command {
+public:
+    explicit Command(int id)
+        : id_(id)
+        , caption_(processingCommandLabel(id))
+    {
+        if (caption_.empty())
+            caption_ = "Traitement";
+    }
+
+    int id() const { return id_; }
+
+    void refuse(const std::string& text) const { hostMessageBox(caption_, text); }
+
+    // Source image as raw samples of its own type.
+    bool readImage(unsigned int imageId, Image2d& image) const
+    {
+        DataRecord* record = dataFindImage(imageId);
+        if (!record || !record->image2d())
+            return false;
+        ImageDescriptor& im = *record->image2d();
+        std::lock_guard lock(im.lock);
+        std::string reason;
+        if (!allocateImage(image, im.width, im.height, im.typeData, &reason)) {
+            refuse(reason);
+            return false;
+        }
+        if (im.samples.size() < image.samples.size()) {
+            refuse("Image sans échantillons");
+            return false;
+        }
+        std::memcpy(image.samples.data(), im.samples.data(), image.samples.size());
+        return true;
+    }
+
+    // Opens an image as an output of the task; its record, or null.
+    DataRecord* publish(Image2d&& image) const
+    {
+        auto object = newImageOutputObject();
+        object->image->width = image.width;
+        object->image->height = image.height;
+        object->image->typeData = image.type;
+        object->image->samples = std::move(image.samples);
+        TaskContext* context = taskCurrent();
+        int slot = taskAddOutput(context, SLOT_IMAGE_OUT, std::move(object));
+        DataRecord* record = slot < 0 ? nullptr : taskShowOutput(context, slot);
+        if (!record)
+            refuse("Impossible de créer l'image résultat");
+        return record;
+    }
+
+    // A new shown volume of those sizes and type, in memory or in the named file;
+    // its blockId, 0 (the user told why) when it cannot be made.
+    unsigned int createVolume(
+        const VolumeInfo& info, const ProcessingSettings::Output& output) const
+    {
+        std::string reason;
+        if (!blockSizesValid(info.dimX, info.dimY, info.dimZ, info.type, &reason)) {
+            refuse(reason);
+            return 0;
+        }
+        auto object = newBlockOutputObject();
+        BlockDescriptor& block = *object->block;
+        blockSetSize(block, info.dimX, info.dimY, info.dimZ);
+        blockSetType(block, info.type);
+        if (output.place == 1) {
+            std::string path(output.path, strnlen(output.path, sizeof output.path));
+            if (path.empty()) {
+                refuse("Nom de fichier manquant");
+                return 0;
+            }
+            if (!blockSetFile(block, 0, path, &reason)) {
+                refuse(reason.empty() ? "Impossible de créer le fichier " + path : reason);
+                return 0;
+            }
+        }
+        TaskContext* context = taskCurrent();
+        int slot = taskAddOutput(context, SLOT_BLOCK_OUT, std::move(object));
+        DataRecord* record = slot < 0 ? nullptr : taskShowOutput(context, slot);
+        if (!record) {
+            refuse("Mémoire insuffisante pour un volume de " + std::to_string(info.dimX) + " x "
+                + std::to_string(info.dimY) + " x " + std::to_string(info.dimZ));
+            return 0;
+        }
+        return record->blockId;
+    }
+
+    bool validOutput(const ProcessingSettings::Output& output) const
+    {
+        if (output.place == 0 || output.place == 1)
+            return true;
+        refuse("Sortie inconnue");
+        return false;
+    }
+
+private:
+    int id_;
+    std::string caption_;
+};
+
+using DoubleSamples = std::unique_ptr<double, FreeDeleter>;
+
+// The samples of an image as doubles, value scale applied, with the size they were
+// read at: a block's image can change to a section of another size meanwhile.
+DoubleSamples readAsDoubles(unsigned int imageId, int& width, int& height)
+{
+    width = height = 0;
+    DataRecord* record = dataFindImage(imageId);
+    if (!record || !record->image2d())
+        return nullptr;
+    double gain = 1, offset = 0;
+    if (const BlockDescriptor* b = record->block()) {
+        std::shared_lock lock(b->lock);
+        if (b->valueScaleOn) {
+            gain = b->valueGain;
+            offset = b->valueOffset;
+        }
+    }
+    ImageDescriptor& im = *record->image2d();
+    std::lock_guard lock(im.lock);
+    if (!record->block() && im.valueScaleOn) {
+        gain = im.valueGain;
+        offset = im.valueOffset;
+    }
+    if (im.width <= 0 || im.height <= 0)
+        return nullptr;
+    width = im.width;
+    height = im.height;
+    return DoubleSamples(static_cast<double*>(readImageData(im, gain, offset, TYPEDATA_F64)));
+}
+
+bool ask(const std::string& description, auto*... bindings)
+{
+    return dozBoxParameter(description.c_str(), bindings...) == 1;
+}
+
+// ---- Value operators on images ----
+
+void unaryImage(const Command& command, int code)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (code == UNARY_POWER) {
+        if (!ask("Puissance%f", &s.power2d))
+            return;
+        keep([&](ProcessingSettings& g) { g.power2d = s.power2d; });
+    }
+    int w = 0, h = 0;
+    DoubleSamples source = readAsDoubles(in, w, h);
+    if (!source) {
+        command.refuse("Image sans échantillons");
+        return;
+    }
+    std::string reason;
+    Image2d result;
+    if (!allocateImage(result, w, h, TYPEDATA_F64, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    unaryKernel(source.get(), static_cast<double*>(result.samples.data()), w, h, code, s.power2d);
+    source.reset();
+    command.publish(std::move(result));
+}
+
+void binaryImage(const Command& command, int code)
+{
+    unsigned int first = vexaImageGetIn();
+    unsigned int second = first ? vexaImageGetIn() : 0;
+    if (!first || !second)
+        return;
+    int w = 0, h = 0, w2 = 0, h2 = 0;
+    DoubleSamples a = readAsDoubles(first, w, h);
+    DoubleSamples b = readAsDoubles(second, w2, h2);
+    if (!a || !b) {
+        command.refuse("Image sans échantillons");
+        return;
+    }
+    // Reading the second operand with the first one's size would run past its samples.
+    if (w != w2 || h != h2) {
+        command.refuse("Les deux images doivent avoir la même taille (" + std::to_string(w) + " x "
+            + std::to_string(h) + " et " + std::to_string(w2) + " x " + std::to_string(h2) + ")");
+        return;
+    }
+    std::string reason;
+    Image2d result;
+    if (!allocateImage(result, w, h, TYPEDATA_F64, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    binaryKernel(a.get(), b.get(), static_cast<double*>(result.samples.data()), w, h, code);
+    a.reset();
+    b.reset();
+    DataRecord* record = command.publish(std::move(result));
+    if (record && code == BINARY_ANGULAR)
+        dozDataSetClass(record->imageId, CLASS_DIRECTION);
+}
+
+// ---- Value operators on volumes ----
+
+void unaryVolumeCommand(const Command& command, int code)
+{
+    unsigned int in = vexaBlockGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (code == UNARY_POWER) {
+        if (!ask("Puissance%f", &s.power3d))
+            return;
+        keep([&](ProcessingSettings& g) { g.power3d = s.power3d; });
+    }
+    if (!ask("Sortie%tMémoire,Fichier%lFichier%h", &s.unary3d.place, s.unary3d.path))
+        return;
+    keep([&](ProcessingSettings& g) { g.unary3d = s.unary3d; });
+    VolumeInfo info;
+    if (!volumeInfo(in, info) || !command.validOutput(s.unary3d))
+        return;
+    unsigned int out = command.createVolume(info, s.unary3d);
+    if (out)
+        unaryVolume(in, out, code, s.power3d);
+}
+
+bool sameSizes(const VolumeInfo& a, const VolumeInfo& b)
+{
+    return a.dimX == b.dimX && a.dimY == b.dimY && a.dimZ == b.dimZ;
+}
+
+std::string sizeText(const VolumeInfo& v)
+{
+    return std::to_string(v.dimX) + " x " + std::to_string(v.dimY) + " x " + std::to_string(v.dimZ);
+}
+
+void binaryVolumeCommand(const Command& command, int code)
+{
+    unsigned int a = vexaBlockGetIn();
+    unsigned int b = a ? vexaBlockGetIn() : 0;
+    if (!a || !b)
+        return;
+    ProcessingSettings s = settingsCopy();
+    std::string description = std::string("Sortie%tMémoire,Fichier%lFichier%h%n")
+        + "Format%tImage 3D 1,Image 3D 2,Autre%l%n" + kOtherTypes;
+    if (!ask(description, &s.binary3d.place, s.binary3d.path, &s.binaryFormat, &s.binaryOther))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.binary3d = s.binary3d;
+        g.binaryFormat = s.binaryFormat;
+        g.binaryOther = s.binaryOther;
+    });
+    VolumeInfo first, second;
+    if (!volumeInfo(a, first) || !volumeInfo(b, second) || !command.validOutput(s.binary3d))
+        return;
+    if (!sameSizes(first, second)) {
+        command.refuse("Les deux volumes doivent avoir la même taille (" + sizeText(first) + " et "
+            + sizeText(second) + ")");
+        return;
+    }
+    VolumeInfo info = first;
+    switch (s.binaryFormat) {
+    case 0:
+        break;
+    case 1:
+        info.type = second.type;
+        break;
+    case 2:
+        info.type = otherListType(s.binaryOther);
+        break;
+    default:
+        info.type = 0;
+        break;
+    }
+    if (!info.type) {
+        command.refuse("Format de sortie inconnu");
+        return;
+    }
+    unsigned int out = command.createVolume(info, s.binary3d);
+    if (out)
+        binaryVolume(a, b, out, code);
+}
+
+void naryVolumeCommand(const Command& command, int code)
+{
+    ProcessingSettings s = settingsCopy();
+    std::string description = std::string("Nombre d'images 3D%d%n")
+        + "Sortie%tMémoire,Fichier%lFichier%h%n" + "Format%tImage 3D,Autre%l%n" + "N° Image 3D%d"
+        + kOtherTypes;
+    if (!ask(description, &s.naryCount, &s.nary3d.place, s.nary3d.path, &s.naryFormat,
+            &s.naryNumber, &s.naryOther))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.naryCount = s.naryCount;
+        g.nary3d = s.nary3d;
+        g.naryFormat = s.naryFormat;
+        g.naryNumber = s.naryNumber;
+        g.naryOther = s.naryOther;
+    });
+    if (s.naryCount < 1 || !command.validOutput(s.nary3d))
+        return;
+    std::vector<unsigned int> inputs;
+    std::vector<VolumeInfo> infos;
+    for (int i = 0; i < s.naryCount; ++i) {
+        unsigned int id = vexaBlockGetIn();
+        VolumeInfo info;
+        if (!id || !volumeInfo(id, info))
+            return;
+        if (!infos.empty() && !sameSizes(infos[0], info)) {
+            command.refuse("Les volumes doivent avoir la même taille (" + sizeText(infos[0])
+                + " et " + sizeText(info) + ")");
+            return;
+        }
+        inputs.push_back(id);
+        infos.push_back(info);
+    }
+    VolumeInfo info = infos[0];
+    if (s.naryFormat == 0)
+        info.type = s.naryNumber >= 0 && s.naryNumber < s.naryCount
+            ? infos[std::size_t(s.naryNumber)].type
+            : TYPEDATA_F64;
+    else
+        info.type = s.naryFormat == 1 ? otherListType(s.naryOther) : 0;
+    if (!info.type) {
+        command.refuse("Format de sortie inconnu");
+        return;
+    }
+    unsigned int out = command.createVolume(info, s.nary3d);
+    if (out)
+        naryVolume(inputs, out, code);
+}
+
+// ---- Transformations of images ----
+
+// Reads the input image, transforms it and opens the result, or shows why it cannot.
+template <typename Transform> void transformInput(const Command& command, unsigned int in, Transform transform)
+{
+    Image2d source, result;
+    std::string reason;
+    if (!command.readImage(in, source))
+        return;
+    if (!transform(source, result, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    command.publish(std::move(result));
+}
+
+void simpleTransform(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    const int id = command.id();
+    transformInput(command, in, [id](const Image2d& source, Image2d& result, std::string* reason) {
+        return id == 1150 ? transposeImage(source, result, reason)
+            : id == 1151  ? exchangeWidthHeight(source, result, reason)
+                          : mirrorOrTurn(source, id, result, reason);
+    });
+}
+
+void freeRotation(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!ask("Angle (°)%f", &s.rotationDegrees))
+        return;
+    keep([&](ProcessingSettings& g) { g.rotationDegrees = s.rotationDegrees; });
+    transformInput(command, in, [&s](const Image2d& source, Image2d& result, std::string* reason) {
+        return rotateImage(source, s.rotationDegrees, result, reason);
+    });
+}
+
+void resize(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    int width = 0, height = 0;
+    vexaImageGetSize(in, &width, &height);
+    if (!ask("Nouvelle Largeur%dNouvelle Hauteur%d", &width, &height))
+        return;
+    transformInput(command, in, [width, height](const Image2d& source, Image2d& result, std::string* reason) {
+        return resizeImage(source, width, height, result, reason);
+    });
+}
+
+void reframe(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!ask("Recadrage%tGauche%dDroite%dHaut%dBas%d", &s.reframeLeft, &s.reframeRight,
+            &s.reframeTop, &s.reframeBottom))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.reframeLeft = s.reframeLeft;
+        g.reframeRight = s.reframeRight;
+        g.reframeTop = s.reframeTop;
+        g.reframeBottom = s.reframeBottom;
+    });
+    const Margins margins { s.reframeLeft, s.reframeRight, s.reframeTop, s.reframeBottom };
+    transformInput(command, in, [&margins](const Image2d& source, Image2d& result, std::string* reason) {
+        return reframeImage(source, margins, result, reason);
+    });
+}
+
+bool askTiles(ProcessingSettings& s)
+{
+    std::string description = std::string("Découpage X%t1,2,3,4,5%l%nDécoupage Y%t1,2,3,4,5%l%n")
+        + "Bordure X%dBordure Y%d%n";
+    if (!ask(description, &s.tilesX, &s.tilesY, &s.borderX, &s.borderY))
+        return false;
+    keep([&](ProcessingSettings& g) {
+        g.tilesX = s.tilesX;
+        g.tilesY = s.tilesY;
+        g.borderX = s.borderX;
+        g.borderY = s.borderY;
+    });
+    return true;
+}
+
+void splitIntoTiles(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!askTiles(s))
+        return;
+    Image2d source;
+    if (!command.readImage(in, source))
+        return;
+    std::vector<TileRect> rects;
+    std::string reason;
+    if (!splitTiles(source.width, source.height, s.tilesX + 1, s.tilesY + 1, s.borderX, s.borderY,
+            rects, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    // Every tile is cut before any is opened: a failure opens none.
+    std::vector<Image2d> tiles(rects.size());
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+        if (!extractTile(source, rects[i], tiles[i], &reason)) {
+            command.refuse(reason);
+            return;
+        }
+    }
+    for (Image2d& tile : tiles)
+        if (!command.publish(std::move(tile)))
+            return;
+}
+
+// ---- Transformations of volumes ----
+
+void mirrorVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!ask("Mémoire,Fichier%lNom%h%n", &s.mirror3d.place, s.mirror3d.path))
+        return;
+    keep([&](ProcessingSettings& g) { g.mirror3d = s.mirror3d; });
+    VolumeInfo info;
+    if (!volumeInfo(in, info) || !command.validOutput(s.mirror3d))
+        return;
+    unsigned int out = command.createVolume(info, s.mirror3d);
+    if (out)
+        mirrorVolume(in, out, command.id());
+}
+
+void rotateVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    std::string description
+        = std::string("Axe Ox,Axe Oy,Axe Oz%lAngle +90°,Angle 180°,Angle -90°%l%n")
+        + "Mémoire,Fichier%lNom%h%n";
+    if (!ask(
+            description, &s.rotationAxis, &s.rotationAngle, &s.rotation3d.place, s.rotation3d.path))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.rotationAxis = s.rotationAxis;
+        g.rotationAngle = s.rotationAngle;
+        g.rotation3d = s.rotation3d;
+    });
+    VolumeInfo info, turned;
+    if (!volumeInfo(in, info) || !command.validOutput(s.rotation3d))
+        return;
+    if (info.type == TYPEDATA_RGBA) {
+        command.refuse("Les volumes couleur ne peuvent pas être tournés");
+        return;
+    }
+    turned.type = info.type;
+    if (!rotatedVolumeSizes(s.rotationAxis, s.rotationAngle, info.dimX, info.dimY, info.dimZ,
+            turned.dimX, turned.dimY, turned.dimZ)) {
+        command.refuse("Axe ou angle inconnu");
+        return;
+    }
+    unsigned int out = command.createVolume(turned, s.rotation3d);
+    if (out)
+        rotateVolume(in, out, s.rotationAxis, s.rotationAngle);
+}
+
+void decimateVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    if (!in)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!ask(
+            "Décimation X%dDécimation Y%dDécimation Z%d", &s.decimateX, &s.decimateY, &s.decimateZ))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.decimateX = s.decimateX;
+        g.decimateY = s.decimateY;
+        g.decimateZ = s.decimateZ;
+    });
+    VolumeInfo info, result;
+    std::string reason;
+    if (!volumeInfo(in, info))
+        return;
+    if (!decimatedVolumeSizes(info, s.decimateX, s.decimateY, s.decimateZ, result, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    unsigned int out = command.createVolume(result, ProcessingSettings::Output {});
+    if (out)
+        decimateVolume(in, out, s.decimateX, s.decimateY, s.decimateZ);
+}
+
+void dispatch(const Command& command)
+{
+    const int id = command.id();
+    if (id >= 1101 && id <= 1110)
+        unaryImage(command, id - 1100);
+    else if (id >= 1121 && id <= 1128)
+        binaryImage(command, id - 1120);
+    else if ((id >= 1141 && id <= 1145) || id == 1150 || id == 1151)
+        simpleTransform(command);
+    else if (id == 1146)
+        freeRotation(command);
+    else if (id == 1147)
+        resize(command);
+    else if (id == 1148)
+        reframe(command);
+    else if (id == 1152)
+        splitIntoTiles(command);
+    else if (id == 1153) {
+        // The merge of tiles has no defined result yet: it only asks its dialog.
+        ProcessingSettings s = settingsCopy();
+        askTiles(s);
+    } else if (id >= 1171 && id <= 1180)
+        unaryVolumeCommand(command, id - 1170);
+    else if (id >= 1191 && id <= 1197)
+        binaryVolumeCommand(command, id - 1190);
+    else if (id >= 1211 && id <= 1218)
+        naryVolumeCommand(command, id - 1210);
+    else if (id >= 1221 && id <= 1223)
+        mirrorVolumeCommand(command);
+    else if (id == 1224)
+        rotateVolumeCommand(command);
+    else if (id == 1051)
+        decimateVolumeCommand(command);
+}
+
+} // namespace
+
+int otherListType(int position)
+{
+    static const int types[8] = { TYPEDATA_U8, TYPEDATA_S8, TYPEDATA_U16, TYPEDATA_S16,
+        TYPEDATA_U32, TYPEDATA_S32, TYPEDATA_F32, TYPEDATA_F64 };
+    return position >= 0 && position < 8 ? types[position] : 0;
+}
+
+ProcessingSettings processingSettings()
+{
+    return settingsCopy();
+}
+
+void setProcessingSettings(const ProcessingSettings& settings)
+{
+    keepSettings(settings);
+}
+
+void resetProcessingSettings()
+{
+    keepSettings(ProcessingSettings {});
+}
+
+bool isProcessingCommand(int id)
+{
+    return (id >= 1101 && id <= 1110) || (id >= 1121 && id <= 1128) || (id >= 1141 && id <= 1148)
+        || (id >= 1150 && id <= 1153) || (id >= 1171 && id <= 1180) || (id >= 1191 && id <= 1197)
+        || (id >= 1211 && id <= 1218) || (id >= 1221 && id <= 1224) || id == 1051;
+}
+
+void runProcessingWork(int commandId)
+{
+    if (!isProcessingCommand(commandId))
+        return;
+    Command command(commandId);
+    try {
+        dispatch(command);
+    } catch (const std::bad_alloc&) {
+        command.refuse("Mémoire insuffisante");
+    } catch (...) {
+        command.refuse("Erreur interne");
+    }
+}
+
+bool runProcessingCommand(int commandId, WindowHandle window)
+{
+    if (!isProcessingCommand(commandId))
+        return false;
+    TaskCommand task;
+    task.commandId = commandId;
+    task.window = window;
+    task.name = processingCommandLabel(commandId);
+    task.builtin = [commandId] { runProcessingWork(commandId); };
+    taskStartCommand(std::move(task));
+    return true;
+}
+
+} // namespace vexa::processing

@@ -1,0 +1,58 @@
+// The built-in processing commands of the data windows: value operators on images
+// and volumes, and the transformations of both. Each command runs as a task on the
+// data given to it; results open as new data and the inputs stay as they were.
+#pragma once
+
+#include "host/host.h"
+
+#include <string>
+
+namespace vexa::processing {
+
+// True for the identifiers runProcessingCommand carries out.
+bool isProcessingCommand(int commandId);
+
+// Starts the command as a task (its name: the command's menu label). False, with
+// nothing started, when the identifier is not a processing command.
+bool runProcessingCommand(int commandId, WindowHandle window);
+
+// The work of a command on the calling thread's task: takes the inputs, asks the
+// parameters, makes the outputs. Does nothing for another identifier. Never throws.
+void runProcessingWork(int commandId);
+
+// Values the commands remember between uses while the program runs.
+struct ProcessingSettings {
+    double power2d = 0.0;
+    double power3d = 0.0;
+    double rotationDegrees = 0.0;
+    int reframeLeft = 0, reframeRight = 0, reframeTop = 0, reframeBottom = 0;
+    int tilesX = 0, tilesY = 0; // list indices: count - 1
+    int borderX = 0, borderY = 0;
+
+    // Volume results: place 0 memory, 1 the named file.
+    struct Output {
+        int place = 0;
+        char path[300] = {};
+    };
+    Output unary3d, binary3d, nary3d, mirror3d, rotation3d;
+    int binaryFormat = 0; // type of volume 1, of volume 2, "Autre"
+    int binaryOther = 0; // position in the "Autre" list
+    int naryCount = 1;
+    int naryFormat = 0; // "Image 3D", "Autre"
+    int naryNumber = 0;
+    int naryOther = 0;
+    int rotationAxis = 0;
+    int rotationAngle = 0;
+    int decimateX = 2, decimateY = 2, decimateZ = 2;
+};
+
+ProcessingSettings processingSettings();
+void setProcessingSettings(const ProcessingSettings& settings);
+// Back to the values of the program's start (tests).
+void resetProcessingSettings();
+
+// Sample type of "Autre" list position 0..7 (8 bits unsigned ... 64 bits float), 0 for
+// a position outside.
+int otherListType(int position);
+
+} // namespace vexa::processing

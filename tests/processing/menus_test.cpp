@@ -1,0 +1,111 @@
+// The processing menus: labels, order, separators and command identifiers.
+#include "processing/processing.h"
+#include "processing/processingmenus.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+using namespace vexa::menus;
+using namespace vexa::processing;
+
+namespace {
+
+// "label=id" for items, "-" for separators, "[label ...]" for sub-menus.
+std::string outline(const MenuNode& menu)
+{
+    std::string text;
+    for (const auto& child : menu.children) {
+        if (!text.empty())
+            text += ' ';
+        switch (child->kind) {
+        case MenuNode::Kind::Separator:
+            text += "-";
+            break;
+        case MenuNode::Kind::Item:
+            text += child->text + "=" + std::to_string(child->id);
+            break;
+        case MenuNode::Kind::SubMenu:
+            text += "[" + child->text + " " + outline(*child) + "]";
+            break;
+        }
+    }
+    return text;
+}
+
+void forEachItem(const MenuNode& menu, const std::function<void(const MenuNode&)>& fn)
+{
+    for (const auto& child : menu.children) {
+        if (child->kind == MenuNode::Kind::Item)
+            fn(*child);
+        else if (child->kind == MenuNode::Kind::SubMenu)
+            forEachItem(*child, fn);
+    }
+}
+
+} // namespace
+
+TEST(ProcessingMenus, ImageOperators)
+{
+    auto unary = unaryOperatorsMenu2d();
+    EXPECT_EQ(unary->text, "Opérateurs Unaires");
+    EXPECT_EQ(outline(*unary),
+        "Valeur Absolue=1101 Inversion=1102 Opposé=1103 - Carré=1104 'Variance'=1105 "
+        "Racine Carrée=1106 - Exponentielle=1107 Logarithme népérien=1108 Puissance=1110 - "
+        "Intégration verticale=1109");
+    auto binary = binaryOperatorsMenu2d();
+    EXPECT_EQ(binary->text, "Opérateurs Binaires");
+    EXPECT_EQ(outline(*binary),
+        "Addition=1121 Soustraction=1122 Multiplication=1123 Division=1124 - Maximum=1125 "
+        "Minimum=1126 Extremum=1127 - Soustraction angulaire (%PI)=1128");
+}
+
+TEST(ProcessingMenus, ImageTransformations)
+{
+    auto menu = transformationsMenu2d();
+    EXPECT_EQ(menu->text, "Transformations");
+    EXPECT_EQ(outline(*menu),
+        "Retournement Horizontal=1141 Retournement Vertical=1142 - Rotation +90°=1143 "
+        "Rotation +180°=1144 Rotation -90°=1145 Rotation libre=1146 - Mise à l'échelle=1147 "
+        "Recadrage=1148 [Mosaïque Scission=1152 Fusion=1153] Extraction=91 - Transposition=1150 "
+        "Largeur<->Hauteur=1151");
+}
+
+TEST(ProcessingMenus, VolumeMenus)
+{
+    auto unary = unaryOperatorsMenu3d();
+    EXPECT_EQ(unary->findItem(1176)->text, "Racine Carrée");
+    EXPECT_EQ(unary->findItem(1180)->text, "Puissance");
+    EXPECT_EQ(unary->findItem(1179)->text, "Intégration verticale");
+    EXPECT_EQ(outline(*binaryOperatorsMenu3d()),
+        "Addition=1191 Soustraction=1192 Multiplication=1193 Division=1194 - Maximum=1195 "
+        "Minimum=1196 Extremum=1197");
+    auto nary = naryOperatorsMenu3d();
+    EXPECT_EQ(nary->text, "Opérateurs N-aires");
+    EXPECT_EQ(outline(*nary),
+        "Addition=1211 Multiplication=1213 Maximum=1215 Minimum=1216 Extremum=1217");
+    EXPECT_EQ(outline(*transformationsMenu3d()),
+        "Retournement Horizontal=1221 Retournement Vertical=1222 Retournement Latéral=1223 "
+        "Rotations=1224 Décimation=1051 Extraction=92");
+}
+
+TEST(ProcessingMenus, EveryItemButTheExtractionIsACommandWithItsLabel)
+{
+    auto all = MenuNode::subMenu("Traitement");
+    appendProcessingMenus2d(*all);
+    appendProcessingMenus3d(*all);
+    ASSERT_EQ(all->children.size(), 7u);
+    int items = 0;
+    forEachItem(*all, [&](const MenuNode& item) {
+        ++items;
+        if (item.id == 91 || item.id == 92)
+            return;
+        EXPECT_TRUE(isProcessingCommand(item.id)) << item.id;
+        EXPECT_FALSE(processingCommandLabel(item.id).empty());
+    });
+    EXPECT_EQ(items, 10 + 8 + 13 + 10 + 7 + 5 + 6);
+    EXPECT_EQ(processingCommandLabel(1106), "Racine Carrée");
+    EXPECT_EQ(processingCommandLabel(1224), "Rotations");
+    EXPECT_EQ(processingCommandLabel(4242), "");
+}
