@@ -5,6 +5,7 @@
 #include "data/graphapi.h"
 #include "data/object2dapi.h"
 #include "data/registry.h"
+#include "mesh/meshapi.h"
 #include "params/paramapi.h"
 #include "plugins/directoryapi.h"
 #include "plugins/messageapi.h"
@@ -306,28 +307,28 @@ std::span<const CallbackEntry> table()
         { "dozMsgBoxYNC", callback(dozMsgBoxYNC) },
         { "dozPlusMsgBoxYNC", callback(dozMsgBoxYNC) },
         // Meshes
-        { "vexaMesh3dCube", pending<"dozMesh3dCube">() },
-        { "dozMesh3dCube", pending<"dozMesh3dCube">() },
-        { "vexaMesh3dSphere", pending<"dozMesh3dSphere">() },
-        { "dozMesh3dSphere", pending<"dozMesh3dSphere">() },
-        { "vexaMesh3dCone", pending<"vexaMesh3dCone">() },
-        { "vexaMesh3dCylinder", pending<"vexaMesh3dCylinder">() },
-        { "vexaMesh3dArrow", pending<"dozMesh3dArrow">() },
-        { "dozMesh3dArrow", pending<"dozMesh3dArrow">() },
-        { "vexaMesh3dLine", pending<"vexaMesh3dLine">() },
-        { "vexaMesh3dReadFromFile", pending<"dozMesh3dReadFromFile">() },
-        { "dozMesh3dReadFromFile", pending<"dozMesh3dReadFromFile">() },
-        { "vexaMesh3dAlloc", pending<"vexaMesh3dAlloc">() },
-        { "vexaMesh3dFree", pending<"dozMesh3dFree">() },
-        { "dozMesh3dFree", pending<"dozMesh3dFree">() },
-        { "vexaMesh3dScale", pending<"dozMesh3dScale">() },
-        { "dozMesh3dScale", pending<"dozMesh3dScale">() },
-        { "vexaMesh3dTranslate", pending<"dozMesh3dTranslate">() },
-        { "dozMesh3dTranslate", pending<"dozMesh3dTranslate">() },
-        { "vexaMesh3dRotate", pending<"dozMesh3dRotate">() },
-        { "dozMesh3dRotate", pending<"dozMesh3dRotate">() },
-        { "vexaMesh3dTransform", pending<"vexaMesh3dTransform">() },
-        { "vexaMesh3dAddColorVertices", pending<"vexaMesh3dAddColorVertices">() },
+        { "vexaMesh3dCube", callback(vexaMesh3dCube) },
+        { "dozMesh3dCube", callback(vexaMesh3dCube) },
+        { "vexaMesh3dSphere", callback(vexaMesh3dSphere) },
+        { "dozMesh3dSphere", callback(vexaMesh3dSphere) },
+        { "vexaMesh3dCone", callback(vexaMesh3dCone) },
+        { "vexaMesh3dCylinder", callback(vexaMesh3dCylinder) },
+        { "vexaMesh3dArrow", callback(vexaMesh3dArrow) },
+        { "dozMesh3dArrow", callback(vexaMesh3dArrow) },
+        { "vexaMesh3dLine", callback(vexaMesh3dLine) },
+        { "vexaMesh3dReadFromFile", callback(vexaMesh3dReadFromFile) },
+        { "dozMesh3dReadFromFile", callback(vexaMesh3dReadFromFile) },
+        { "vexaMesh3dAlloc", callback(vexaMesh3dAlloc) },
+        { "vexaMesh3dFree", callback(vexaMesh3dFree) },
+        { "dozMesh3dFree", callback(vexaMesh3dFree) },
+        { "vexaMesh3dScale", callback(vexaMesh3dScale) },
+        { "dozMesh3dScale", callback(vexaMesh3dScale) },
+        { "vexaMesh3dTranslate", callback(vexaMesh3dTranslate) },
+        { "dozMesh3dTranslate", callback(vexaMesh3dTranslate) },
+        { "vexaMesh3dRotate", callback(vexaMesh3dRotate) },
+        { "dozMesh3dRotate", callback(vexaMesh3dRotate) },
+        { "vexaMesh3dTransform", callback(vexaMesh3dTransform) },
+        { "vexaMesh3dAddColorVertices", callback(vexaMesh3dAddColorVertices) },
         // 3D view and 3D objects
         { "vexaView3dNew", callback(vexaView3dNew) },
         { "vexaView3dShow", callback(vexaView3dShow) },

@@ -489,17 +489,17 @@ TEST_F(MessageCallbacks, WorkersPostLinesAndWaitForBoxes)
 
 TEST_F(MessageCallbacks, MissingFunctionsReportOnceAndReturnZero)
 {
-    VexaCallback cube = vexaCallbackLookup("vexaMesh3dCube");
-    EXPECT_EQ(cube, vexaCallbackLookup("dozMesh3dCube"));
-    EXPECT_NE(cube, noOpCallback());
-    EXPECT_NE(cube, vexaCallbackLookup("dozMesh3dSphere"));
+    VexaCallback capture = vexaCallbackLookup("vexaVideoCapture");
+    EXPECT_EQ(capture, vexaCallbackLookup("dozDataFluxCapture"));
+    EXPECT_NE(capture, noOpCallback());
+    EXPECT_NE(capture, vexaCallbackLookup("dozDataFluxStart"));
     EXPECT_TRUE(boxes().empty());
 
-    auto asPointer = reinterpret_cast<void* (*)(double)>(cube);
+    auto asPointer = reinterpret_cast<void* (*)(double)>(capture);
     EXPECT_EQ(asPointer(2.0), nullptr);
     EXPECT_EQ(posted(), 1);
-    EXPECT_EQ(newestLine(), "Fonction dozMesh3dCube non disponible dans cette version");
-    auto asInt = reinterpret_cast<int (*)(double)>(vexaCallbackLookup("vexaMesh3dCube"));
+    EXPECT_EQ(newestLine(), "Fonction dozDataFluxCapture non disponible dans cette version");
+    auto asInt = reinterpret_cast<int (*)(double)>(vexaCallbackLookup("vexaVideoCapture"));
     EXPECT_EQ(asInt(1.0), 0);
     EXPECT_EQ(posted(), 0);
 }

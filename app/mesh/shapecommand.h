@@ -1,0 +1,99 @@
+// The shape command of the 3D view without its dialogs: the remembered settings,
+// the parameter descriptions the dialogs are built from, and the meshes made from
+// the settings (copies placed on the "Mosaïque" grid, optional "Bruit" noise).
+#pragma once
+
+#include "mesh/primitives.h"
+#include "mesh/trimesh.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vexa::mesh {
+
+// Order of the "Forme" list.
+enum class ShapeKind {
+    Disc = 0, // "Disque"
+    Sphere,
+    Ellipsoid,
+    Cube,
+    Box, // "Parallèlipipède"
+    Torus,
+    Pyramid,
+    Cone,
+    Cylinder,
+    BSpline, // not a mesh: made by the 3D view
+};
+
+struct GridAxis {
+    int count = 3; // "Nb"
+    double step = 10.0; // "Pas"
+    double variation = 0.0;
+};
+
+// The settings kept for the run, with their initial values.
+struct ShapeSettings {
+    ShapeKind kind = ShapeKind::Disc;
+    Vec3 position { 0, 0, 0 };
+    std::string name = "synthesis";
+    bool grid = false; // "Mosaïque"
+    GridAxis axes[3];
+    bool noise = false; // "Bruit"
+    double noiseAmplitude = 1.0;
+
+    Vec3 discNormal { 0, 1, 0 };
+    double discRadius = 10.0;
+    int discPrecision = 20;
+    double sphereRadius = 10.0;
+    int spherePrecision = 8;
+    Vec3 ellipsoidRadii { 10.0, 8.0, 6.0 };
+    int ellipsoidPrecision = 8;
+    double cubeSide = 10.0;
+    Vec3 boxSize { 10.0, 8.0, 6.0 }; // width, height, depth
+    Vec3 torusNormal { 0, 1, 0 };
+    double torusRadius = 10.0;
+    int torusPrecision = 8;
+    double torusSectionRadius = 3.0;
+    int torusSectionPrecision = 8;
+    double pyramidBase = 10.0;
+    double pyramidHeight = 10.0;
+    Vec3 coneNormal { 0, 1, 0 };
+    double coneRadius1 = 10.0;
+    double coneRadius2 = 0.0;
+    int conePrecision = 8;
+    double coneHeight = 10.0;
+    Vec3 cylinderNormal { 0, 1, 0 };
+    double cylinderRadius = 10.0;
+    int cylinderPrecision = 8;
+    double cylinderLength = 10.0;
+};
+
+// Draws uniform integers in 0 .. 32767.
+using RandomDraw = std::function<int()>;
+
+// The parameter description of the command's first box, and that of each shape's own
+// box (empty for BSpline, whose box belongs to the 3D view).
+std::string shapeCommandDescription();
+std::string shapeDescription(ShapeKind kind);
+
+// Places of the copies: one at the position without the grid, otherwise
+// Nx x Ny x Nz places (x outermost, z innermost), each axis centred on the position
+// and shifted by variation x draw / 32767 (one draw per axis, x first). Grid counts
+// below 1 give no copy.
+std::vector<Vec3> shapeCopyPositions(const ShapeSettings& settings, const RandomDraw& draw);
+
+// The shape the settings describe, about the origin; null for BSpline or parameters
+// a shape cannot be made from.
+TriMesh* makeShapeFromSettings(const ShapeSettings& settings);
+
+// Moves each vertex away from or towards centre by up to amplitude times its distance:
+// a vertex is moved when a first draw / 32767 exceeds 0.45, each coordinate with a
+// draw of its own.
+void addShapeNoise(TriMesh* mesh, double amplitude, Vec3 centre, const RandomDraw& draw);
+
+// All copies, each built, noised and moved to its place, in copy order; the caller
+// owns the meshes.
+std::vector<TriMesh*> makeShapeCopies(const ShapeSettings& settings, const RandomDraw& draw);
+
+} // namespace vexa::mesh
