@@ -106,8 +106,9 @@ TEST(IsoMarchingWatertight, DiagonalVoxelsGiveTwoClosedShapes)
     IsoRun run = extract(v, threshold(0.5, kIsoMarchingCubes15));
     ASSERT_NE(run.mesh, nullptr);
     EXPECT_TRUE(isClosedAndOriented(*run.mesh));
-    EXPECT_EQ(splitIntoParts(run.mesh.get()).size(), 2u); // inside corners kept apart
-    for (TriMesh* part : splitIntoParts(run.mesh.get()))
+    std::vector<TriMesh*> parts = splitIntoParts(run.mesh.get());
+    EXPECT_EQ(parts.size(), 2u); // inside corners kept apart
+    for (TriMesh* part : parts)
         triMeshFree(&part);
 }
 
