@@ -3,6 +3,7 @@
 #include "vexa_guard.hpp"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace vexa::mesh {
@@ -192,6 +193,14 @@ TriMesh* makeDisc(Vec3 normal, double r, int n)
     return b.release();
 }
 
+// Two unit vectors spanning the plane across axis, in which circles are laid out.
+static std::pair<Vec3, Vec3> crossSection(Vec3 axis)
+{
+    const Vec3 d = normalise(axis);
+    const Vec3 u = perpendicular(d);
+    return { u, normalise(cross(u, d)) };
+}
+
 TriMesh* makeCone(Vec3 axis, double r, int n)
 {
     if (!precisionOk(n) || !finite(axis) || !std::isfinite(r))
@@ -199,9 +208,7 @@ TriMesh* makeCone(Vec3 axis, double r, int n)
     Builder b(int64_t(n) + 2, 2 * int64_t(n));
     if (!b.ok())
         return nullptr;
-    Vec3 d = normalise(axis);
-    Vec3 u = perpendicular(d);
-    Vec3 w = normalise(cross(u, d));
+    const auto [u, w] = crossSection(axis);
     b.point({ 0, 0, 0 });
     b.point(axis);
     for (int64_t k = 0; k < n; ++k)
@@ -221,9 +228,7 @@ TriMesh* makeTruncatedCone(Vec3 axis, double r1, double r2, int n)
     Builder b(2 * int64_t(n) + 2, 4 * int64_t(n));
     if (!b.ok())
         return nullptr;
-    Vec3 d = normalise(axis);
-    Vec3 u = perpendicular(d);
-    Vec3 w = normalise(cross(u, d));
+    const auto [u, w] = crossSection(axis);
     b.point({ 0, 0, 0 });
     b.point(axis);
     for (int64_t k = 0; k < n; ++k)

@@ -313,20 +313,15 @@ void triMeshRotate(TriMesh* mesh, double ax, double ay, double az, double angle)
         length = 1.0;
     const double ux = ax / length, uy = ay / length, uz = az / length;
     const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-    // Rows give x', y', z'. This is the transpose of the usual right-handed matrix:
-    // meshes and placements saved by earlier versions rely on this sense of turn.
-    const double r[9] = {
-        c + ux * ux * t, ux * uy * t + uz * s, ux * uz * t - uy * s, //
-        ux * uy * t - uz * s, c + uy * uy * t, uy * uz * t + ux * s, //
-        ux * uz * t + uy * s, uy * uz * t - ux * s, c + uz * uz * t, //
+    // Columns give x', y', z' (the layout triMeshTransform takes). This is the
+    // transpose of the usual right-handed matrix: meshes and placements saved by
+    // earlier versions rely on this sense of turn.
+    const double m[9] = {
+        c + ux * ux * t, ux * uy * t - uz * s, ux * uz * t + uy * s, //
+        ux * uy * t + uz * s, c + uy * uy * t, uy * uz * t - ux * s, //
+        ux * uz * t - uy * s, uy * uz * t + ux * s, c + uz * uz * t, //
     };
-    for (int64_t i = 0; i < mesh->nbPoints; ++i) {
-        float* p = mesh->points + i * 3;
-        const double x = p[0], y = p[1], z = p[2];
-        p[0] = float(r[0] * x + r[1] * y + r[2] * z);
-        p[1] = float(r[3] * x + r[4] * y + r[5] * z);
-        p[2] = float(r[6] * x + r[7] * y + r[8] * z);
-    }
+    triMeshTransform(mesh, m);
 }
 
 void triMeshTransform(TriMesh* mesh, const double m[9]) noexcept

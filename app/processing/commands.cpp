@@ -203,6 +203,16 @@ bool ask(const std::string& description, auto*... bindings)
 
 // ---- Value operators on images ----
 
+// The double-precision result of an operator, or the reason shown to the user.
+bool newDoubleImage(const Command& command, int w, int h, Image2d& result)
+{
+    std::string reason;
+    if (allocateImage(result, w, h, TYPEDATA_F64, &reason))
+        return true;
+    command.refuse(reason);
+    return false;
+}
+
 void unaryImage(const Command& command, int code)
 {
     unsigned int in = vexaImageGetIn();
@@ -220,12 +230,9 @@ void unaryImage(const Command& command, int code)
         command.refuse("Image sans échantillons");
         return;
     }
-    std::string reason;
     Image2d result;
-    if (!allocateImage(result, w, h, TYPEDATA_F64, &reason)) {
-        command.refuse(reason);
+    if (!newDoubleImage(command, w, h, result))
         return;
-    }
     unaryKernel(source.get(), static_cast<double*>(result.samples.data()), w, h, code, s.power2d);
     source.reset();
     command.publish(std::move(result));
@@ -250,12 +257,9 @@ void binaryImage(const Command& command, int code)
             + std::to_string(h) + " et " + std::to_string(w2) + " x " + std::to_string(h2) + ")");
         return;
     }
-    std::string reason;
     Image2d result;
-    if (!allocateImage(result, w, h, TYPEDATA_F64, &reason)) {
-        command.refuse(reason);
+    if (!newDoubleImage(command, w, h, result))
         return;
-    }
     binaryKernel(a.get(), b.get(), static_cast<double*>(result.samples.data()), w, h, code);
     a.reset();
     b.reset();
