@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Vexa builds with, when some are missing and we are root.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang pkg-config
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpugixml-dev libstb-dev
           qt6-base-dev libgl-dev xvfb xauth)

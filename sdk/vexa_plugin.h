@@ -60,6 +60,7 @@ typedef void (*VexaLibraryDispatcher)(void* handle, intptr_t argument, int ident
 #define VEXA_MENU_SEPARATOR (-4)
 #define VEXA_MENU_OPEN 0
 #define VEXA_MENU_CLOSE (-1)
+#define VEXA_MENU_CLOSE_ALT (-7) /* also closes a sub-menu */
 typedef struct {
     char text[200];
     int32_t code;

@@ -1,8 +1,11 @@
 #include "data/block.h"
 
+#include "atomicsave.hpp"
+#include "data/registry.h"
 #include "data/section.h"
-#include "vexa_bigalloc.hpp"
 #include "quill.h"
+#include "vexa_bigalloc.hpp"
+#include "vexa_reason.hpp"
 #include "vexafile.h"
 
 #include <cerrno>
@@ -10,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <unistd.h>
@@ -27,12 +31,6 @@ struct FileDescriptorReleaser {
 };
 using TempDescriptor = std::unique_ptr<FileDescriptor, FileDescriptorReleaser>;
 
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
-}
-
 // Opens a file and reads its header; null when either fails.
 FileHandle openWithHeader(const std::string& path)
 {
@@ -46,6 +44,22 @@ std::string tempDirectory()
 {
     const char* dir = std::getenv("TMPDIR");
     return dir && *dir ? dir : "/tmp";
+}
+
+// vexaFile's reason for the last failure, told about target rather than about the
+// temporary it was writing.
+std::string fileLibraryReason(const std::string& temp, const std::string& target)
+{
+    std::string text = vexaFileGetLastError();
+    const std::string prefix = temp + " : ";
+    if (text.rfind(prefix, 0) == 0)
+        return fileReason(target, text.substr(prefix.size()));
+    return fileReason(target, text.empty() ? "Impossible d'écrire le fichier" : text);
+}
+
+std::string inUseReason(const std::string& path)
+{
+    return fileReason(path, "Le fichier est lu par une donnée ouverte : il n'est pas remplacé");
 }
 
 // A new empty file from a mkstemp pattern ending in XXXXXX; empty on failure.
@@ -204,6 +218,11 @@ bool blockSetMemory(BlockDescriptor& b)
 
 bool blockSetFile(BlockDescriptor& b, int mode, const std::string& path, std::string* reason)
 {
+    // Before the block's own lock: the check reads the locks of the open blocks.
+    if (!path.empty() && dataFileInUse(path, &b)) {
+        setReason(reason, inUseReason(path));
+        return false;
+    }
     std::unique_lock lock(b.lock);
     if (b.shown || path.empty()) {
         setReason(reason, "Bloc déjà affiché ou nom de fichier vide");
@@ -211,11 +230,22 @@ bool blockSetFile(BlockDescriptor& b, int mode, const std::string& path, std::st
     }
     if (!blockSizesValid(b.dimX, b.dimY, b.dimZ, b.typeData, reason))
         return false;
+    // The new file replaces an existing one only once it holds its header and the
+    // room for every sample: a full disk or a size limit then fails here, keeping
+    // the old file, rather than in the middle of the command.
+    atomicsave::AtomicFile out;
+    if (!out.open(path)) {
+        setReason(
+            reason, fileReason(path, withCause("Impossible de créer le fichier", out.error())));
+        return false;
+    }
     {
         TempDescriptor desc(vexaFileNew());
-        if (!desc)
+        if (!desc) {
+            setReason(reason, fileReason(path, "Mémoire insuffisante"));
             return false;
-        vexaFileSetFullName(desc.get(), path.c_str());
+        }
+        vexaFileSetFullName(desc.get(), out.tempPath().c_str());
         vexaFileSetSizes(desc.get(), b.dimX, b.dimY, b.dimZ);
         vexaFileSetTypeData(desc.get(), b.typeData);
         vexaFileSetNbBits(desc.get(), vexaTypeBits(b.typeData));
@@ -223,13 +253,26 @@ bool blockSetFile(BlockDescriptor& b, int mode, const std::string& path, std::st
         vexaFileSetTranspose(desc.get(), mode != 1 ? 1 : 0);
         vexaFileSetHeader(desc.get(), VEXAFILE_HEADER_GDR);
         if (!vexaFileWriteHeader(desc.get())) {
-            setReason(reason, "Impossible de créer le fichier " + path);
+            setReason(reason, fileLibraryReason(out.tempPath(), path));
+            return false;
+        }
+        const off_t total = off_t(vexaFileGetOffsetData(desc.get()))
+            + off_t(b.sampleCount()) * off_t(b.elementSize());
+        // posix_fallocate returns the error rather than setting errno.
+        if (int err = ::posix_fallocate(out.fd(), 0, total)) {
+            setReason(reason,
+                fileReason(path, withCause("Place insuffisante pour les échantillons", err)));
             return false;
         }
     }
+    if (!out.commit()) {
+        setReason(
+            reason, fileReason(path, withCause("Impossible de remplacer le fichier", out.error())));
+        return false;
+    }
     FileHandle file = openWithHeader(path);
     if (!file) {
-        setReason(reason, "Impossible de relire l'entête du fichier " + path);
+        setReason(reason, fileReason(path, "Impossible de relire l'entête du fichier"));
         return false;
     }
     b.storage = STORAGE_FILE;
@@ -287,14 +330,15 @@ std::unique_ptr<BlockDescriptor> blockOpenFile(const std::string& path, std::str
 {
     FileHandle file = openWithHeader(path);
     if (!file) {
-        setReason(reason, "Impossible de lire l'entête du fichier " + path);
+        const char* why = vexaFileGetLastError();
+        setReason(reason, *why ? why : fileReason(path, "Impossible de lire l'entête du fichier"));
         return nullptr;
     }
     auto b = std::make_unique<BlockDescriptor>();
     vexaFileGetSizes(file.get(), &b->dimX, &b->dimY, &b->dimZ);
     b->typeData = vexaFileGetTypeData(file.get());
     if (b->dimX <= 0 || b->dimY <= 0 || b->dimZ <= 0 || !vexaTypeIsValid(b->typeData)) {
-        setReason(reason, "Entête invalide dans le fichier " + path);
+        setReason(reason, fileReason(path, "Entête invalide"));
         return nullptr;
     }
     b->storage = STORAGE_FILE;
@@ -334,6 +378,10 @@ bool blockCopyToFile(const BlockDescriptor& b, const std::string& path, std::str
 {
     if (path.empty())
         return false;
+    if (dataFileInUse(path)) {
+        setReason(reason, inUseReason(path));
+        return false;
+    }
     int dimX, dimY, dimZ, type;
     {
         std::shared_lock lock(b.lock);
@@ -342,38 +390,46 @@ bool blockCopyToFile(const BlockDescriptor& b, const std::string& path, std::str
         dimZ = b.dimZ;
         type = b.typeData;
     }
-    // Written aside and renamed at the end, so a failure keeps an existing file.
-    std::string temp = makeTempFile(path + ".partXXXXXX");
-    if (temp.empty()) {
-        setReason(reason, "Impossible de créer le fichier " + path);
+    atomicsave::AtomicFile out;
+    if (!out.open(path)) {
+        setReason(
+            reason, fileReason(path, withCause("Impossible de créer le fichier", out.error())));
         return false;
     }
-    bool ok = false;
-    {
-        TempDescriptor desc(vexaFileNew());
-        if (desc) {
-            vexaFileSetFullName(desc.get(), temp.c_str());
-            vexaFileSetSizes(desc.get(), dimX, dimY, dimZ);
-            vexaFileSetTypeData(desc.get(), type);
-            vexaFileSetNbBits(desc.get(), vexaTypeBits(type));
-            vexaFileSetSign(desc.get(), vexaTypeSign(type));
-            vexaFileSetHeader(desc.get(), VEXAFILE_HEADER_GDR);
-            ok = vexaFileWriteHeader(desc.get()) != 0;
-            for (int z = 0; ok && z < dimZ; ++z) {
-                void* section
-                    = readSection(b, true, type, PLANE_FRONT, z, 0, 0, dimX - 1, dimY - 1);
-                ok = section && vexaFileWriteImage(desc.get(), section, 0, z);
-                std::free(section);
-            }
+    TempDescriptor desc(vexaFileNew());
+    if (!desc) {
+        setReason(reason, fileReason(path, "Mémoire insuffisante"));
+        return false;
+    }
+    vexaFileSetFullName(desc.get(), out.tempPath().c_str());
+    vexaFileSetSizes(desc.get(), dimX, dimY, dimZ);
+    vexaFileSetTypeData(desc.get(), type);
+    vexaFileSetNbBits(desc.get(), vexaTypeBits(type));
+    vexaFileSetSign(desc.get(), vexaTypeSign(type));
+    vexaFileSetHeader(desc.get(), VEXAFILE_HEADER_GDR);
+    if (!vexaFileWriteHeader(desc.get())) {
+        setReason(reason, fileLibraryReason(out.tempPath(), path));
+        return false;
+    }
+    for (int z = 0; z < dimZ; ++z) {
+        void* section = readSection(b, true, type, PLANE_FRONT, z, 0, 0, dimX - 1, dimY - 1);
+        if (!section) {
+            setReason(reason, fileReason(path, "Lecture impossible des échantillons du bloc"));
+            return false;
+        }
+        const bool written = vexaFileWriteImage(desc.get(), section, 0, z) != 0;
+        std::free(section);
+        if (!written) {
+            setReason(reason, fileLibraryReason(out.tempPath(), path));
+            return false;
         }
     }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        std::remove(temp.c_str());
-        setReason(reason, "Impossible d'écrire le fichier " + path);
+    if (!out.commit()) {
+        setReason(
+            reason, fileReason(path, withCause("Impossible de remplacer le fichier", out.error())));
+        return false;
     }
-    return ok;
+    return true;
 }
 
 bool extractCornersValid(const BlockDescriptor& b, int x1, int y1, int z1, int x2, int y2, int z2)
@@ -468,23 +524,10 @@ std::string writeExtractDescription(
     }
     if (!ok) {
         std::remove(path.c_str());
-        setReason(reason, "Impossible d'écrire la description " + path);
+        setReason(reason, fileReason(path, "Impossible d'écrire la description"));
         return {};
     }
     return path;
-}
-
-ExtractCorners& extractCornersFor(int dimX, int dimY, int dimZ)
-{
-    static ExtractCorners corners;
-    static int lastX = -1, lastY = -1, lastZ = -1;
-    if (dimX != lastX || dimY != lastY || dimZ != lastZ) {
-        corners = { 0, 0, 0, dimX - 1, dimY - 1, dimZ - 1 };
-        lastX = dimX;
-        lastY = dimY;
-        lastZ = dimZ;
-    }
-    return corners;
 }
 
 } // namespace vexa

@@ -153,8 +153,11 @@ bool blockSetSize(BlockDescriptor& block, int dimX, int dimY, int dimZ);
 bool blockSetType(BlockDescriptor& block, int type);
 bool blockSetMemory(BlockDescriptor& block);
 // Creates the file of a block output: a header of the block's sizes and type
-// (Transpose 1 unless mode is 1), no samples; the descriptor is read back from the
-// file. False, and the block left as it was, when the file cannot be made.
+// (Transpose 1 unless mode is 1) and zeroed room for the samples, so that a full
+// disk shows now; the descriptor is read back from the file. An existing file is
+// replaced only once the new one is complete. False with a reason, the block and
+// any old file left as they were, when the file cannot be made or when an open
+// datum reads from it (the result would overwrite its samples).
 bool blockSetFile(
     BlockDescriptor& block, int mode, const std::string& path, std::string* reason = nullptr);
 
@@ -174,7 +177,8 @@ std::pair<std::string, std::string> companionNames(const std::string& path);
 void blockSetOp(BlockDescriptor& block, int op);
 
 // Writes the whole block, value scale applied, to a new GDR file. The file appears
-// only complete (written aside, then renamed). False with a reason on failure.
+// only complete (written aside, then renamed). False with a reason on failure or
+// when an open datum reads from the file.
 bool blockCopyToFile(
     const BlockDescriptor& block, const std::string& path, std::string* reason = nullptr);
 
@@ -189,12 +193,5 @@ std::unique_ptr<BlockDescriptor> extractMemoryBlock(const BlockDescriptor& block
 // ($TMPDIR/extract_tmp_XXXXXX) and returns its path, empty on failure.
 std::string writeExtractDescription(const BlockDescriptor& block, int x1, int y1, int z1, int x2,
     int y2, int z2, std::string* reason = nullptr);
-
-// Corners remembered by the extraction command between uses; reset to the whole
-// block whenever it is used on a block of other sizes.
-struct ExtractCorners {
-    int x1 = 0, y1 = 0, z1 = 0, x2 = 0, y2 = 0, z2 = 0;
-};
-ExtractCorners& extractCornersFor(int dimX, int dimY, int dimZ);
 
 } // namespace vexa

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "data/datarecord.h"
+#include "vexa_plugin.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,8 +12,8 @@
 
 namespace vexa {
 
-// Task slot kinds of outputs.
-enum OutputSlotKind : int { SLOT_IMAGE_OUTPUT = 1, SLOT_BLOCK_OUTPUT = 3 };
+// Task slot kinds of outputs, as plug-ins number them.
+enum OutputSlotKind : int { SLOT_IMAGE_OUTPUT = VEXA_SLOT_IMAGE_OUT, SLOT_BLOCK_OUTPUT = VEXA_SLOT_BLOCK_OUT };
 
 class PendingOutputs {
 public:

@@ -4,6 +4,7 @@
 #include "data/registry.h"
 #include "params/paramapi.h"
 #include "vexa_guard.hpp"
+#include "vexa_reason.hpp"
 #include "vexafile.h"
 #include "vexamem.h"
 
@@ -15,18 +16,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace vexa {
 
 namespace {
 
 std::atomic<bool> gDepthConversion { false };
-
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
-}
 
 bool readable(const std::string& path)
 {
@@ -95,7 +92,72 @@ void applySamplingComments(FileDescriptor* desc, ImageObject& object, const std:
         convertDepthToPixels(image, sampling.start, sampling.step);
 }
 
+std::string sizesText(int width, int height, int depth = 1)
+{
+    std::string text = std::to_string(width) + " x " + std::to_string(height);
+    if (depth > 1)
+        text += " x " + std::to_string(depth);
+    return text;
+}
+
+// Refuses, with a reason, a datum of bytes that memory cannot hold.
+bool fitsInMemory(const std::string& path, const char* what, const std::string& sizes,
+    std::uint64_t bytes, std::string* reason)
+{
+    const std::uint64_t available = availableMemoryBytes();
+    if (bytes <= available)
+        return true;
+    setReason(reason,
+        fileReason(path,
+            std::string(what) + " de " + sizes + " (" + byteCountText(bytes)
+                + ") trop grande pour la mémoire disponible (" + byteCountText(available) + ")"));
+    return false;
+}
+
 } // namespace
+
+std::uint64_t availableMemoryBytes()
+{
+    std::uint64_t available = 0;
+    if (std::FILE* info = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        unsigned long long kib = 0;
+        while (std::fgets(line, sizeof line, info)) {
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
+                available = std::uint64_t(kib) * 1024;
+                break;
+            }
+        }
+        std::fclose(info);
+    }
+    if (available == 0) {
+        const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGESIZE);
+        if (pages > 0 && pageSize > 0)
+            available = std::uint64_t(pages) * std::uint64_t(pageSize);
+    }
+    struct rlimit limit { };
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        available = std::min<std::uint64_t>(available, limit.rlim_cur);
+    return available;
+}
+
+std::string byteCountText(std::uint64_t bytes)
+{
+    constexpr std::uint64_t kMega = std::uint64_t(1) << 20;
+    constexpr std::uint64_t kGiga = std::uint64_t(1) << 30;
+    if (bytes < kMega)
+        return std::to_string(bytes) + " octets";
+    char text[64];
+    const bool giga = bytes >= kGiga;
+    std::snprintf(text, sizeof text, "%.1f %s", double(bytes) / double(giga ? kGiga : kMega),
+        giga ? "Go" : "Mo");
+    // French writes the decimal point as a comma.
+    for (char* c = text; *c; ++c)
+        if (*c == '.')
+            *c = ',';
+    return text;
+}
 
 FileHandle dataOpenDescriptor(const std::string& path)
 {
@@ -115,9 +177,32 @@ std::unique_ptr<ImageObject> imageFromDescriptor(
     const int type = vexaFileGetTypeData(desc);
     if (!blockSizesValid(width, height, 1, type, reason))
         return nullptr;
+    const std::uint64_t bytes
+        = std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(vexaTypeSize(type));
+    // Samples stored plainly after a header (pictures and logical volumes have no
+    // offset): the file must hold them all.
+    const std::int64_t offset = vexaFileGetOffsetData(desc);
+    if (offset > 0 && !vexaFileIsLogical(desc)) {
+        std::error_code ec;
+        const std::uintmax_t fileBytes = std::filesystem::file_size(path, ec);
+        const std::uint64_t stored
+            = !ec && fileBytes > std::uintmax_t(offset) ? fileBytes - std::uintmax_t(offset) : 0;
+        if (stored < bytes) {
+            setReason(reason,
+                fileReason(path,
+                    "Fichier tronqué : l'entête annonce une image de " + sizesText(width, height)
+                        + " (" + byteCountText(bytes) + ") mais le fichier n'en contient que "
+                        + byteCountText(stored)));
+            return nullptr;
+        }
+    }
+    if (!fitsInMemory(path, "Image", sizesText(width, height), bytes, reason))
+        return nullptr;
     void* samples = vexaFileReadImage(desc, 0, 0);
     if (!samples) {
-        setReason(reason, "Lecture impossible des échantillons du fichier " + path);
+        const char* why = vexaFileGetLastError();
+        setReason(reason,
+            *why ? why : fileReason(path, "Lecture impossible des échantillons du fichier"));
         return nullptr;
     }
     auto object = std::make_unique<ImageObject>();
@@ -139,9 +224,15 @@ std::unique_ptr<ImageObject> memoryBlockFromDescriptor(
     const int type = vexaFileGetTypeData(desc);
     if (!blockSizesValid(width, height, depth, type, reason))
         return nullptr;
+    const std::uint64_t bytes = std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(depth)
+        * std::uint64_t(vexaTypeSize(type));
+    if (!fitsInMemory(path, "Image 3D", sizesText(width, height, depth), bytes, reason))
+        return nullptr;
     void* samples = vexaFileReadBlockPart(desc, 0, 0, 0, 0, width, height, depth);
     if (!samples) {
-        setReason(reason, "Lecture impossible des échantillons du fichier " + path);
+        const char* why = vexaFileGetLastError();
+        setReason(reason,
+            *why ? why : fileReason(path, "Lecture impossible des échantillons du fichier"));
         return nullptr;
     }
     auto block = std::make_unique<BlockDescriptor>();

@@ -6,6 +6,7 @@
 
 #include "data/datarecord.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,11 +27,21 @@ inline constexpr const char* kOpenDataTitle = "Ouvrir une donnée...";
 // opened or its header is not recognised.
 FileHandle dataOpenDescriptor(const std::string& path);
 
+// Memory the program may still take, in bytes: what the system can give without
+// swapping, bounded by the address-space limit.
+std::uint64_t availableMemoryBytes();
+// "512 octets", "3,5 Mo", "9,3 Go": a byte count for the user.
+std::string byteCountText(std::uint64_t bytes);
+
 // Reads a file of depth 1 whole into a 2D image of the file's type, named path.
-// Null with a reason when the sizes or type are refused or the samples do not read.
+// Null with a reason when the sizes or type are refused, when the image would not
+// fit in the available memory, when the file holds fewer samples than its header
+// announces (a damaged header must not reserve memory for samples that do not
+// exist), or when the samples do not read.
 std::unique_ptr<ImageObject> imageFromDescriptor(
     FileDescriptor* desc, const std::string& path, std::string* reason = nullptr);
-// Reads the whole volume of a file into a block in memory, named path.
+// Reads the whole volume of a file into a block in memory, named path. Null with a
+// reason when it would not fit in the available memory.
 std::unique_ptr<ImageObject> memoryBlockFromDescriptor(
     FileDescriptor* desc, const std::string& path, std::string* reason = nullptr);
 

@@ -1,10 +1,12 @@
 #include "data/datasave.h"
 
+#include "atomicsave.hpp"
 #include "data/dataopen.h"
 #include "data/datasavebmp.h"
 #include "data/registry.h"
 #include "data/section.h"
 #include "params/paramapi.h"
+#include "vexa_reason.hpp"
 #include "vexafile.h"
 
 #include <algorithm>
@@ -12,11 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vexa {
 
@@ -43,12 +41,6 @@ SaveFormatPresenter gPresenter;
 std::mutex gReferenceMutex;
 std::string gReferencePath;
 bool gReferenceCopyDimensions = false;
-
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
-}
 
 std::string joinList(const std::vector<std::string>& entries)
 {
@@ -172,68 +164,15 @@ SaveSource blockSource(BlockDescriptor& block, int type)
     return src;
 }
 
-// Mode of a new file: that of the file it replaces, else what the umask allows.
-mode_t newFileMode(const std::string& target)
+// The reason of a failed write of temp, told about target: vexaFile's cause when it
+// has one about temp.
+std::string writeFailure(const std::string& target, const std::string& temp)
 {
-    struct stat st;
-    if (::stat(target.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    mode_t mask = 022;
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            mask = mode_t(std::strtoul(line.c_str() + 6, nullptr, 8));
-            break;
-        }
-    }
-    return 0666 & ~mask;
-}
-
-// A file beside the target, removed unless committed (renamed over the target).
-class SiblingTemp {
-public:
-    explicit SiblingTemp(const std::string& target)
-    {
-        // A short name in the target's directory: the rename stays on one file system
-        // and a long target name cannot push it past the name length limit.
-        std::string directory = std::filesystem::path(target).parent_path().string();
-        std::string pattern = (directory.empty() ? "." : directory) + "/.vexa_save_XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0)
-            return;
-        ::close(fd);
-        path_ = name.data();
-    }
-    ~SiblingTemp()
-    {
-        if (!path_.empty())
-            std::remove(path_.c_str());
-    }
-    SiblingTemp(const SiblingTemp&) = delete;
-    SiblingTemp& operator=(const SiblingTemp&) = delete;
-
-    bool created() const { return !path_.empty(); }
-    const std::string& path() const { return path_; }
-
-    bool commit(const std::string& target)
-    {
-        ::chmod(path_.c_str(), newFileMode(target));
-        if (std::rename(path_.c_str(), target.c_str()) != 0)
-            return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::string path_;
-};
-
-std::string writeFailure(const std::string& path)
-{
-    return "Erreur d'écriture du fichier " + path + " (disque plein ou accès refusé)";
+    const std::string text = vexaFileGetLastError();
+    const std::string prefix = temp + " : ";
+    if (!temp.empty() && text.rfind(prefix, 0) == 0)
+        return fileReason(target, text.substr(prefix.size()));
+    return fileReason(target, "Erreur d'écriture (disque plein ou accès refusé)");
 }
 
 // Writes the planes of the source into a descriptor whose header is written. Planes
@@ -254,7 +193,7 @@ bool writePlanes(
             = vexaFileWriteImagePart(desc, plane, VEXAFILE_FRONT, 0, 0, k, src.width, src.height);
         std::free(plane);
         if (!ok) {
-            setReason(reason, writeFailure(target));
+            setReason(reason, writeFailure(target, vexaFileGetFullName(desc)));
             return false;
         }
     }
@@ -281,8 +220,8 @@ bool writeWithHeader(
     FileHandle desc = newDescriptor(temp, src, rq.typeData, headerKindOf(rq.formatCode));
     if (!desc || !vexaFileWriteHeader(desc.get())) {
         setReason(reason,
-            "Impossible d'écrire l'entête du fichier " + rq.path
-                + " (taille ou type non représentable dans ce format)");
+            fileReason(rq.path,
+                "Impossible d'écrire l'entête (taille ou type non représentable dans ce format)"));
         return false;
     }
     return writePlanes(desc.get(), src, rq.path, reason);
@@ -311,51 +250,54 @@ bool writeWithReference(
 {
     FileHandle ref = dataOpenDescriptor(rq.referencePath);
     if (!ref) {
-        setReason(reason, "Impossible d'ouvrir le fichier référence " + rq.referencePath);
+        setReason(reason, fileReason(rq.referencePath, "Impossible d'ouvrir le fichier référence"));
         return false;
     }
     if (vexaFileGetTypeData(ref.get()) != rq.typeData) {
         setReason(reason,
-            "Le fichier référence " + rq.referencePath
-                + " n'a pas le type choisi : rien n'est sauvegardé");
+            fileReason(rq.referencePath,
+                "Le fichier référence n'a pas le type choisi : rien n'est sauvegardé"));
         return false;
     }
     const int offset = vexaFileGetOffsetData(ref.get());
     if (offset <= 0 || offset > kMaxReferenceHeader || vexaFileIsLogical(ref.get())) {
-        setReason(
-            reason, "Le fichier référence " + rq.referencePath + " n'a pas d'entête à recopier");
+        setReason(reason,
+            fileReason(rq.referencePath, "Le fichier référence n'a pas d'entête à recopier"));
         return false;
     }
     std::vector<std::uint8_t> header(std::size_t(offset), 0);
     if (!readBytes(rq.referencePath, header)) {
-        setReason(reason, "Impossible de lire l'entête du fichier référence " + rq.referencePath);
+        setReason(reason,
+            fileReason(rq.referencePath, "Impossible de lire l'entête du fichier référence"));
         return false;
     }
     if (rq.copyDimensions) {
         if (!writeBytesAt(temp, 0, header.data(), header.size(), true)) {
-            setReason(reason, writeFailure(rq.path));
+            setReason(reason, writeFailure(rq.path, {}));
             return false;
         }
     } else {
         FileHandle fresh = newDescriptor(temp, src, rq.typeData, VEXAFILE_HEADER_INRIA);
         if (!fresh || !vexaFileWriteHeader(fresh.get())) {
             setReason(reason,
-                "Impossible d'écrire l'entête du fichier " + rq.path
-                    + " (taille ou type non représentable dans ce format)");
+                fileReason(rq.path,
+                    "Impossible d'écrire l'entête (taille ou type non représentable dans ce "
+                    "format)"));
             return false;
         }
         const int end = std::min(offset, kInriaHeaderBytes);
         if (end > kInriaCommentStart
             && !writeBytesAt(temp, kInriaCommentStart, header.data() + kInriaCommentStart,
                 std::size_t(end - kInriaCommentStart), false)) {
-            setReason(reason, writeFailure(rq.path));
+            setReason(reason, writeFailure(rq.path, {}));
             return false;
         }
     }
     FileHandle desc = dataOpenDescriptor(temp);
     if (!desc || vexaFileGetTypeData(desc.get()) != rq.typeData) {
         setReason(reason,
-            "L'entête recopié du fichier référence " + rq.referencePath + " n'est pas lisible");
+            fileReason(
+                rq.referencePath, "L'entête recopié du fichier référence n'est pas lisible"));
         return false;
     }
     return writePlanes(desc.get(), src, rq.path, reason);
@@ -374,40 +316,8 @@ bool writeBmp(
                                            : writeBmpGrey(temp, bytes, src.width, src.height);
     std::free(pixels);
     if (!ok)
-        setReason(reason, writeFailure(rq.path));
+        setReason(reason, writeFailure(rq.path, {}));
     return ok;
-}
-
-std::vector<std::string> filesOf(const BlockDescriptor& b)
-{
-    std::vector<std::string> names;
-    std::shared_lock lock(b.lock);
-    if (b.storage == STORAGE_FILE && !b.fileName.empty())
-        names.push_back(b.fileName);
-    for (const FileHandle* f : { &b.file, &b.topFile, &b.rightFile })
-        if (*f)
-            names.push_back(vexaFileGetFullName(f->get()));
-    return names;
-}
-
-// True when target is a file that an open block reads its samples from (except
-// the block that is about to move to it): replacing it would change that datum
-// under its feet.
-bool fileInUse(const std::string& target, const BlockDescriptor* moving)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(target, ec))
-        return false;
-    for (DataRecord* r : dataListAll()) {
-        const BlockDescriptor* b = r->block();
-        if (!b || b == moving)
-            continue;
-        for (const std::string& name : filesOf(*b)) {
-            if (!name.empty() && std::filesystem::equivalent(target, name, ec))
-                return true;
-        }
-    }
-    return false;
 }
 
 // The block of record now lives in path: samples in memory are released, the
@@ -578,9 +488,10 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
         return false;
     }
     const bool moving = rq.threeD && movesBlock(rq.formatCode);
-    if (fileInUse(rq.path, moving ? block : nullptr)) {
+    if (dataFileInUse(rq.path, moving ? block : nullptr)) {
         setReason(reason,
-            "Le fichier " + rq.path + " est lu par une donnée ouverte : il n'est pas remplacé");
+            fileReason(
+                rq.path, "Le fichier est lu par une donnée ouverte : il n'est pas remplacé"));
         return false;
     }
     SaveSource src = rq.threeD ? blockSource(*block, rq.typeData)
@@ -589,27 +500,29 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
         setReason(reason, "Donnée vide : rien à sauvegarder");
         return false;
     }
-    SiblingTemp temp(rq.path);
-    if (!temp.created()) {
-        setReason(reason, "Impossible de créer le fichier " + rq.path);
+    atomicsave::AtomicFile temp;
+    if (!temp.open(rq.path)) {
+        setReason(
+            reason, fileReason(rq.path, withCause("Impossible de créer le fichier", temp.error())));
         return false;
     }
     bool ok;
     switch (rq.formatCode) {
     case SAVE_FORMAT_BMP:
-        ok = writeBmp(temp.path(), src, rq, reason);
+        ok = writeBmp(temp.tempPath(), src, rq, reason);
         break;
     case SAVE_FORMAT_INRIA_REFERENCE:
-        ok = writeWithReference(temp.path(), src, rq, reason);
+        ok = writeWithReference(temp.tempPath(), src, rq, reason);
         break;
     default:
-        ok = writeWithHeader(temp.path(), src, rq, reason);
+        ok = writeWithHeader(temp.tempPath(), src, rq, reason);
         break;
     }
     if (!ok)
         return false;
-    if (!temp.commit(rq.path)) {
-        setReason(reason, "Impossible de remplacer le fichier " + rq.path);
+    if (!temp.commit()) {
+        setReason(reason,
+            fileReason(rq.path, withCause("Impossible de remplacer le fichier", temp.error())));
         return false;
     }
     if (moving)

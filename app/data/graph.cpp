@@ -296,19 +296,19 @@ void Graph::draw(OverlayPainter& painter) const
     if (borderVisible)
         painter.drawPolygon(outline, borderWidth, borderColor);
 
-    for (const GraphSeries& series : this->series) {
-        if (series.x.empty())
+    for (const GraphSeries& line : series) {
+        if (line.x.empty())
             continue;
         std::vector<std::optional<PixelPoint>> pts;
-        pts.reserve(series.x.size());
-        for (std::size_t i = 0; i < series.x.size(); ++i)
-            pts.push_back(toScreen(place(series.x[i], series.y[i])));
-        if (series.lineVisible) {
+        pts.reserve(line.x.size());
+        for (std::size_t i = 0; i < line.x.size(); ++i)
+            pts.push_back(toScreen(place(line.x[i], line.y[i])));
+        if (line.lineVisible) {
             // An undefined point breaks the curve instead of joining across it.
             std::vector<PixelPoint> run;
             auto flush = [&] {
                 if (run.size() >= 2)
-                    painter.drawPolyline(run, series.width, series.color);
+                    painter.drawPolyline(run, line.width, line.color);
                 run.clear();
             };
             for (const auto& p : pts) {
@@ -320,7 +320,7 @@ void Graph::draw(OverlayPainter& painter) const
             flush();
         }
         // Markers follow their own flag: a hidden line may still show its points.
-        if (series.markersVisible) {
+        if (line.markersVisible) {
             const double h = kGraphMarkerSize / 2.0;
             const double offsets[4][2] = { { -h, -h }, { h, -h }, { h, h }, { -h, h } };
             for (const auto& p : pts) {
@@ -333,7 +333,7 @@ void Graph::draw(OverlayPainter& painter) const
                         = { p->x + static_cast<int>(std::lround(cosAngle * dx - sinAngle * dy)),
                               p->y + static_cast<int>(std::lround(sinAngle * dx + cosAngle * dy)) };
                 }
-                painter.fillPolygon(square, series.color);
+                painter.fillPolygon(square, line.color);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include "data/graphapi.h"
 #include "data/registry.h"
 #include "params/paramapi.h"
+#include "vexa_reason.hpp"
 #include "vexamem.h"
 
 #include <algorithm>
@@ -33,12 +34,6 @@ constexpr std::int64_t kFillBatch = 1 << 20;
 
 std::mutex gNewDataMutex;
 NewDataSettings gRemembered;
-
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
-}
 
 // A draw of rand() brought to 0 ... 32767 whatever RAND_MAX is, so the values keep
 // the range 0 ... 256 that the content promises.

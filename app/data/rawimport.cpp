@@ -2,6 +2,7 @@
 
 #include "data/dataopen.h"
 #include "params/paramapi.h"
+#include "vexa_reason.hpp"
 #include "vexafile.h"
 
 #include <filesystem>
@@ -18,12 +19,6 @@ namespace {
 
 std::mutex gRawMutex;
 RawImportSettings gRemembered;
-
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
-}
 
 } // namespace
 
@@ -81,7 +76,7 @@ FileHandle rawImportDescriptor(
     const std::string& path, const RawImportSettings& s, std::string* reason)
 {
     if (s.width <= 0 || s.height <= 0 || s.depth <= 0 || s.headerSize < 0) {
-        setReason(reason, "Taille invalide pour l'importation du fichier " + path);
+        setReason(reason, fileReason(path, "Taille invalide pour l'importation"));
         return nullptr;
     }
     std::error_code ec;
@@ -106,9 +101,9 @@ FileHandle rawImportDescriptor(
     }
     if (!fits || fileSize < std::uintmax_t(s.headerSize)) {
         setReason(reason,
-            "Le fichier " + path + " est plus petit que la taille demandée ("
-                + std::to_string(s.width) + " x " + std::to_string(s.height) + " x "
-                + std::to_string(s.depth) + ")");
+            fileReason(path,
+                "Le fichier est plus petit que la taille demandée (" + std::to_string(s.width)
+                    + " x " + std::to_string(s.height) + " x " + std::to_string(s.depth) + ")"));
         return nullptr;
     }
     FileHandle desc(vexaFileNameOpen(path.c_str()));
@@ -133,7 +128,10 @@ std::unique_ptr<ImageObject> rawImportObject(
         return nullptr;
     if (s.depth == 1)
         return imageFromDescriptor(desc.get(), path, reason);
-    if (s.inMemory)
+    // A volume that memory cannot hold is still usable left in its file.
+    const std::uint64_t bytes = std::uint64_t(s.width) * std::uint64_t(s.height)
+        * std::uint64_t(s.depth) * std::uint64_t(vexaTypeSize(vexaFileGetTypeData(desc.get())));
+    if (s.inMemory && bytes <= availableMemoryBytes())
         return memoryBlockFromDescriptor(desc.get(), path, reason);
     auto object = std::make_unique<ImageObject>();
     auto block = std::make_unique<BlockDescriptor>();

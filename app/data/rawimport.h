@@ -55,7 +55,8 @@ FileHandle rawImportDescriptor(
     const std::string& path, const RawImportSettings& settings, std::string* reason = nullptr);
 
 // The datum described by the answers: a 2D image in memory when the depth is 1, a
-// block in memory when "File" is checked, otherwise a block left in the file. Null
+// block in memory when "File" is checked and memory can hold it, otherwise a block
+// left in the file. Null
 // with a reason when the descriptor is refused or the samples cannot be read.
 std::unique_ptr<ImageObject> rawImportObject(
     const std::string& path, const RawImportSettings& settings, std::string* reason = nullptr);

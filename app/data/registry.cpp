@@ -1,11 +1,13 @@
 #include "data/registry.h"
 
 #include "data/section.h"
+#include "vexafile.h"
 
 #include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <random>
+#include <sys/stat.h>
 #include <unordered_set>
 
 namespace vexa {
@@ -286,6 +288,23 @@ int dataCount(int kind)
     for (const auto& r : gRegistry.records)
         n += r->kind == kind;
     return n;
+}
+
+bool dataFileInUse(const std::string& path, const BlockDescriptor* except)
+{
+    struct stat st { };
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    for (DataRecord* r : dataListAll()) {
+        const BlockDescriptor* b = r->block();
+        if (!b || b == except)
+            continue;
+        std::shared_lock lock(b->lock);
+        for (const FileHandle* f : { &b->file, &b->topFile, &b->rightFile })
+            if (*f && vexaFileUsesFile(f->get(), path.c_str()))
+                return true;
+    }
+    return false;
 }
 
 std::vector<DataRecord*> dataListAll()

@@ -46,6 +46,12 @@ DataRecord* dataFindView3dByHandle(const void* handle);
 int dataCount(int kind);
 // Snapshots in list order (newest first).
 std::vector<DataRecord*> dataListAll();
+// True when the file at path exists and an open datum reads samples from it: the
+// file of a block, one of its companions or a part of its logical volume, compared
+// as the same file on disk whatever the name. The block except (about to take the
+// file itself) is left out. Writing over such a file would change that datum under
+// its feet.
+bool dataFileInUse(const std::string& path, const BlockDescriptor* except = nullptr);
 std::vector<DataRecord*> dataListByLinkGroup(std::uint32_t group);
 std::vector<DataRecord*> dataListByViewGroup(std::uint32_t group);
 void dataMergeLinkGroup(DataRecord* target, DataRecord* source);

@@ -4,16 +4,16 @@
 #include "host/host.h"
 #include "params/paramapi.h"
 #include "quill.h"
+#include "vexa_reason.hpp"
 #include "vexafile.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vexa {
 
@@ -32,12 +32,6 @@ SeriesSettings& rememberedLocked()
         return s;
     }();
     return settings;
-}
-
-void setReason(std::string* reason, const std::string& text)
-{
-    if (reason)
-        *reason = text;
 }
 
 struct OpenedFile {
@@ -197,20 +191,9 @@ bool seriesWriteDocument(const SeriesVolume& volume, const std::string& path, st
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
 
-    std::string pattern
-        = (parent.empty() ? std::string(".") : parent.string()) + "/.vexa_series_XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        setReason(reason, "Impossible de créer le fichier " + path);
-        return false;
-    }
-    ::close(fd);
-    const std::string temp = name.data();
-
     QuillNode* doc = quillNew("LOGICAL");
     bool ok = doc != nullptr;
+    int err = 0;
     if (ok) {
         ok = quillAddIntItem(doc, "WIDTH", volume.width)
             && quillAddIntItem(doc, "HEIGHT", volume.height)
@@ -223,17 +206,14 @@ bool seriesWriteDocument(const SeriesVolume& volume, const std::string& path, st
                 && quillAddIntItem(node, "Z", p.z)
                 && quillNodeAddItem(node, "NAME", p.name.c_str());
         }
-        ok = ok && quillWrite(doc, temp.c_str());
+        // quill replaces the file whole or not at all and leaves errno at the cause.
+        errno = 0;
+        ok = ok && quillWrite(doc, path.c_str());
+        err = ok ? 0 : errno;
         quillDestroy(doc);
     }
-    if (ok) {
-        ::chmod(temp.c_str(), 0644);
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        setReason(reason, "Impossible d'écrire le fichier " + path);
-    }
+    if (!ok)
+        setReason(reason, fileReason(path, withCause("Impossible d'écrire le fichier", err)));
     return ok;
 }
 

@@ -1,5 +1,5 @@
 // The core's only way to the interface. The core never includes Qt: the program
-// installs a Qt host, tests a scripted fake (fakehost.h), the headless runner a host
+// installs a Qt host, tests a scripted fake (tests/support), the headless runner a host
 // that answers dialogs from given values.
 //
 // Threads. One thread is the interface thread: the one that installed the host (and

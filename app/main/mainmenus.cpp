@@ -1,25 +1,43 @@
 #include "main/mainmenus.h"
 
+#include <initializer_list>
+
 namespace vexa::menus {
+
+namespace {
+
+// The keys the main window and the 2D image windows share, followed by a window's own.
+std::vector<Accelerator> withSharedKeys(std::initializer_list<Accelerator> own)
+{
+    std::vector<Accelerator> table { { kCmdKeyF6, "F6" }, { kCmdKeyF7, "F7" }, { kCmdKeyF8, "F8" },
+        { kCmdPreviousActions, "F11" }, { kCmdLastAction, "F12" }, { kCmdOpenData, "Alt+O" },
+        { kCmdSaveData, "Alt+E" } };
+    table.insert(table.end(), own);
+    return table;
+}
+
+} // namespace
 
 const std::vector<Accelerator>& mainAccelerators()
 {
-    static const std::vector<Accelerator> table {{33, "F6"}, {75, "F7"}, {34, "F8"}, {51, "F11"}, {52, "F12"},
-        {13, "Alt+O"}, {14, "Alt+E"}, {43, "Alt+L"}, {44, "Alt+R"}};
+    static const std::vector<Accelerator> table
+        = withSharedKeys({ { kCmdLibUnloadLast, "Alt+L" }, { kCmdLibReloadLast, "Alt+R" } });
     return table;
 }
 
 const std::vector<Accelerator>& imageAccelerators()
 {
-    static const std::vector<Accelerator> table {{33, "F6"}, {75, "F7"}, {34, "F8"}, {51, "F11"}, {52, "F12"},
-        {13, "Alt+O"}, {14, "Alt+E"}, {1012, "Ctrl+D"}, {25, "Ctrl+C"}, {15, "Alt+S"}, {16, "Ctrl+S"}};
+    static const std::vector<Accelerator> table
+        = withSharedKeys({ { kCmdImageKeyCtrlD, "Ctrl+D" }, { kCmdImageKeyCtrlC, "Ctrl+C" },
+            { kCmdImageKeyAltS, "Alt+S" }, { kCmdImageKeyCtrlS, "Ctrl+S" } });
     return table;
 }
 
 const std::vector<Accelerator>& view3dAccelerators()
 {
-    static const std::vector<Accelerator> table {
-        {20, "F1"}, {21, "F2"}, {22, "F3"}, {42, "F5"}, {43, "F6"}, {12, "Alt+C"}, {13, "Alt+S"}};
+    static const std::vector<Accelerator> table { { kCmdView3dKeyF1, "F1" },
+        { kCmdView3dKeyF2, "F2" }, { kCmdView3dKeyF3, "F3" }, { kCmdView3dKeyF5, "F5" },
+        { kCmdView3dKeyF6, "F6" }, { kCmdView3dKeyAltC, "Alt+C" }, { kCmdView3dKeyAltS, "Alt+S" } };
     return table;
 }
 

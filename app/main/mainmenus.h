@@ -3,7 +3,7 @@
 // named here; the window layer renders the trees and reports chosen identifiers.
 #pragma once
 
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <memory>
 #include <string>
@@ -39,6 +39,28 @@ enum MainCommand : int {
     kCmdQuit = 90,
     // Open windows listed in "Fenêtres" take identifiers from here on.
     kCmdFirstWindow = 900,
+};
+
+// Commands that only the keyboard accelerators send, named after their keys: the
+// windows that receive them give them their meaning.
+enum AcceleratorCommand : int {
+    // Main window and 2D image windows.
+    kCmdKeyF6 = 33,
+    kCmdKeyF7 = 75,
+    kCmdKeyF8 = 34,
+    // 2D image windows.
+    kCmdImageKeyCtrlD = 1012,
+    kCmdImageKeyCtrlC = 25,
+    kCmdImageKeyAltS = 15,
+    kCmdImageKeyCtrlS = 16,
+    // 3D views.
+    kCmdView3dKeyF1 = 20,
+    kCmdView3dKeyF2 = 21,
+    kCmdView3dKeyF3 = 22,
+    kCmdView3dKeyF5 = 42,
+    kCmdView3dKeyF6 = 43,
+    kCmdView3dKeyAltC = 12,
+    kCmdView3dKeyAltS = 13,
 };
 
 inline const char* const kMenuImport = "Importation";

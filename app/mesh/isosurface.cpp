@@ -3,6 +3,7 @@
 #include "data/dataapi.h"
 #include "mesh/meshprocessing.h"
 #include "mesh/randomcolour.h"
+#include "vexa_reason.hpp"
 #include "vexa_types.h"
 #include "vexamem.h"
 
@@ -729,12 +730,6 @@ std::string format(const char* fmt, ...)
     return buffer;
 }
 
-void setError(std::string* error, const std::string& text)
-{
-    if (error)
-        *error = text;
-}
-
 // Clamps one axis of the box; false when it is reversed or outside the volume.
 bool clampAxis(int& lo, int& hi, int dim)
 {
@@ -748,30 +743,30 @@ bool clampAxis(int& lo, int& hi, int dim)
 bool checkParams(const IsoSurfaceParams& p, std::string* error)
 {
     if (p.selection < kIsoThreshold || p.selection > kIsoList) {
-        setError(error, "Sélection de valeurs inconnue");
+        setReason(error, "Sélection de valeurs inconnue");
         return false;
     }
     if (p.method < kIsoCuberille || p.method > kIsoSimplifiedTable) {
-        setError(error, "Méthode de triangulation inconnue");
+        setReason(error, "Méthode de triangulation inconnue");
         return false;
     }
     if (!std::isfinite(p.seuil1) || (p.selection == kIsoInterval && !std::isfinite(p.seuil2))) {
-        setError(error, "Seuil invalide");
+        setReason(error, "Seuil invalide");
         return false;
     }
     if (p.selection == kIsoInterval && p.seuil1 > p.seuil2) {
-        setError(error, "Intervalle invalide : Seuil 1 dépasse Seuil 2");
+        setReason(error, "Intervalle invalide : Seuil 1 dépasse Seuil 2");
         return false;
     }
     if (p.selection == kIsoList) {
         if (p.values.empty()) {
-            setError(error, "Liste de valeurs vide");
+            setReason(error, "Liste de valeurs vide");
             return false;
         }
         if (!std::isfinite(p.tolerance)
             || std::any_of(
                 p.values.begin(), p.values.end(), [](double w) { return !std::isfinite(w); })) {
-            setError(error, "Liste de valeurs invalide");
+            setReason(error, "Liste de valeurs invalide");
             return false;
         }
     }
@@ -808,7 +803,7 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
     IsoSurfaceReport* report)
 {
     if (dimX <= 0 || dimY <= 0 || dimZ <= 0) {
-        setError(error, "Volume vide");
+        setReason(error, "Volume vide");
         return nullptr;
     }
     if (!checkParams(params, error))
@@ -816,12 +811,12 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
     int x1 = params.x1, y1 = params.y1, z1 = params.z1;
     int x2 = params.x2, y2 = params.y2, z2 = params.z2;
     if (!clampAxis(x1, x2, dimX) || !clampAxis(y1, y2, dimY) || !clampAxis(z1, z2, dimZ)) {
-        setError(error, "Région hors du volume ou inversée");
+        setReason(error, "Région hors du volume ou inversée");
         return nullptr;
     }
     const int64_t sliceSize = int64_t(dimX) * dimY;
     if (sliceSize > int64_t(std::numeric_limits<int32_t>::max())) {
-        setError(error, "Coupe trop grande");
+        setReason(error, "Coupe trop grande");
         return nullptr;
     }
 
@@ -838,14 +833,14 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
     if (hooks.progressRange)
         hooks.progressRange(z1, z2);
     if (z1 < z2 && !reader(z1, sliceA.data())) {
-        setError(error, "Lecture de la coupe impossible");
+        setReason(error, "Lecture de la coupe impossible");
         return nullptr;
     }
     for (int z = z1; z < z2; ++z) {
         if (hooks.progress)
             hooks.progress(z);
         if (!reader(z + 1, sliceB.data())) {
-            setError(error, "Lecture de la coupe impossible");
+            setReason(error, "Lecture de la coupe impossible");
             return nullptr;
         }
         bool full = false;
@@ -905,7 +900,7 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
     weldVertices(points, triangles);
     TriMesh* mesh = makeMesh(points, triangles);
     if (!mesh) {
-        setError(error, "Mémoire insuffisante");
+        setReason(error, "Mémoire insuffisante");
         return nullptr;
     }
     if (report)
@@ -918,9 +913,9 @@ template <typename Body> TriMesh* guardedExtract(std::string* error, Body body)
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        setError(error, "Mémoire insuffisante");
+        setReason(error, "Mémoire insuffisante");
     } catch (...) {
-        setError(error, "Erreur pendant l'extraction");
+        setReason(error, "Erreur pendant l'extraction");
     }
     return nullptr;
 }
@@ -1070,7 +1065,7 @@ bool parseIsoValues(const std::string& text, std::vector<double>& values, std::s
         auto [next, ec] = std::from_chars(first, p, value);
         if (ec != std::errc() || next != p || !std::isfinite(value)) {
             values.clear();
-            setError(error, "Valeur illisible : \"" + std::string(start, p) + "\"");
+            setReason(error, "Valeur illisible : \"" + std::string(start, p) + "\"");
             return false;
         }
         values.push_back(value);
@@ -1098,7 +1093,7 @@ bool isoParamsFromSettings(
         if (!parseIsoValues(s.values, p.values, error))
             return false;
         if (p.values.empty()) {
-            setError(error, "");
+            setReason(error, "");
             return false;
         }
     }
@@ -1111,7 +1106,7 @@ TriMesh* extractIsoSurface(const SliceReader& reader, int dimX, int dimY, int di
     IsoSurfaceReport* report)
 {
     if (!reader) {
-        setError(error, "Pas de volume");
+        setReason(error, "Pas de volume");
         return nullptr;
     }
     return guardedExtract(
@@ -1123,11 +1118,11 @@ TriMesh* extractIsoSurfaceFromArray(int dimX, int dimY, int dimZ, int type, cons
     IsoSurfaceReport* report)
 {
     if (!samples || !vexaTypeIsValid(type) || type == TYPEDATA_RGBA) {
-        setError(error, "Volume sans valeurs scalaires");
+        setReason(error, "Volume sans valeurs scalaires");
         return nullptr;
     }
     if (dimX <= 0 || dimY <= 0 || dimZ <= 0) {
-        setError(error, "Volume vide");
+        setReason(error, "Volume vide");
         return nullptr;
     }
     const int64_t sliceSize = int64_t(dimX) * dimY;
@@ -1148,7 +1143,7 @@ TriMesh* extractIsoSurfaceFromBlock(unsigned int blockId, const IsoSurfaceParams
 {
     int dimX = 0, dimY = 0, dimZ = 0;
     if (!vexaBlockGetSize(blockId, &dimX, &dimY, &dimZ)) {
-        setError(error, "Bloc inconnu");
+        setReason(error, "Bloc inconnu");
         return nullptr;
     }
     const size_t sliceSize = size_t(std::max(dimX, 0)) * size_t(std::max(dimY, 0));

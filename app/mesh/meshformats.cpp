@@ -2,6 +2,7 @@
 
 #include "mesh/randomcolour.h"
 
+#include "atomicsave.hpp"
 #include "vexa_guard.hpp"
 
 #include <algorithm>
@@ -245,27 +246,7 @@ bool writeWholeFile(const char* path, const std::string& bytes)
 {
     if (!path || !*path || bytes.empty())
         return false;
-    std::string temp = std::string(path) + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put <= 0)
-            break;
-        done += size_t(put);
-    }
-    bool ok = done == bytes.size();
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        // mkstemp makes the file private; a mesh file is an ordinary document.
-        ::chmod(temp.c_str(), 0644);
-        ok = ::rename(temp.c_str(), path) == 0;
-    }
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
+    return atomicsave::saveBytes(path, bytes.data(), bytes.size());
 }
 
 std::string_view firstLine(std::string_view bytes)

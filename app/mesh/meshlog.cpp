@@ -2,7 +2,7 @@
 // (the fuzzer supplies its own line sink).
 #include "mesh/trimesh.h"
 
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 
 namespace vexa::mesh {
 

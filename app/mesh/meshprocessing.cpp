@@ -4,6 +4,7 @@
 #include "mesh/randomcolour.h"
 
 #include "vexa_guard.hpp"
+#include "vexa_remembered.hpp"
 
 #include <algorithm>
 #include <array>
@@ -21,7 +22,7 @@ using processing::fail;
 
 namespace {
 
-MeshProcessingSettings gSettings;
+Remembered<MeshProcessingSettings> gSettings;
 std::atomic<int64_t> gSmoothCounter { 1 };
 std::atomic<int64_t> gSimplifyCounter { 1 };
 
@@ -155,14 +156,39 @@ using processing::checkMesh;
 using processing::emit;
 using processing::fail;
 
-MeshProcessingSettings& meshProcessingSettings()
+MeshProcessingSettings meshProcessingSettings()
 {
-    return gSettings;
+    return gSettings.copy();
+}
+
+void keepMeshProcessingSettings(const TranslationSettings& validated)
+{
+    gSettings.update([&](MeshProcessingSettings& s) { s.translation = validated; });
+}
+
+void keepMeshProcessingSettings(const AffinitySettings& validated)
+{
+    gSettings.update([&](MeshProcessingSettings& s) { s.affinity = validated; });
+}
+
+void keepMeshProcessingSettings(const SmoothingSettings& validated)
+{
+    gSettings.update([&](MeshProcessingSettings& s) { s.smoothing = validated; });
+}
+
+void keepMeshProcessingSettings(const SimplificationSettings& validated)
+{
+    gSettings.update([&](MeshProcessingSettings& s) { s.simplification = validated; });
+}
+
+void keepMeshProcessingSettings(const BlockSettings& validated)
+{
+    gSettings.update([&](MeshProcessingSettings& s) { s.blocks = validated; });
 }
 
 void resetMeshProcessingSettings()
 {
-    gSettings = MeshProcessingSettings {};
+    gSettings.reset();
 }
 
 std::string translationDescription()

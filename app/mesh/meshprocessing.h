@@ -59,8 +59,14 @@ struct MeshProcessingSettings {
     BlockSettings blocks;
 };
 
-// The process-wide settings, bound to the parameter boxes by the interface thread.
-MeshProcessingSettings& meshProcessingSettings();
+// The process-wide settings. Several tasks may ask at once, so a parameter box is
+// bound to a copy and a validated box stores only its own command's part.
+MeshProcessingSettings meshProcessingSettings();
+void keepMeshProcessingSettings(const TranslationSettings& validated);
+void keepMeshProcessingSettings(const AffinitySettings& validated);
+void keepMeshProcessingSettings(const SmoothingSettings& validated);
+void keepMeshProcessingSettings(const SimplificationSettings& validated);
+void keepMeshProcessingSettings(const BlockSettings& validated);
 // Back to the initial values, for tests.
 void resetMeshProcessingSettings();
 

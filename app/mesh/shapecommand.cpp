@@ -1,7 +1,10 @@
 #include "mesh/shapecommand.h"
 
 #include "vexa_guard.hpp"
+#include "vexa_remembered.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace vexa::mesh {
@@ -52,7 +55,73 @@ void forEachCopy(const ShapeSettings& s, const RandomDraw& draw, Visit visit)
             }
 }
 
+Remembered<ShapeSettings>& settingsStore()
+{
+    static Remembered<ShapeSettings> settings;
+    return settings;
+}
+
 } // namespace
+
+ShapeSettings shapeSettings()
+{
+    return settingsStore().copy();
+}
+
+void keepShapeCommandValues(const ShapeSettings& v)
+{
+    settingsStore().update([&v](ShapeSettings& s) {
+        s.kind = v.kind;
+        s.position = v.position;
+        s.name = v.name;
+        s.grid = v.grid;
+        std::copy(std::begin(v.axes), std::end(v.axes), std::begin(s.axes));
+        s.noise = v.noise;
+        s.noiseAmplitude = v.noiseAmplitude;
+    });
+}
+
+void keepShapeValues(const ShapeSettings& v, ShapeKind kind)
+{
+    settingsStore().update([&v, kind](ShapeSettings& s) {
+        switch (kind) {
+        case ShapeKind::Disc:
+            s.disc = v.disc;
+            break;
+        case ShapeKind::Sphere:
+            s.sphere = v.sphere;
+            break;
+        case ShapeKind::Ellipsoid:
+            s.ellipsoid = v.ellipsoid;
+            break;
+        case ShapeKind::Cube:
+            s.cube = v.cube;
+            break;
+        case ShapeKind::Box:
+            s.box = v.box;
+            break;
+        case ShapeKind::Torus:
+            s.torus = v.torus;
+            break;
+        case ShapeKind::Pyramid:
+            s.pyramid = v.pyramid;
+            break;
+        case ShapeKind::Cone:
+            s.cone = v.cone;
+            break;
+        case ShapeKind::Cylinder:
+            s.cylinder = v.cylinder;
+            break;
+        case ShapeKind::BSpline: // its values belong to the 3D view
+            break;
+        }
+    });
+}
+
+void resetShapeSettings()
+{
+    settingsStore().reset();
+}
 
 std::string shapeCommandDescription()
 {
@@ -106,32 +175,32 @@ TriMesh* makeShapeFromSettings(const ShapeSettings& s)
 {
     switch (s.kind) {
     case ShapeKind::Disc:
-        return makeDisc(s.discNormal, s.discRadius, s.discPrecision);
+        return makeDisc(s.disc.normal, s.disc.radius, s.disc.precision);
     case ShapeKind::Sphere:
         return scaled(
-            makeSphere(s.spherePrecision), s.sphereRadius, s.sphereRadius, s.sphereRadius);
+            makeSphere(s.sphere.precision), s.sphere.radius, s.sphere.radius, s.sphere.radius);
     case ShapeKind::Ellipsoid:
-        return scaled(makeSphere(s.ellipsoidPrecision), s.ellipsoidRadii.x, s.ellipsoidRadii.y,
-            s.ellipsoidRadii.z);
+        return scaled(makeSphere(s.ellipsoid.precision), s.ellipsoid.radii.x, s.ellipsoid.radii.y,
+            s.ellipsoid.radii.z);
     case ShapeKind::Cube:
-        return scaled(makeCube(), s.cubeSide, s.cubeSide, s.cubeSide);
+        return scaled(makeCube(), s.cube.side, s.cube.side, s.cube.side);
     case ShapeKind::Box:
-        return scaled(makeCube(), s.boxSize.x, s.boxSize.y, s.boxSize.z);
+        return scaled(makeCube(), s.box.size.x, s.box.size.y, s.box.size.z);
     case ShapeKind::Torus:
-        return makeTorus(s.torusNormal, s.torusRadius, s.torusSectionRadius, s.torusPrecision,
-            s.torusSectionPrecision);
+        return makeTorus(s.torus.normal, s.torus.radius, s.torus.sectionRadius, s.torus.precision,
+            s.torus.sectionPrecision);
     case ShapeKind::Pyramid:
-        return scaled(makePyramid(), s.pyramidBase, s.pyramidHeight, s.pyramidBase);
+        return scaled(makePyramid(), s.pyramid.base, s.pyramid.height, s.pyramid.base);
     case ShapeKind::Cone: {
         // The normal is taken as typed (not normalised): its length scales the height.
-        const Vec3 axis = times(s.coneNormal, s.coneHeight);
-        if (s.coneRadius2 == 0.0)
-            return makeCone(axis, s.coneRadius1, s.conePrecision);
-        return makeTruncatedCone(axis, s.coneRadius1, s.coneRadius2, s.conePrecision);
+        const Vec3 axis = times(s.cone.normal, s.cone.height);
+        if (s.cone.radius2 == 0.0)
+            return makeCone(axis, s.cone.radius1, s.cone.precision);
+        return makeTruncatedCone(axis, s.cone.radius1, s.cone.radius2, s.cone.precision);
     }
     case ShapeKind::Cylinder:
         return makeCylinder(
-            times(s.cylinderNormal, s.cylinderLength), s.cylinderRadius, s.cylinderPrecision);
+            times(s.cylinder.normal, s.cylinder.length), s.cylinder.radius, s.cylinder.precision);
     case ShapeKind::BSpline:
         break;
     }

@@ -32,7 +32,53 @@ struct GridAxis {
     double variation = 0.0;
 };
 
-// The settings kept for the run, with their initial values.
+// The values of each shape's own box, with their initial values.
+struct DiscValues {
+    Vec3 normal { 0, 1, 0 };
+    double radius = 10.0;
+    int precision = 20;
+};
+struct SphereValues {
+    double radius = 10.0;
+    int precision = 8;
+};
+struct EllipsoidValues {
+    Vec3 radii { 10.0, 8.0, 6.0 };
+    int precision = 8;
+};
+struct CubeValues {
+    double side = 10.0;
+};
+struct BoxValues {
+    Vec3 size { 10.0, 8.0, 6.0 }; // width, height, depth
+};
+struct TorusValues {
+    Vec3 normal { 0, 1, 0 };
+    double radius = 10.0;
+    int precision = 8;
+    double sectionRadius = 3.0;
+    int sectionPrecision = 8;
+};
+struct PyramidValues {
+    double base = 10.0;
+    double height = 10.0;
+};
+struct ConeValues {
+    Vec3 normal { 0, 1, 0 };
+    double radius1 = 10.0;
+    double radius2 = 0.0;
+    int precision = 8;
+    double height = 10.0;
+};
+struct CylinderValues {
+    Vec3 normal { 0, 1, 0 };
+    double radius = 10.0;
+    int precision = 8;
+    double length = 10.0;
+};
+
+// The settings kept for the run, with their initial values: the command's first box,
+// then each shape's box.
 struct ShapeSettings {
     ShapeKind kind = ShapeKind::Disc;
     Vec3 position { 0, 0, 0 };
@@ -42,32 +88,26 @@ struct ShapeSettings {
     bool noise = false; // "Bruit"
     double noiseAmplitude = 1.0;
 
-    Vec3 discNormal { 0, 1, 0 };
-    double discRadius = 10.0;
-    int discPrecision = 20;
-    double sphereRadius = 10.0;
-    int spherePrecision = 8;
-    Vec3 ellipsoidRadii { 10.0, 8.0, 6.0 };
-    int ellipsoidPrecision = 8;
-    double cubeSide = 10.0;
-    Vec3 boxSize { 10.0, 8.0, 6.0 }; // width, height, depth
-    Vec3 torusNormal { 0, 1, 0 };
-    double torusRadius = 10.0;
-    int torusPrecision = 8;
-    double torusSectionRadius = 3.0;
-    int torusSectionPrecision = 8;
-    double pyramidBase = 10.0;
-    double pyramidHeight = 10.0;
-    Vec3 coneNormal { 0, 1, 0 };
-    double coneRadius1 = 10.0;
-    double coneRadius2 = 0.0;
-    int conePrecision = 8;
-    double coneHeight = 10.0;
-    Vec3 cylinderNormal { 0, 1, 0 };
-    double cylinderRadius = 10.0;
-    int cylinderPrecision = 8;
-    double cylinderLength = 10.0;
+    DiscValues disc;
+    SphereValues sphere;
+    EllipsoidValues ellipsoid;
+    CubeValues cube;
+    BoxValues box;
+    TorusValues torus;
+    PyramidValues pyramid;
+    ConeValues cone;
+    CylinderValues cylinder;
 };
+
+// The settings kept for the run. Several tasks may run the command at once, so a
+// dialog is bound to a copy (shapeSettings) and a validated box stores only its own
+// values: keepShapeCommandValues those of the first box, keepShapeValues those of the
+// box of one shape.
+ShapeSettings shapeSettings();
+void keepShapeCommandValues(const ShapeSettings& validated);
+void keepShapeValues(const ShapeSettings& validated, ShapeKind kind);
+// Back to the initial values (tests).
+void resetShapeSettings();
 
 // Draws uniform integers in 0 .. 32767.
 using RandomDraw = std::function<int()>;

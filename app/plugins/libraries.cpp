@@ -1,7 +1,7 @@
 #include "plugins/libraries.h"
 
 #include "config/config.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "params/paramapi.h"
 #include "plugins/callbacktable.h"
 #include "plugins/librarymenus.h"
@@ -185,12 +185,12 @@ bool startsWith(const char* text, const char* keyword)
 
 std::vector<MenuLocation> locationsOf(const char* location)
 {
-    for (const char* keyword : { "MENU_SYNTHESE", "MENU_SYNTHESIS", "MENU_DIVERS", "MENU_Data" })
+    for (const char* keyword : { VEXA_MENU_PROCESSING, "MENU_SYNTHESIS", "MENU_DIVERS", "MENU_Data" })
         if (startsWith(location, keyword))
             return { MenuLocation::Processing };
-    if (startsWith(location, "MENU_2D"))
+    if (startsWith(location, VEXA_MENU_2D))
         return { MenuLocation::Menu2d };
-    if (startsWith(location, "MENU_3D"))
+    if (startsWith(location, VEXA_MENU_3D))
         return { MenuLocation::Menu3d };
     for (const char* keyword : { "MENU_CAPTURE", "MENU_AVI", "MENU_FLUX", "MENU_VIDEO" })
         if (startsWith(location, keyword))

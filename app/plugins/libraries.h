@@ -9,7 +9,7 @@
 
 #include "host/host.h"
 #include "plugins/libraryapi.h"
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <cstdint>
 #include <memory>

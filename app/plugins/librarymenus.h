@@ -4,7 +4,7 @@
 #pragma once
 
 #include "plugins/libraryapi.h"
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "plugins/messageapi.h"
 
 #include "host/host.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 
 #include "vexa_guard.hpp"
 

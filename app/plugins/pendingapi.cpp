@@ -1,6 +1,6 @@
 #include "plugins/pendingapi.h"
 
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 
 #include <mutex>
 #include <set>

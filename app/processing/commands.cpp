@@ -5,7 +5,7 @@
 #include "data/registry.h"
 #include "data/section.h"
 #include "params/paramapi.h"
-#include "processing/processingmenus.h"
+#include "processing/commandtable.h"
 #include "processing/transform2d.h"
 #include "processing/valueoperators.h"
 #include "processing/volumeops.h"
@@ -13,12 +13,17 @@
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
 
+#include "vexa_remembered.hpp"
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <shared_mutex>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -26,10 +31,9 @@ namespace vexa::processing {
 
 namespace {
 
-std::mutex settingsMutex;
-ProcessingSettings& settingsStore()
+Remembered<ProcessingSettings>& settingsStore()
 {
-    static ProcessingSettings settings;
+    static Remembered<ProcessingSettings> settings;
     return settings;
 }
 
@@ -37,22 +41,14 @@ ProcessingSettings& settingsStore()
 // other's values; the copy is kept only when the user validates.
 ProcessingSettings settingsCopy()
 {
-    std::lock_guard lock(settingsMutex);
-    return settingsStore();
-}
-
-void keepSettings(const ProcessingSettings& settings)
-{
-    std::lock_guard lock(settingsMutex);
-    settingsStore() = settings;
+    return settingsStore().copy();
 }
 
 // Stores the fields a validated dialog has changed, leaving those of other commands
 // as other tasks may have just set them.
 template <typename Fn> void keep(Fn apply)
 {
-    std::lock_guard lock(settingsMutex);
-    apply(settingsStore());
+    settingsStore().update(apply);
 }
 
 struct FreeDeleter {
@@ -63,19 +59,19 @@ const char* const kOtherTypes = "Autre%t8 bits - Non signé,8 bits - Signé,16 b
                                 "16 bits - Signé,32 bits - Non signé,32 bits - Signé,"
                                 "32 bits - Flottant,64 bits - Flottant%l%n";
 
+} // namespace
+
 // What the user is told when a command cannot go on; the command then ends without
 // result.
 class Command {
 public:
-    explicit Command(int id)
-        : id_(id)
-        , caption_(processingCommandLabel(id))
+    explicit Command(const ProcessingCommand& entry)
+        : code_(entry.code)
+        , caption_(entry.label)
     {
-        if (caption_.empty())
-            caption_ = "Traitement";
     }
 
-    int id() const { return id_; }
+    int code() const { return code_; }
 
     void refuse(const std::string& text) const { hostMessageBox(caption_, text); }
 
@@ -161,9 +157,11 @@ public:
     }
 
 private:
-    int id_;
+    int code_;
     std::string caption_;
 };
+
+namespace {
 
 using DoubleSamples = std::unique_ptr<double, FreeDeleter>;
 
@@ -213,8 +211,9 @@ bool newDoubleImage(const Command& command, int w, int h, Image2d& result)
     return false;
 }
 
-void unaryImage(const Command& command, int code)
+void unaryImage(const Command& command)
 {
+    const int code = command.code();
     unsigned int in = vexaImageGetIn();
     if (!in)
         return;
@@ -238,8 +237,9 @@ void unaryImage(const Command& command, int code)
     command.publish(std::move(result));
 }
 
-void binaryImage(const Command& command, int code)
+void binaryImage(const Command& command)
 {
+    const int code = command.code();
     unsigned int first = vexaImageGetIn();
     unsigned int second = first ? vexaImageGetIn() : 0;
     if (!first || !second)
@@ -270,8 +270,9 @@ void binaryImage(const Command& command, int code)
 
 // ---- Value operators on volumes ----
 
-void unaryVolumeCommand(const Command& command, int code)
+void unaryVolumeCommand(const Command& command)
 {
+    const int code = command.code();
     unsigned int in = vexaBlockGetIn();
     if (!in)
         return;
@@ -302,8 +303,9 @@ std::string sizeText(const VolumeInfo& v)
     return std::to_string(v.dimX) + " x " + std::to_string(v.dimY) + " x " + std::to_string(v.dimZ);
 }
 
-void binaryVolumeCommand(const Command& command, int code)
+void binaryVolumeCommand(const Command& command)
 {
+    const int code = command.code();
     unsigned int a = vexaBlockGetIn();
     unsigned int b = a ? vexaBlockGetIn() : 0;
     if (!a || !b)
@@ -349,8 +351,9 @@ void binaryVolumeCommand(const Command& command, int code)
         binaryVolume(a, b, out, code);
 }
 
-void naryVolumeCommand(const Command& command, int code)
+void naryVolumeCommand(const Command& command)
 {
+    const int code = command.code();
     ProcessingSettings s = settingsCopy();
     std::string description = std::string("Nombre d'images 3D%d%n")
         + "Sortie%tMémoire,Fichier%lFichier%h%n" + "Format%tImage 3D,Autre%l%n" + "N° Image 3D%d"
@@ -401,7 +404,8 @@ void naryVolumeCommand(const Command& command, int code)
 // ---- Transformations of images ----
 
 // Reads the input image, transforms it and opens the result, or shows why it cannot.
-template <typename Transform> void transformInput(const Command& command, unsigned int in, Transform transform)
+template <typename Transform>
+void transformInput(const Command& command, unsigned int in, Transform transform)
 {
     Image2d source, result;
     std::string reason;
@@ -414,17 +418,28 @@ template <typename Transform> void transformInput(const Command& command, unsign
     command.publish(std::move(result));
 }
 
-void simpleTransform(const Command& command)
+void imageMove(const Command& command)
 {
     unsigned int in = vexaImageGetIn();
     if (!in)
         return;
-    const int id = command.id();
-    transformInput(command, in, [id](const Image2d& source, Image2d& result, std::string* reason) {
-        return id == 1150 ? transposeImage(source, result, reason)
-            : id == 1151  ? exchangeWidthHeight(source, result, reason)
-                          : mirrorOrTurn(source, id, result, reason);
-    });
+    const int move = command.code();
+    transformInput(
+        command, in, [move](const Image2d& source, Image2d& result, std::string* reason) {
+            return mirrorOrTurn(source, move, result, reason);
+        });
+}
+
+void transposition(const Command& command)
+{
+    if (unsigned int in = vexaImageGetIn())
+        transformInput(command, in, transposeImage);
+}
+
+void widthHeightExchange(const Command& command)
+{
+    if (unsigned int in = vexaImageGetIn())
+        transformInput(command, in, exchangeWidthHeight);
 }
 
 void freeRotation(const Command& command)
@@ -450,9 +465,10 @@ void resize(const Command& command)
     vexaImageGetSize(in, &width, &height);
     if (!ask("Nouvelle Largeur%dNouvelle Hauteur%d", &width, &height))
         return;
-    transformInput(command, in, [width, height](const Image2d& source, Image2d& result, std::string* reason) {
-        return resizeImage(source, width, height, result, reason);
-    });
+    transformInput(
+        command, in, [width, height](const Image2d& source, Image2d& result, std::string* reason) {
+            return resizeImage(source, width, height, result, reason);
+        });
 }
 
 void reframe(const Command& command)
@@ -471,9 +487,10 @@ void reframe(const Command& command)
         g.reframeBottom = s.reframeBottom;
     });
     const Margins margins { s.reframeLeft, s.reframeRight, s.reframeTop, s.reframeBottom };
-    transformInput(command, in, [&margins](const Image2d& source, Image2d& result, std::string* reason) {
-        return reframeImage(source, margins, result, reason);
-    });
+    transformInput(
+        command, in, [&margins](const Image2d& source, Image2d& result, std::string* reason) {
+            return reframeImage(source, margins, result, reason);
+        });
 }
 
 bool askTiles(ProcessingSettings& s)
@@ -522,6 +539,13 @@ void splitIntoTiles(const Command& command)
             return;
 }
 
+// The merge of tiles has no defined result yet: it only asks its dialog.
+void mergeTiles(const Command&)
+{
+    ProcessingSettings s = settingsCopy();
+    askTiles(s);
+}
+
 // ---- Transformations of volumes ----
 
 void mirrorVolumeCommand(const Command& command)
@@ -538,7 +562,7 @@ void mirrorVolumeCommand(const Command& command)
         return;
     unsigned int out = command.createVolume(info, s.mirror3d);
     if (out)
-        mirrorVolume(in, out, command.id());
+        mirrorVolume(in, out, command.code());
 }
 
 void rotateVolumeCommand(const Command& command)
@@ -603,39 +627,115 @@ void decimateVolumeCommand(const Command& command)
         decimateVolume(in, out, s.decimateX, s.decimateY, s.decimateZ);
 }
 
-void dispatch(const Command& command)
+struct Operator {
+    int code;
+    const char* label;
+    bool separatorBefore;
+};
+
+// Both operator lists in menu order.
+constexpr Operator kUnaryOperators[] = {
+    { UNARY_ABS, "Valeur Absolue", false },
+    { UNARY_INVERSE, "Inversion", false },
+    { UNARY_NEGATE, "Opposé", false },
+    { UNARY_SQUARE, "Carré", true },
+    { UNARY_VARIANCE, "'Variance'", false },
+    { UNARY_SQRT, "Racine Carrée", false },
+    { UNARY_EXP, "Exponentielle", true },
+    { UNARY_LOG, "Logarithme népérien", false },
+    { UNARY_POWER, "Puissance", false },
+    { UNARY_INTEGRATE, "Intégration verticale", true },
+};
+
+constexpr Operator kBinaryOperators[] = {
+    { BINARY_ADD, "Addition", false },
+    { BINARY_SUBTRACT, "Soustraction", false },
+    { BINARY_MULTIPLY, "Multiplication", false },
+    { BINARY_DIVIDE, "Division", false },
+    { BINARY_MAX, "Maximum", true },
+    { BINARY_MIN, "Minimum", false },
+    { BINARY_EXTREMUM, "Extremum", false },
+    { BINARY_ANGULAR, "Soustraction angulaire (%PI)", true },
+};
+
+// Volumes are not offered the angular subtraction, the last binary operator.
+constexpr std::size_t kVolumeBinaryCount = std::size(kBinaryOperators) - 1;
+static_assert(kBinaryOperators[kVolumeBinaryCount].code == BINARY_ANGULAR);
+
+// The n-ary menu offers these without separators; the other binary codes are
+// accepted all the same.
+constexpr int kNaryOffered[]
+    = { BINARY_ADD, BINARY_MULTIPLY, BINARY_MAX, BINARY_MIN, BINARY_EXTREMUM };
+
+// Operator command identifiers are a base plus the operator code.
+constexpr int kUnary2dBase = 1100;
+constexpr int kBinary2dBase = 1120;
+constexpr int kUnary3dBase = 1170;
+constexpr int kBinary3dBase = 1190;
+constexpr int kNary3dBase = 1210;
+
+// Labels of more than one entry.
+const char* const kMirrorHorizontal = "Retournement Horizontal";
+const char* const kMirrorVertical = "Retournement Vertical";
+const char* const kExtraction = "Extraction";
+const char* const kMosaic = "Mosaïque";
+
+void addOperators(std::vector<ProcessingCommand>& table, ProcessingMenu menu, int base,
+    CommandRunner runner, std::span<const Operator> operators)
 {
-    const int id = command.id();
-    if (id >= 1101 && id <= 1110)
-        unaryImage(command, id - 1100);
-    else if (id >= 1121 && id <= 1128)
-        binaryImage(command, id - 1120);
-    else if ((id >= 1141 && id <= 1145) || id == 1150 || id == 1151)
-        simpleTransform(command);
-    else if (id == 1146)
-        freeRotation(command);
-    else if (id == 1147)
-        resize(command);
-    else if (id == 1148)
-        reframe(command);
-    else if (id == 1152)
-        splitIntoTiles(command);
-    else if (id == 1153) {
-        // The merge of tiles has no defined result yet: it only asks its dialog.
-        ProcessingSettings s = settingsCopy();
-        askTiles(s);
-    } else if (id >= 1171 && id <= 1180)
-        unaryVolumeCommand(command, id - 1170);
-    else if (id >= 1191 && id <= 1197)
-        binaryVolumeCommand(command, id - 1190);
-    else if (id >= 1211 && id <= 1218)
-        naryVolumeCommand(command, id - 1210);
-    else if (id >= 1221 && id <= 1223)
-        mirrorVolumeCommand(command);
-    else if (id == 1224)
-        rotateVolumeCommand(command);
-    else if (id == 1051)
-        decimateVolumeCommand(command);
+    for (const Operator& op : operators)
+        table.push_back({ base + op.code, op.label, runner, op.code, menu, op.separatorBefore });
+}
+
+std::vector<ProcessingCommand> makeTable()
+{
+    using enum ProcessingMenu;
+    std::vector<ProcessingCommand> table;
+    addOperators(table, Unary2d, kUnary2dBase, unaryImage, kUnaryOperators);
+    addOperators(table, Binary2d, kBinary2dBase, binaryImage, kBinaryOperators);
+    table.insert(table.end(),
+        {
+            { 1141, kMirrorHorizontal, imageMove, MOVE_MIRROR_HORIZONTAL, Transformations2d },
+            { 1142, kMirrorVertical, imageMove, MOVE_MIRROR_VERTICAL, Transformations2d },
+            { 1143, "Rotation +90°", imageMove, MOVE_ROTATE_90, Transformations2d, true },
+            { 1144, "Rotation +180°", imageMove, MOVE_ROTATE_180, Transformations2d },
+            { 1145, "Rotation -90°", imageMove, MOVE_ROTATE_270, Transformations2d },
+            { 1146, "Rotation libre", freeRotation, 0, Transformations2d },
+            { 1147, "Mise à l'échelle", resize, 0, Transformations2d, true },
+            { 1148, "Recadrage", reframe, 0, Transformations2d },
+            { 1152, "Scission", splitIntoTiles, 0, Transformations2d, false, kMosaic },
+            { 1153, "Fusion", mergeTiles, 0, Transformations2d, false, kMosaic },
+            { 91, kExtraction, nullptr, 0, Transformations2d },
+            { 1150, "Transposition", transposition, 0, Transformations2d, true },
+            { 1151, "Largeur<->Hauteur", widthHeightExchange, 0, Transformations2d },
+        });
+    addOperators(table, Unary3d, kUnary3dBase, unaryVolumeCommand, kUnaryOperators);
+    addOperators(table, Binary3d, kBinary3dBase, binaryVolumeCommand,
+        std::span(kBinaryOperators).first(kVolumeBinaryCount));
+    for (const Operator& op : kBinaryOperators) {
+        const bool offered = std::ranges::find(kNaryOffered, op.code) != std::end(kNaryOffered);
+        table.push_back({ kNary3dBase + op.code, op.label, naryVolumeCommand, op.code,
+            offered ? Nary3d : None });
+    }
+    // Only the volume commands this program carries out; the rescaling, the smoothing
+    // and the volume tile split and merge have no worked-out behaviour yet.
+    table.insert(table.end(),
+        {
+            { 1221, kMirrorHorizontal, mirrorVolumeCommand, MIRROR_X, Transformations3d },
+            { 1222, kMirrorVertical, mirrorVolumeCommand, MIRROR_Y, Transformations3d },
+            { 1223, "Retournement Latéral", mirrorVolumeCommand, MIRROR_Z, Transformations3d },
+            { 1224, "Rotations", rotateVolumeCommand, 0, Transformations3d },
+            { 1051, "Décimation", decimateVolumeCommand, 0, Transformations3d },
+            { 92, kExtraction, nullptr, 0, Transformations3d },
+        });
+    return table;
+}
+
+// The runnable entry of an identifier, or null.
+const ProcessingCommand* findRunnable(int commandId)
+{
+    const ProcessingCommand* entry = findProcessingEntry(commandId);
+    return entry && entry->runner ? entry : nullptr;
 }
 
 } // namespace
@@ -647,6 +747,19 @@ int otherListType(int position)
     return position >= 0 && position < 8 ? types[position] : 0;
 }
 
+const std::vector<ProcessingCommand>& processingCommandTable()
+{
+    static const std::vector<ProcessingCommand> table = makeTable();
+    return table;
+}
+
+const ProcessingCommand* findProcessingEntry(int commandId)
+{
+    const auto& table = processingCommandTable();
+    auto found = std::ranges::find(table, commandId, &ProcessingCommand::id);
+    return found == table.end() ? nullptr : &*found;
+}
+
 ProcessingSettings processingSettings()
 {
     return settingsCopy();
@@ -654,28 +767,27 @@ ProcessingSettings processingSettings()
 
 void setProcessingSettings(const ProcessingSettings& settings)
 {
-    keepSettings(settings);
+    settingsStore().replace(settings);
 }
 
 void resetProcessingSettings()
 {
-    keepSettings(ProcessingSettings {});
+    settingsStore().reset();
 }
 
 bool isProcessingCommand(int id)
 {
-    return (id >= 1101 && id <= 1110) || (id >= 1121 && id <= 1128) || (id >= 1141 && id <= 1148)
-        || (id >= 1150 && id <= 1153) || (id >= 1171 && id <= 1180) || (id >= 1191 && id <= 1197)
-        || (id >= 1211 && id <= 1218) || (id >= 1221 && id <= 1224) || id == 1051;
+    return findRunnable(id) != nullptr;
 }
 
 void runProcessingWork(int commandId)
 {
-    if (!isProcessingCommand(commandId))
+    const ProcessingCommand* entry = findRunnable(commandId);
+    if (!entry)
         return;
-    Command command(commandId);
+    Command command(*entry);
     try {
-        dispatch(command);
+        entry->runner(command);
     } catch (const std::bad_alloc&) {
         command.refuse("Mémoire insuffisante");
     } catch (...) {
@@ -685,12 +797,13 @@ void runProcessingWork(int commandId)
 
 bool runProcessingCommand(int commandId, WindowHandle window)
 {
-    if (!isProcessingCommand(commandId))
+    const ProcessingCommand* entry = findRunnable(commandId);
+    if (!entry)
         return false;
     TaskCommand task;
     task.commandId = commandId;
     task.window = window;
-    task.name = processingCommandLabel(commandId);
+    task.name = entry->label;
     task.builtin = [commandId] { runProcessingWork(commandId); };
     taskStartCommand(std::move(task));
     return true;

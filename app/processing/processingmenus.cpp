@@ -1,137 +1,77 @@
 #include "processing/processingmenus.h"
 
-#include <utility>
-#include <vector>
+#include "processing/commandtable.h"
 
 namespace vexa::processing {
 
 namespace {
 
-using menus::MenuDescBuilder;
 using menus::MenuNode;
 
-struct Entry {
-    const char* text; // null: separator
-    int command;
-};
+// Titles the image and the volume windows share.
+const char* const kUnaryTitle = "Opérateurs Unaires";
+const char* const kBinaryTitle = "Opérateurs Binaires";
+const char* const kTransformationsTitle = "Transformations";
 
-// The unary operators in menu order, with their codes (command = base + code).
-const std::vector<Entry>& unaryEntries()
+// The entries of one menu in table order, with their separators and sub-menus.
+std::unique_ptr<MenuNode> buildMenu(ProcessingMenu which, const std::string& title)
 {
-    static const std::vector<Entry> entries = {
-        { "Valeur Absolue", 1 },
-        { "Inversion", 2 },
-        { "Opposé", 3 },
-        { nullptr, 0 },
-        { "Carré", 4 },
-        { "'Variance'", 5 },
-        { "Racine Carrée", 6 },
-        { nullptr, 0 },
-        { "Exponentielle", 7 },
-        { "Logarithme népérien", 8 },
-        { "Puissance", 10 },
-        { nullptr, 0 },
-        { "Intégration verticale", 9 },
+    auto menu = MenuNode::subMenu(title);
+    std::unique_ptr<MenuNode> sub;
+    auto closeSub = [&] {
+        if (sub)
+            menu->addSubMenu(std::move(sub));
     };
-    return entries;
-}
-
-const std::vector<Entry>& binaryEntries()
-{
-    static const std::vector<Entry> entries = {
-        { "Addition", 1 },
-        { "Soustraction", 2 },
-        { "Multiplication", 3 },
-        { "Division", 4 },
-        { nullptr, 0 },
-        { "Maximum", 5 },
-        { "Minimum", 6 },
-        { "Extremum", 7 },
-    };
-    return entries;
-}
-
-std::unique_ptr<MenuNode> build(
-    const std::string& title, int base, const std::vector<Entry>& entries)
-{
-    MenuDescBuilder builder(base);
-    for (const Entry& e : entries) {
-        if (e.text)
-            builder.add(e.text, e.command);
-        else
-            builder.separator();
+    for (const ProcessingCommand& entry : processingCommandTable()) {
+        if (entry.menu != which)
+            continue;
+        if (sub && (!entry.subMenu || sub->text != entry.subMenu))
+            closeSub();
+        if (entry.separatorBefore)
+            (sub ? sub : menu)->addSeparator();
+        if (entry.subMenu && !sub)
+            sub = MenuNode::subMenu(entry.subMenu);
+        (sub ? sub : menu)->addItem(entry.label, entry.id);
     }
-    return menus::buildFromDesc(builder.finish(), title);
+    closeSub();
+    return menu;
 }
 
 } // namespace
 
 std::unique_ptr<MenuNode> unaryOperatorsMenu2d()
 {
-    return build("Opérateurs Unaires", 1100, unaryEntries());
+    return buildMenu(ProcessingMenu::Unary2d, kUnaryTitle);
 }
 
 std::unique_ptr<MenuNode> binaryOperatorsMenu2d()
 {
-    std::vector<Entry> entries = binaryEntries();
-    entries.push_back({ nullptr, 0 });
-    entries.push_back({ "Soustraction angulaire (%PI)", 8 });
-    return build("Opérateurs Binaires", 1120, entries);
+    return buildMenu(ProcessingMenu::Binary2d, kBinaryTitle);
 }
 
 std::unique_ptr<MenuNode> transformationsMenu2d()
 {
-    MenuDescBuilder builder(0);
-    builder.add("Retournement Horizontal", 1141)
-        .add("Retournement Vertical", 1142)
-        .separator()
-        .add("Rotation +90°", 1143)
-        .add("Rotation +180°", 1144)
-        .add("Rotation -90°", 1145)
-        .add("Rotation libre", 1146)
-        .separator()
-        .add("Mise à l'échelle", 1147)
-        .add("Recadrage", 1148)
-        .open("Mosaïque")
-        .add("Scission", 1152)
-        .add("Fusion", 1153)
-        .close()
-        .add("Extraction", 91)
-        .separator()
-        .add("Transposition", 1150)
-        .add("Largeur<->Hauteur", 1151);
-    return menus::buildFromDesc(builder.finish(), "Transformations");
+    return buildMenu(ProcessingMenu::Transformations2d, kTransformationsTitle);
 }
 
 std::unique_ptr<MenuNode> unaryOperatorsMenu3d()
 {
-    return build("Opérateurs Unaires", 1170, unaryEntries());
+    return buildMenu(ProcessingMenu::Unary3d, kUnaryTitle);
 }
 
 std::unique_ptr<MenuNode> binaryOperatorsMenu3d()
 {
-    return build("Opérateurs Binaires", 1190, binaryEntries());
+    return buildMenu(ProcessingMenu::Binary3d, kBinaryTitle);
 }
 
 std::unique_ptr<MenuNode> naryOperatorsMenu3d()
 {
-    return build("Opérateurs N-aires", 1210,
-        { { "Addition", 1 }, { "Multiplication", 3 }, { "Maximum", 5 }, { "Minimum", 6 },
-            { "Extremum", 7 } });
+    return buildMenu(ProcessingMenu::Nary3d, "Opérateurs N-aires");
 }
 
 std::unique_ptr<MenuNode> transformationsMenu3d()
 {
-    // Only the commands this program carries out; the rescaling, the smoothing and the
-    // volume tile split and merge have no worked-out behaviour yet.
-    MenuDescBuilder builder(0);
-    builder.add("Retournement Horizontal", 1221)
-        .add("Retournement Vertical", 1222)
-        .add("Retournement Latéral", 1223)
-        .add("Rotations", 1224)
-        .add("Décimation", 1051)
-        .add("Extraction", 92);
-    return menus::buildFromDesc(builder.finish(), "Transformations");
+    return buildMenu(ProcessingMenu::Transformations3d, kTransformationsTitle);
 }
 
 void appendProcessingMenus2d(MenuNode& menu)
@@ -151,12 +91,8 @@ void appendProcessingMenus3d(MenuNode& menu)
 
 std::string processingCommandLabel(int commandId)
 {
-    auto all = MenuNode::subMenu({});
-    appendProcessingMenus2d(*all);
-    appendProcessingMenus3d(*all);
-    if (const MenuNode* item = all->findItem(commandId))
-        return item->text;
-    return {};
+    const ProcessingCommand* entry = findProcessingEntry(commandId);
+    return entry ? entry->label : std::string();
 }
 
 } // namespace vexa::processing

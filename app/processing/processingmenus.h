@@ -1,9 +1,9 @@
-// Menus of the processing commands in the data windows. Item identifiers are the
-// command numbers that runProcessingCommand accepts (plus 91 and 92, the rubber-band
-// extraction, which the image window handles itself).
+// Menus of the processing commands in the data windows, built from the command table
+// (commandtable.h). Item identifiers are the command numbers that runProcessingCommand
+// accepts, plus those of the rubber-band extraction, which the image window handles.
 #pragma once
 
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <memory>
 #include <string>
@@ -26,7 +26,7 @@ std::unique_ptr<menus::MenuNode> transformationsMenu3d(); // "Transformations"
 void appendProcessingMenus2d(menus::MenuNode& menu);
 void appendProcessingMenus3d(menus::MenuNode& menu);
 
-// Label of a processing command in these menus; empty when it has none.
+// Label of a command of the table, runnable or not; empty for another identifier.
 std::string processingCommandLabel(int commandId);
 
 } // namespace vexa::processing

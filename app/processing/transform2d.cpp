@@ -106,31 +106,31 @@ bool allocateImage(
     return true;
 }
 
-bool mirrorOrTurn(const Image2d& source, int command, Image2d& result, std::string* reason)
+bool mirrorOrTurn(const Image2d& source, int move, Image2d& result, std::string* reason)
 {
-    using Move = void (*)(const void*, int, int, int, void*);
-    Move move = nullptr;
+    using Operation = void (*)(const void*, int, int, int, void*);
+    Operation operation = nullptr;
     bool turned = false;
-    switch (command) {
-    case 1141:
-        move = vexaMemSwapHorizontal;
+    switch (move) {
+    case MOVE_MIRROR_HORIZONTAL:
+        operation = vexaMemSwapHorizontal;
         break;
-    case 1142:
-        move = vexaMemSwapVertical;
+    case MOVE_MIRROR_VERTICAL:
+        operation = vexaMemSwapVertical;
         break;
-    case 1143:
-        move = vexaMemRotate90;
+    case MOVE_ROTATE_90:
+        operation = vexaMemRotate90;
         turned = true;
         break;
-    case 1144:
-        move = vexaMemRotate180;
+    case MOVE_ROTATE_180:
+        operation = vexaMemRotate180;
         break;
-    case 1145:
-        move = vexaMemRotate270;
+    case MOVE_ROTATE_270:
+        operation = vexaMemRotate270;
         turned = true;
         break;
     default:
-        return fail(reason, "Commande inconnue");
+        return fail(reason, "Opération inconnue");
     }
     if (!sourceValid(source, reason))
         return false;
@@ -138,7 +138,7 @@ bool mirrorOrTurn(const Image2d& source, int command, Image2d& result, std::stri
     const int h = turned ? source.width : source.height;
     if (!allocateImage(result, w, h, source.type, reason))
         return false;
-    move(source.samples.data(), source.width, source.height, source.type, result.samples.data());
+    operation(source.samples.data(), source.width, source.height, source.type, result.samples.data());
     return true;
 }
 

@@ -32,9 +32,16 @@ bool imageSizeValid(std::int64_t width, std::int64_t height, int type, std::stri
 bool allocateImage(
     Image2d& image, std::int64_t width, std::int64_t height, int type, std::string* reason);
 
-// Commands 1141 to 1145: horizontal and vertical mirrors, +90, 180 and -90 degree
-// turns.
-bool mirrorOrTurn(const Image2d& source, int command, Image2d& result, std::string* reason);
+// Mirrors and quarter turns of the array library.
+enum ImageMove : int {
+    MOVE_MIRROR_HORIZONTAL = 1,
+    MOVE_MIRROR_VERTICAL = 2,
+    MOVE_ROTATE_90 = 3, // +90 degrees: an H x W image
+    MOVE_ROTATE_180 = 4,
+    MOVE_ROTATE_270 = 5, // -90 degrees: an H x W image
+};
+// False with a reason for another move.
+bool mirrorOrTurn(const Image2d& source, int move, Image2d& result, std::string* reason);
 // result (y, x) = source (x, y): an H x W image.
 bool transposeImage(const Image2d& source, Image2d& result, std::string* reason);
 // Repairs an image read with width and height exchanged: the samples are taken as an

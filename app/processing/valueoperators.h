@@ -4,8 +4,8 @@
 
 namespace vexa::processing {
 
-// Operator codes: the command identifier minus 1100 (unary) or 1120 (binary) for
-// images, minus 1170 / 1190 / 1210 for volumes.
+// Operator codes. An operator command's identifier is its menu's base plus the code
+// (see the command table).
 enum UnaryCode : int {
     UNARY_ABS = 1,
     UNARY_INVERSE = 2,

@@ -122,7 +122,7 @@ bool naryVolume(const std::vector<unsigned int>& inputs, unsigned int result, in
     });
 }
 
-bool mirrorVolume(unsigned int source, unsigned int result, int command)
+bool mirrorVolume(unsigned int source, unsigned int result, int mirror)
 {
     VolumeInfo in, out;
     if (!volumeInfo(source, in) || !volumeInfo(result, out) || !sameSizes(in, out)
@@ -133,18 +133,18 @@ bool mirrorVolume(unsigned int source, unsigned int result, int command)
     Read read = nullptr;
     Write write = nullptr;
     int count = 0;
-    switch (command) {
-    case 1221:
+    switch (mirror) {
+    case MIRROR_X:
         read = dozDataGetRight;
         write = dozDataSetRight;
         count = in.dimX;
         break;
-    case 1222:
+    case MIRROR_Y:
         read = dozDataGetTop;
         write = dozDataSetTop;
         count = in.dimY;
         break;
-    case 1223:
+    case MIRROR_Z:
         read = dozDataGetFront;
         write = dozDataSetFront;
         count = in.dimZ;

@@ -26,8 +26,13 @@ bool binaryVolume(unsigned int a, unsigned int b, unsigned int result, int code)
 // Folds the inputs in order, ((V0 op V1) op V2) ...; a single input is copied.
 bool naryVolume(const std::vector<unsigned int>& inputs, unsigned int result, int code);
 
-// Commands 1221 (RIGHT sections, x mirrored), 1222 (TOP, y) and 1223 (FRONT, z).
-bool mirrorVolume(unsigned int source, unsigned int result, int command);
+enum VolumeMirror : int {
+    MIRROR_X = 1, // RIGHT sections in reverse order
+    MIRROR_Y = 2, // TOP sections
+    MIRROR_Z = 3, // FRONT sections
+};
+// False for another mirror.
+bool mirrorVolume(unsigned int source, unsigned int result, int mirror);
 
 // Quarter turns about an axis. Indices are those of the rotation dialog's lists.
 enum RotationAxis : int { AXIS_OX = 0, AXIS_OY = 1, AXIS_OZ = 2 };

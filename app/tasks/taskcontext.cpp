@@ -4,7 +4,7 @@
 #include "data/graphapi.h"
 #include "data/registry.h"
 #include "host/host.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "tasks/taskmutex.h"
 #include "tasks/tasktext.h"
 #include "tasks/workerthread.h"

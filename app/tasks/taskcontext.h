@@ -12,6 +12,7 @@
 
 #include "data/datarecord.h"
 #include "tasks/taskprogress.h"
+#include "vexa_plugin.h"
 
 #include <cstdint>
 #include <ctime>
@@ -22,24 +23,25 @@
 
 namespace vexa {
 
+// Plug-ins pass these numbers: the values come from the SDK header only.
 enum SlotKind : int {
-    SLOT_IMAGE_IN = 0,
-    SLOT_IMAGE_OUT = 1,
-    SLOT_BLOCK_IN = 2,
-    SLOT_BLOCK_OUT = 3,
-    SLOT_STUDY_IN = 4,
-    SLOT_GRAPH_OUT = 5,
-    SLOT_VIEW3D_IN = 6,
-    SLOT_VIEW3D_OUT = 7,
+    SLOT_IMAGE_IN = VEXA_SLOT_IMAGE_IN,
+    SLOT_IMAGE_OUT = VEXA_SLOT_IMAGE_OUT,
+    SLOT_BLOCK_IN = VEXA_SLOT_BLOCK_IN,
+    SLOT_BLOCK_OUT = VEXA_SLOT_BLOCK_OUT,
+    SLOT_STUDY_IN = VEXA_SLOT_STUDY_IN,
+    SLOT_GRAPH_OUT = VEXA_SLOT_GRAPH_OUT,
+    SLOT_VIEW3D_IN = VEXA_SLOT_VIEW3D_IN,
+    SLOT_VIEW3D_OUT = VEXA_SLOT_VIEW3D_OUT,
 };
 
 constexpr bool slotIsInput(int kind)
 {
-    return kind == 0 || kind == 2 || kind == 4 || kind == 6;
+    return kind == SLOT_IMAGE_IN || kind == SLOT_BLOCK_IN || kind == SLOT_STUDY_IN || kind == SLOT_VIEW3D_IN;
 }
 constexpr bool slotIsOutput(int kind)
 {
-    return kind == 1 || kind == 3 || kind == 5 || kind == 7;
+    return kind == SLOT_IMAGE_OUT || kind == SLOT_BLOCK_OUT || kind == SLOT_GRAPH_OUT || kind == SLOT_VIEW3D_OUT;
 }
 
 // Sizes of the objects of outputs nobody configures.

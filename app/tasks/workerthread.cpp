@@ -1,6 +1,6 @@
 #include "tasks/workerthread.h"
 
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "tasks/safemode.h"
 #include "tasks/taskcontext.h"
 #include "tasks/taskmutex.h"

@@ -378,6 +378,31 @@ bool moveBlockCursor(DataRecord& record, int c, int r)
     return true;
 }
 
+bool buildSectionBitmap(DataRecord& record, int plane, DisplayBitmap& out)
+{
+    out = DisplayBitmap {};
+    BlockDescriptor* block = record.block();
+    int w = 0, h = 0;
+    if (!block || !sectionSize(*block, plane, w, h))
+        return false;
+    std::unique_ptr<void, FreeDeleter> raw(readSection(
+        *block, false, -1, plane, currentSectionIndex(*block, plane), 0, 0, w - 1, h - 1));
+    if (!raw)
+        return false;
+    const DisplaySettings settings = displaySettings(record);
+    const DisplayColours colours = paletteColours(settings.palette);
+    DisplayRequest r;
+    r.samples = raw.get();
+    r.width = r.visibleW = w;
+    r.height = r.visibleH = h;
+    r.type = block->typeData;
+    r.gain = settings.gain;
+    r.offset = settings.offset;
+    r.labelPalette = isLabelPalette(settings.palette);
+    r.colours = &colours;
+    return buildDisplayBitmap(r, out);
+}
+
 std::vector<ConversionEntry> conversionMenu(DataRecord& record)
 {
     std::vector<ConversionEntry> entries;

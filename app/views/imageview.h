@@ -93,6 +93,11 @@ bool reloadSection(DataRecord& record);
 // section stays). False outside the section or without a block.
 bool moveBlockCursor(DataRecord& record, int c, int r);
 
+// The section of a block record's plane through the block cursor as a display bitmap
+// at zoom 1, with the record's value scale and palette (companion windows). False
+// without a block, for a bad plane or when the section cannot be read.
+bool buildSectionBitmap(DataRecord& record, int plane, DisplayBitmap& out);
+
 // The "Conversion" context menu.
 struct ConversionEntry {
     std::string label; // "" for the separator

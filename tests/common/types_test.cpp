@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 extern "C" int vexaTypesFromC(int type);
@@ -13,7 +14,7 @@ TEST(SampleTypes, ElementSizeFollowsTheCodeAndIsThreeForUnknownCodes)
     EXPECT_EQ(vexaTypeSize(-1), 3);
     EXPECT_EQ(vexaTypeSize(TYPEDATA_RGBA), 4);
     EXPECT_EQ(vexaTypeSize(TYPEDATA_F64), 8);
-    const int expected[10] = {3, 1, 1, 8, 4, 2, 4, 4, 2, 4};
+    const int expected[10] = { 3, 1, 1, 8, 4, 2, 4, 4, 2, 4 };
     for (int code = 0; code <= 9; ++code) {
         EXPECT_EQ(vexaTypeSize(code), expected[code]) << code;
         EXPECT_EQ(vexaTypeBits(code), 8 * expected[code]) << code;
@@ -47,9 +48,16 @@ TEST(SampleTypes, LabelsFollowTheCodeAndUnknownCodesShowTheColourLine)
 
 TEST(SampleTypes, ByteOffsetOfASampleInABlock)
 {
-    // (1, 2, 3) in a 4 x 5 x 6 block of 16-bit samples.
-    const int dimX = 4, dimY = 5;
-    EXPECT_EQ(((3 * dimY + 2) * dimX + 1) * vexaTypeSize(TYPEDATA_S16), 138);
+    // Sample (1, 2, 3) of a 4 x 5 x 6 block is element 69 (x fastest, then y, then z).
+    // Its byte offset in a block of each type, worked out by hand.
+    const struct {
+        int type;
+        std::int64_t offset;
+    } cases[] = { { TYPEDATA_U8, 69 }, { TYPEDATA_S8, 69 }, { TYPEDATA_S16, 138 },
+        { TYPEDATA_U16, 138 }, { TYPEDATA_S32, 276 }, { TYPEDATA_U32, 276 }, { TYPEDATA_F32, 276 },
+        { TYPEDATA_RGBA, 276 }, { TYPEDATA_F64, 552 } };
+    for (const auto& c : cases)
+        EXPECT_EQ(69 * std::int64_t(vexaTypeSize(c.type)), c.offset) << c.type;
 }
 
 TEST(SampleTypes, HeaderIsUsableFromC)

@@ -1,10 +1,10 @@
 #include "config/config.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <unistd.h>
 
 using namespace vexa::config;
 
@@ -14,25 +14,20 @@ class ConfigFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/vexa-config-XXXXXX";
-        int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        path = name;
+        ASSERT_TRUE(dir.ok());
+        path = dir.file("config.xml");
+        std::ofstream(path, std::ios::binary);
         saved = configPath();
         setConfigPath(path.c_str());
     }
-    void TearDown() override
-    {
-        std::remove(path.c_str());
-        setConfigPath(saved.c_str());
-    }
+    void TearDown() override { setConfigPath(saved.c_str()); }
     void write(const std::string& xml)
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << xml;
     }
 
+    vexatest::TempDir dir { "vexa-config" };
     std::string path, saved;
 };
 

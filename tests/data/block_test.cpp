@@ -272,16 +272,6 @@ TEST_F(BlockMemory, ExtractCopiesTheRegion)
     EXPECT_EQ(s[1 * 4 + 3], coordinateCode(4, 3, 3));
 }
 
-TEST_F(BlockMemory, ExtractCornersAreRememberedPerBlockSize)
-{
-    ExtractCorners& c = extractCornersFor(10, 20, 30);
-    EXPECT_EQ(c.x2, 9);
-    EXPECT_EQ(c.z2, 29);
-    c.x1 = 3;
-    EXPECT_EQ(extractCornersFor(10, 20, 30).x1, 3);
-    EXPECT_EQ(extractCornersFor(11, 20, 30).x1, 0);
-}
-
 using BlockFiles = datatest::RegistryTest;
 
 TEST_F(BlockFiles, CompanionNames)

@@ -1,11 +1,12 @@
 // Helpers shared by the data tests: a clean registry per test, blocks in memory and
-// in files, temporary directories.
+// in files, temporary folders.
 #pragma once
 
 #include "data/blockoutputs.h"
 #include "data/dataapi.h"
 #include "data/registry.h"
 #include "data/section.h"
+#include "support/tempdir.h"
 #include "vexafile.h"
 #include "vexamem.h"
 
@@ -32,28 +33,7 @@ protected:
     }
 };
 
-// A directory removed with its contents at the end of the test.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern
-            = (std::filesystem::temp_directory_path() / "vexa_data_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        path_ = mkdtemp(name.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using vexatest::TempDir;
 
 // A shown memory block whose sample (x, y, z) holds fill(x, y, z), as the type.
 template <typename F> vexa::DataRecord* memoryBlock(int dimX, int dimY, int dimZ, int type, F fill)

@@ -1,6 +1,6 @@
 #include "datatest_util.h"
 
-#include "host/fakehost.h"
+#include "support/fakehost.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -224,7 +224,7 @@ TEST_F(RegistryRecency, InputsAreTakenMostRecentlyActivatedFirst)
     std::set<DataRecord*> held;
     auto take = [&] {
         DataRecord* r
-            = dataTakeByRecency(DATA_IMAGE, [&](DataRecord* r) { return !held.count(r); });
+            = dataTakeByRecency(DATA_IMAGE, [&](DataRecord* d) { return !held.count(d); });
         if (r)
             held.insert(r);
         return r;

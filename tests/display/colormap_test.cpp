@@ -1,5 +1,6 @@
 #include "display/colormap.h"
 #include "display/palettelist.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +22,12 @@ class Colormap : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path()
-            / ("vexa-colormap-" + std::to_string(::getpid()) + "-"
-                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
+        ASSERT_TRUE(dir_.ok());
         buildPaletteList("/nonexistent-vexa-dir");
     }
-    void TearDown() override
-    {
-        releasePaletteList();
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { releasePaletteList(); }
 
-    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
 
     std::string write(const std::string& name, const std::string& text) const
     {
@@ -42,7 +36,7 @@ protected:
         return path(name);
     }
 
-    fs::path dir_;
+    vexatest::TempDir dir_ { "vexa-colormap" };
 };
 
 // A colormap document with a given root, title/size attributes and color nodes.
@@ -185,9 +179,9 @@ TEST_F(Colormap, UnwritablePathFails)
     EXPECT_FALSE(writeColormap(rec, "", "x"));
     // A failed write leaves an existing file as it was.
     const std::string file = write("keep.xml", "old");
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
     const bool written = writeColormap(rec, file, "x");
-    fs::permissions(dir_, fs::perms::owner_all);
+    fs::permissions(dir_.path(), fs::perms::owner_all);
     if (::geteuid() != 0) {
         EXPECT_FALSE(written);
         std::ifstream in(file);
@@ -224,7 +218,7 @@ TEST_F(Colormap, DocumentsThatAreNotColormapsAddNothing)
         EXPECT_NE(why.find(file), std::string::npos) << c.name << ": " << why;
     }
     EXPECT_EQ(readColormap(path("absent.xml"), 0), nullptr);
-    EXPECT_EQ(readColormap(dir_.string(), 0), nullptr); // a folder
+    EXPECT_EQ(readColormap(dir_.path(), 0), nullptr); // a folder
     EXPECT_EQ(readColormap("", 0), nullptr);
     EXPECT_EQ(paletteCount(), before);
 }

@@ -1,4 +1,5 @@
 #include "display/palettelist.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <set>
 #include <thread>
 #include <tuple>
-#include <unistd.h>
 
 using namespace vexa;
 
@@ -231,8 +231,9 @@ TEST(PaletteListFiles, BuildCopiesTheColormapsBesideThePrograms)
 TEST(PaletteListFiles, MissingColormapFileAddsNothingAndKeepsVariants)
 {
     namespace fs = std::filesystem;
-    const fs::path dir
-        = fs::temp_directory_path() / ("vexa-palettes-" + std::to_string(::getpid()));
+    vexatest::TempDir folder("vexa-palettes");
+    ASSERT_TRUE(folder.ok());
+    const fs::path dir = folder.path();
     fs::create_directories(dir / "colormap");
     const fs::path shipped = fs::path(VEXA_SOURCE_DIR) / "colormap";
     fs::copy_file(shipped / "hotiron.xml", dir / "colormap" / "hotiron.xml");
@@ -251,5 +252,4 @@ TEST(PaletteListFiles, MissingColormapFileAddsNothingAndKeepsVariants)
     EXPECT_EQ(paletteAt(17)->name, "hotiron");
     EXPECT_EQ(paletteAt(17)->variant, 8);
     releasePaletteList();
-    fs::remove_all(dir);
 }

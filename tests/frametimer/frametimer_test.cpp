@@ -46,9 +46,9 @@ struct FakeScheduler {
 
     SourceFactory factory()
     {
-        return [this](TickSink sink) -> std::unique_ptr<TimerSource> {
+        return [this](TickSink given) -> std::unique_ptr<TimerSource> {
             ++created;
-            this->sink = std::move(sink);
+            sink = std::move(given);
             entries.clear();
             return std::make_unique<Source>(this);
         };
@@ -77,8 +77,8 @@ struct FakeScheduler {
     }
 
     struct Source : TimerSource {
-        explicit Source(FakeScheduler* s)
-            : s(s)
+        explicit Source(FakeScheduler* owner)
+            : s(owner)
         {
         }
         ~Source() override

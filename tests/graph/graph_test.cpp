@@ -1,5 +1,5 @@
 #include "data/graph.h"
-#include "recordingpainter.h"
+#include "support/recordingpainter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "data/graphapi.h"
 #include "data/registry.h"
-#include "recordingpainter.h"
+#include "support/recordingpainter.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "main/gui/logwindow.h"
 #include "main/gui/mainwindow.h"
 #include "main/gui/startup.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "params/gui/paramdialogwidget.h"
 #include "params/paramapi.h"
 #include "plugins/libraries.h"

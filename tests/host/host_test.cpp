@@ -1,4 +1,4 @@
-#include "host/fakehost.h"
+#include "support/fakehost.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,9 @@
 #include "data/rawimport.h"
 #include "data/registry.h"
 #include "data/series.h"
-#include "host/fakehost.h"
 #include "params/parambox.h"
+#include "support/fakehost.h"
+#include "support/tempdir.h"
 #include "vexafile.h"
 #include "vexamem.h"
 
@@ -92,12 +93,8 @@ protected:
                 answer.edit(*box);
             return answer.result;
         });
-        std::string pattern
-            = (std::filesystem::temp_directory_path() / "vexa_import_XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        ASSERT_NE(mkdtemp(name.data()), nullptr);
-        dir = name.data();
+        ASSERT_TRUE(folder.ok());
+        dir = folder.path();
     }
 
     void TearDown() override
@@ -106,8 +103,6 @@ protected:
         vexa::setSaveFormatPresenter({});
         vexa::dataResetRegistry();
         vexa::installHost(nullptr);
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     void answer(std::function<void(ParamBox&)> edit, int result = 1)
@@ -131,6 +126,7 @@ protected:
     vexa::FakeHost host;
     std::deque<BoxAnswer> answers;
     std::vector<std::string> boxLabels;
+    vexatest::TempDir folder { "vexa-import" };
     std::string dir;
 };
 

@@ -84,14 +84,12 @@ TEST_F(Series, NamesResolveBesideTheDocument)
 
 TEST_F(Series, DefaultDestinationIsInTheTemporaryDirectory)
 {
-    const char* old = std::getenv("TMPDIR");
-    std::string saved = old ? old : "";
-    setenv("TMPDIR", "/some/tmp/", 1);
-    EXPECT_EQ(vexa::seriesDefaultDestination(), "/some/tmp/vexa/assembly.xml");
-    unsetenv("TMPDIR");
+    {
+        vexatest::ScopedEnv tmpdir("TMPDIR", "/some/tmp/");
+        EXPECT_EQ(vexa::seriesDefaultDestination(), "/some/tmp/vexa/assembly.xml");
+    }
+    vexatest::ScopedEnv unset("TMPDIR", nullptr);
     EXPECT_EQ(vexa::seriesDefaultDestination(), "/tmp/vexa/assembly.xml");
-    if (old)
-        setenv("TMPDIR", saved.c_str(), 1);
 }
 
 TEST_F(Series, ExistenceCheckNarrowsTheRangeToTheFilesThatOpen)

@@ -1,15 +1,13 @@
-#include "host/fakehost.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
+#include "support/fakehost.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using vexa::log::MessageLog;
@@ -169,39 +167,21 @@ TEST(MessageLogCommands, RedrawsOnlyForTheChannelShown)
 
 class MessageLogFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = std::getenv("TMPDIR");
-        if (old)
-            saved_ = old;
-        hadOld_ = old != nullptr;
-        char tmpl[] = "/tmp/vexa-logtest-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        ::setenv("TMPDIR", dir_.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (hadOld_)
-            ::setenv("TMPDIR", saved_.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-        std::filesystem::remove_all(dir_);
-    }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
     std::string readFile() const
     {
-        std::ifstream in(dir_ + "/vexa/log.txt");
+        std::ifstream in(dir_.file("vexa/log.txt"));
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    std::string dir_;
-    std::string saved_;
-    bool hadOld_ = false;
+    vexatest::TempDir dir_ { "vexa-logtest" };
+    // The log file lives under $TMPDIR: point it at the test's own folder.
+    vexatest::ScopedEnv tmpdir_ { "TMPDIR", dir_.path().c_str() };
 };
 
 TEST_F(MessageLogFile, CopiesOnlyChannelZeroWhileTheSwitchIsOn)
 {
     MessageLog log;
-    EXPECT_EQ(MessageLog::filePath(), dir_ + "/vexa/log.txt");
+    EXPECT_EQ(MessageLog::filePath(), dir_.file("vexa/log.txt"));
     log.add(0, "before");
     log.command(vexa::log::kCommandToggleFile);
     ASSERT_TRUE(log.fileCopy());
@@ -225,7 +205,7 @@ TEST_F(MessageLogFile, DisabledChannelZeroWritesNothing)
 
 TEST_F(MessageLogFile, AnUnwritableFolderLosesOnlyTheFileCopy)
 {
-    ::setenv("TMPDIR", (dir_ + "/missing/deeper").c_str(), 1);
+    vexatest::ScopedEnv missing("TMPDIR", dir_.file("missing/deeper").c_str());
     MessageLog log;
     log.setFileCopy(true);
     log.add(0, "kept in memory");

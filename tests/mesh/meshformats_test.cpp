@@ -1,6 +1,7 @@
 #include "mesh/meshformats.h"
 
 #include "meshtestsupport.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,27 +12,12 @@
 #include <sstream>
 #include <string>
 
-#include <unistd.h>
-
 using namespace meshtest;
 using namespace vexa::mesh;
 namespace fs = std::filesystem;
+using vexatest::TempDir;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "vexa-mesh-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string file(const std::string& name) const { return (fs::path(path_) / name).string(); }
-
-private:
-    std::string path_;
-};
 
 void writeFile(const std::string& path, const std::string& bytes)
 {

@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, PrimitiveCounts,
             [] {
                 return makeTorus({ 0, 1, 0 }, 10, 3, 8, 6);
             } }),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PrimitiveShapes, RefuseTooLowPrecisionAndBadVectors)
 {

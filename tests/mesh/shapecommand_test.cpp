@@ -67,7 +67,7 @@ TEST(ShapeCommand, ConeWithSecondRadiusZeroIsAPlainCone)
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->nbTriangles, 16);
     EXPECT_FLOAT_EQ(plain->points[4], 10.0f) << "apex at normal x height";
-    s.coneRadius2 = 4;
+    s.cone.radius2 = 4;
     TriMeshPtr truncated(makeShapeFromSettings(s));
     ASSERT_TRUE(truncated);
     EXPECT_EQ(truncated->nbTriangles, 32);
@@ -110,4 +110,33 @@ TEST(ShapeCommand, CopiesAreBuiltMovedAndOwnedByTheCaller)
     EXPECT_FLOAT_EQ(meshes[26]->boxMax[2], 15.0f);
     for (TriMesh*& m : meshes)
         triMeshFree(&m);
+}
+
+// Two tasks asking at once each work on a copy; each validated box stores only its own
+// values, so neither brings back the other's old ones.
+TEST(ShapeCommand, ValidatedBoxesKeepTheirOwnValuesOnly)
+{
+    resetShapeSettings();
+    ShapeSettings first = shapeSettings();
+    ShapeSettings second = shapeSettings();
+    first.kind = ShapeKind::Cone;
+    first.name = "tour";
+    first.axes[2].count = 5;
+    first.cone.radius2 = 99; // belongs to the cone box, which this task leaves unanswered
+    second.cone.radius2 = 4;
+    second.cube.side = 7;
+    second.name = "ignored";
+
+    keepShapeCommandValues(first);
+    keepShapeValues(second, ShapeKind::Cone);
+    ShapeSettings kept = shapeSettings();
+    EXPECT_EQ(kept.kind, ShapeKind::Cone);
+    EXPECT_EQ(kept.name, "tour");
+    EXPECT_EQ(kept.axes[2].count, 5);
+    EXPECT_EQ(kept.cone.radius2, 4);
+    EXPECT_EQ(kept.cube.side, ShapeSettings {}.cube.side) << "only the cone box was validated";
+
+    resetShapeSettings();
+    EXPECT_EQ(shapeSettings().name, "synthesis");
+    EXPECT_EQ(shapeSettings().cone.radius2, 0.0);
 }

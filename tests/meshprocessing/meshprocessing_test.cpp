@@ -93,7 +93,7 @@ void freeAll(std::vector<TriMesh*>& parts)
 TEST(MeshProcessingSettings, StartWithTheDocumentedValuesAndResetToThem)
 {
     resetMeshProcessingSettings();
-    MeshProcessingSettings& s = meshProcessingSettings();
+    MeshProcessingSettings s = meshProcessingSettings();
     EXPECT_EQ(s.translation.dx, 0.0);
     EXPECT_EQ(s.affinity.fixedPoint, kFixedOrigin);
     EXPECT_EQ(s.affinity.sz, 1.0);
@@ -105,6 +105,7 @@ TEST(MeshProcessingSettings, StartWithTheDocumentedValuesAndResetToThem)
     EXPECT_EQ(s.blocks.minFacets, 50);
     EXPECT_EQ(s.blocks.visibilityLevel, 100);
     s.simplification.phases = 9;
+    keepMeshProcessingSettings(s.simplification);
     EXPECT_EQ(meshProcessingSettings().simplification.phases, 9);
     resetMeshProcessingSettings();
     EXPECT_EQ(meshProcessingSettings().simplification.phases, 5);

@@ -1,7 +1,7 @@
 #include "data/object2d.h"
 #include "data/object2dapi.h"
 #include "data/registry.h"
-#include "recordingpainter.h"
+#include "support/recordingpainter.h"
 
 #include <gtest/gtest.h>
 

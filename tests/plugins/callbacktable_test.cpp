@@ -3,11 +3,12 @@
 #include "data/dataapi.h"
 #include "data/dataopen.h"
 #include "data/registry.h"
-#include "host/fakehost.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "params/paramapi.h"
 #include "plugins/directoryapi.h"
 #include "plugins/messageapi.h"
+#include "support/fakehost.h"
+#include "support/tempdir.h"
 #include "tasks/taskapi.h"
 
 #include <gtest/gtest.h>
@@ -521,25 +522,7 @@ TEST(UserDataCallbacks, AllocateThroughFreeAndReleaseThroughAlloc)
 
 namespace {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern
-            = (std::filesystem::temp_directory_path() / "vexa_callbacks_XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using vexatest::TempDir;
 
 void touch(const std::string& path)
 {
@@ -566,14 +549,14 @@ std::vector<std::string> takeList(char** list, int count)
 TEST(DirectoryCallbacks, ListFilesAndDirectoriesApartSortedByName)
 {
     TempDir dir;
-    touch(dir / "b.txt");
-    touch(dir / "B.dll");
-    touch(dir / ".hidden");
-    std::filesystem::create_directory(dir / "zeta");
-    std::filesystem::create_directory(dir / "Alpha");
-    touch(dir / "zeta/inner.txt");
-    std::filesystem::create_symlink(dir / "b.txt", dir / "link.txt");
-    std::filesystem::create_symlink(dir / "missing", dir / "dangling");
+    touch(dir.file("b.txt"));
+    touch(dir.file("B.dll"));
+    touch(dir.file(".hidden"));
+    std::filesystem::create_directory(dir.file("zeta"));
+    std::filesystem::create_directory(dir.file("Alpha"));
+    touch(dir.file("zeta/inner.txt"));
+    std::filesystem::create_symlink(dir.file("b.txt"), dir.file("link.txt"));
+    std::filesystem::create_symlink(dir.file("missing"), dir.file("dangling"));
 
     auto files = reinterpret_cast<char** (*)(const char*, int*)>(
         vexaCallbackLookup("vexaDirectoryScanGetFiles"));
@@ -588,7 +571,7 @@ TEST(DirectoryCallbacks, ListFilesAndDirectoriesApartSortedByName)
     EXPECT_EQ(takeList(list, count), (std::vector<std::string> { "Alpha", "zeta" }));
 
     // The count is optional: the list ends with a null entry.
-    list = vexaDirectoryScanGetDirectories((dir / "zeta").c_str(), nullptr);
+    list = vexaDirectoryScanGetDirectories((dir.file("zeta")).c_str(), nullptr);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list[0], nullptr);
     dozDataFree(list);
@@ -597,8 +580,8 @@ TEST(DirectoryCallbacks, ListFilesAndDirectoriesApartSortedByName)
 TEST(DirectoryCallbacks, UnreadableDirectoriesGiveNull)
 {
     TempDir dir;
-    touch(dir / "file");
-    for (std::string path : { dir / "missing", dir / "file", std::string() }) {
+    touch(dir.file("file"));
+    for (std::string path : { dir.file("missing"), dir.file("file"), std::string() }) {
         int count = 42;
         EXPECT_EQ(vexaDirectoryScanGetFiles(path.c_str(), &count), nullptr) << path;
         EXPECT_EQ(count, 0);
@@ -644,9 +627,9 @@ TEST_F(BitmapCallback, SavesTheImageOfADatumAsABmpPicture)
     TempDir dir;
     auto save = reinterpret_cast<int (*)(unsigned int, const char*)>(
         vexaCallbackLookup("vexaImageSaveBitmap"));
-    ASSERT_EQ(save(imageId, (dir / "out.bmp").c_str()), 1);
+    ASSERT_EQ(save(imageId, (dir.file("out.bmp")).c_str()), 1);
 
-    auto bytes = readFile(dir / "out.bmp");
+    auto bytes = readFile(dir.file("out.bmp"));
     ASSERT_GE(bytes.size(), 54u);
     EXPECT_EQ(bytes[0], 'B');
     EXPECT_EQ(bytes[1], 'M');
@@ -662,11 +645,11 @@ TEST_F(BitmapCallback, RefusesUnknownDataAndBadPathsWithoutWriting)
     unsigned int imageId = dozDataPopup(samples, 2, 2, TYPEDATA_U8);
     ASSERT_NE(imageId, 0u);
     TempDir dir;
-    EXPECT_EQ(dozDataSaveDib(imageId + 12345, (dir / "a.bmp").c_str()), 0);
-    EXPECT_FALSE(std::filesystem::exists(dir / "a.bmp"));
+    EXPECT_EQ(dozDataSaveDib(imageId + 12345, (dir.file("a.bmp")).c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.bmp")));
     EXPECT_EQ(dozDataSaveDib(imageId, ""), 0);
     EXPECT_EQ(dozDataSaveDib(imageId, nullptr), 0);
-    EXPECT_EQ(dozDataSaveDib(imageId, (dir / "no/such/dir/a.bmp").c_str()), 0);
+    EXPECT_EQ(dozDataSaveDib(imageId, (dir.file("no/such/dir/a.bmp")).c_str()), 0);
 }
 
 TEST_F(BitmapCallback, OlderSetClassFormsTakeOnlyTheirSortOfIdentifier)
@@ -696,7 +679,8 @@ TEST(DataRecordCallbacks, DeleteAndAnimationReachTheHostThroughTheTable)
     auto object = std::make_unique<vexa::ImageObject>();
     object->image->width = object->image->height = 2;
     object->image->samples.allocate(4);
-    vexa::DataRecord* record = vexa::dataCreateImage(std::move(object), vexa::kFreshId, vexa::kFreshId);
+    vexa::DataRecord* record
+        = vexa::dataCreateImage(std::move(object), vexa::kFreshId, vexa::kFreshId);
     const unsigned id = record->imageId;
 
     using ById = int (*)(unsigned);

@@ -2,15 +2,16 @@
 // and their messages, identifiers, menu insertion, running commands at each level,
 // unloading.
 #include "data/registry.h"
-#include "host/fakehost.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "plugins/libraries.h"
 #include "plugins/libraryapi.h"
+#include "support/fakehost.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <dlfcn.h>
 #include <thread>
@@ -102,7 +103,8 @@ TEST_F(Libraries, RefusalsShowTheirMessageAndLeaveNothing)
     EXPECT_EQ(loadLibrary(fixture("nocallback"), false), kLoadFailed);
     EXPECT_TRUE(boxes().empty());
     EXPECT_EQ(unloadLibrary(fixture("level2"), true), 0);
-    EXPECT_EQ(boxes(), (std::vector<std::string> { "Erreur de libération|Librairie non chargée !" }));
+    EXPECT_EQ(
+        boxes(), (std::vector<std::string> { "Erreur de libération|Librairie non chargée !" }));
 }
 
 TEST_F(Libraries, CurrentLibraryInsertsItsTreeAndRunsItsItems)
@@ -111,7 +113,8 @@ TEST_F(Libraries, CurrentLibraryInsertsItsTreeAndRunsItsItems)
     ASSERT_EQ(loadLibrary(path, true), kLoaded) << (boxes().empty() ? "" : boxes().front());
     EXPECT_EQ(libraryLevel(path), 2);
     EXPECT_EQ(loadLibrary(path, true), kAlreadyLoaded);
-    EXPECT_EQ(boxes(), (std::vector<std::string> { "Erreur de chargement|Librairie déjà chargée !" }));
+    EXPECT_EQ(
+        boxes(), (std::vector<std::string> { "Erreur de chargement|Librairie déjà chargée !" }));
 
     // "MENU_2DXYZ" matches MENU_2D by prefix; the pop-up takes the root's text.
     auto menu = menus::MenuNode::subMenu("Traitement 2D");
@@ -163,7 +166,8 @@ TEST_F(Libraries, MiddleGenerationGetsArgumentAndIdentifier)
     ASSERT_EQ(labels(*menu), (std::vector<std::string> { "Moyen" }));
     const int id = menu->children[0]->children[0]->id;
     // The item of the unknown location reserved its identifier but shows nowhere.
-    for (MenuLocation where : { MenuLocation::Menu2d, MenuLocation::Menu3d, MenuLocation::Capture }) {
+    for (MenuLocation where :
+        { MenuLocation::Menu2d, MenuLocation::Menu3d, MenuLocation::Capture }) {
         auto none = menus::MenuNode::subMenu("x");
         appendInsertedMenus(*none, where);
         EXPECT_TRUE(none->children.empty());
@@ -203,7 +207,8 @@ TEST_F(Libraries, ListsMostRecentFirstAndUnloadsAllInThatOrder)
 {
     ASSERT_EQ(loadLibrary(fixture("level1"), false), kLoaded);
     ASSERT_EQ(loadLibrary(fixture("level2"), false), kLoaded);
-    EXPECT_EQ(loadedLibraries(), (std::vector<std::string> { fixture("level2"), fixture("level1") }));
+    EXPECT_EQ(
+        loadedLibraries(), (std::vector<std::string> { fixture("level2"), fixture("level1") }));
     unloadLastCommand();
     EXPECT_EQ(rememberedLibrary(), fixture("level2"));
     EXPECT_EQ(loadedLibraries(), (std::vector<std::string> { fixture("level1") }));
@@ -218,19 +223,23 @@ TEST_F(Libraries, ALibraryStaysWhileOneOfItsCommandsRuns)
 {
     const std::string path = fixture("level2");
     ASSERT_EQ(loadLibrary(path, false), kLoaded);
-    volatile int* hold = symbol<volatile int>(path, "fixtureHold");
-    volatile int* inside = symbol<volatile int>(path, "fixtureInside");
+    // The fixture's C11 atomic_int flags, shared with the worker that runs the command.
+    static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free);
+    std::atomic<int>* hold = symbol<std::atomic<int>>(path, "fixtureHold");
+    std::atomic<int>* inside = symbol<std::atomic<int>>(path, "fixtureInside");
     ASSERT_TRUE(hold && inside);
-    *hold = 1;
+    hold->store(1);
     taskSetMultitask(true);
     ASSERT_TRUE(runLibraryCommand(kFirstLibraryId));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!*inside && std::chrono::steady_clock::now() < deadline)
+    while (!inside->load() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(*inside);
+    if (!inside->load())
+        hold->store(0); // let a late worker finish instead of spinning through teardown
+    ASSERT_TRUE(inside->load());
     EXPECT_EQ(unloadLibrary(path, true), 0);
     EXPECT_EQ(loadedLibraries().size(), 1u);
-    *hold = 0;
+    hold->store(0);
     EXPECT_TRUE(taskWaitForWorkers([this] { host.processPending(); }, std::chrono::seconds(10)));
     EXPECT_EQ(unloadLibrary(path, true), 1);
 }

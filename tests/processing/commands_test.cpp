@@ -2,6 +2,7 @@
 // by the fake host after the test has set the bound values.
 #include "processingtestsupport.h"
 
+#include "processing/commandtable.h"
 #include "processing/volumeops.h"
 
 #include <cmath>
@@ -126,6 +127,19 @@ TEST_F(Commands, MissingOperandsEndWithoutResultOrMessage)
     DataRecord* one = image<std::uint8_t>(1, 1, TYPEDATA_U8, { 1 });
     run(1123);
     EXPECT_EQ(outputs({ one }).size(), 0u);
+    EXPECT_EQ(messages(), 0);
+}
+
+TEST_F(Commands, EveryTableCommandWithoutInputsEndsQuietly)
+{
+    int started = 0;
+    for (const ProcessingCommand& entry : processingCommandTable())
+        if (entry.runner) {
+            run(entry.id);
+            ++started;
+        }
+    EXPECT_GT(started, 50);
+    EXPECT_TRUE(dataListAll().empty());
     EXPECT_EQ(messages(), 0);
 }
 

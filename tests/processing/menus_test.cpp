@@ -1,10 +1,13 @@
 // The processing menus: labels, order, separators and command identifiers.
+#include "processing/commandtable.h"
 #include "processing/processing.h"
 #include "processing/processingmenus.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 
 using namespace vexa::menus;
@@ -108,4 +111,39 @@ TEST(ProcessingMenus, EveryItemButTheExtractionIsACommandWithItsLabel)
     EXPECT_EQ(processingCommandLabel(1106), "Racine Carrée");
     EXPECT_EQ(processingCommandLabel(1224), "Rotations");
     EXPECT_EQ(processingCommandLabel(4242), "");
+}
+
+TEST(ProcessingCommandTable, EachEntryIsInItsMenuOnceAndRunsWhenItHasWork)
+{
+    auto all = MenuNode::subMenu("Traitement");
+    appendProcessingMenus2d(*all);
+    appendProcessingMenus3d(*all);
+    std::map<int, int> shown;
+    std::map<int, std::string> shownLabel;
+    forEachItem(*all, [&](const MenuNode& item) {
+        ++shown[item.id];
+        shownLabel[item.id] = item.text;
+    });
+
+    std::set<int> ids;
+    std::size_t inMenus = 0;
+    for (const ProcessingCommand& entry : processingCommandTable()) {
+        EXPECT_TRUE(ids.insert(entry.id).second) << "identifier twice: " << entry.id;
+        EXPECT_FALSE(std::string(entry.label).empty()) << entry.id;
+        EXPECT_EQ(processingCommandLabel(entry.id), entry.label);
+        EXPECT_EQ(isProcessingCommand(entry.id), entry.runner != nullptr) << entry.id;
+        if (entry.menu == ProcessingMenu::None) {
+            EXPECT_EQ(shown.count(entry.id), 0u) << entry.id;
+            continue;
+        }
+        ++inMenus;
+        EXPECT_EQ(shown[entry.id], 1) << entry.id;
+        EXPECT_EQ(shownLabel[entry.id], entry.label) << entry.id;
+    }
+    EXPECT_EQ(shown.size(), inMenus) << "a menu item outside the table";
+
+    // The n-ary operators the menu leaves out are accepted under their operator's label.
+    EXPECT_TRUE(isProcessingCommand(1212));
+    EXPECT_EQ(processingCommandLabel(1212), "Soustraction");
+    EXPECT_EQ(findProcessingEntry(4242), nullptr);
 }

@@ -49,24 +49,24 @@ Image2d threeByTwo()
 TEST(MirrorOrTurn, ThreeByTwoImage)
 {
     struct Case {
-        int command, width, height;
+        int move, width, height;
         Bytes samples;
     };
     const Case cases[] = {
-        { 1141, 3, 2, { 3, 2, 1, 6, 5, 4 } },
-        { 1142, 3, 2, { 4, 5, 6, 1, 2, 3 } },
-        { 1143, 2, 3, { 3, 6, 2, 5, 1, 4 } },
-        { 1144, 3, 2, { 6, 5, 4, 3, 2, 1 } },
-        { 1145, 2, 3, { 4, 1, 5, 2, 6, 3 } },
+        { MOVE_MIRROR_HORIZONTAL, 3, 2, { 3, 2, 1, 6, 5, 4 } },
+        { MOVE_MIRROR_VERTICAL, 3, 2, { 4, 5, 6, 1, 2, 3 } },
+        { MOVE_ROTATE_90, 2, 3, { 3, 6, 2, 5, 1, 4 } },
+        { MOVE_ROTATE_180, 3, 2, { 6, 5, 4, 3, 2, 1 } },
+        { MOVE_ROTATE_270, 2, 3, { 4, 1, 5, 2, 6, 3 } },
     };
     Image2d source = threeByTwo();
     for (const Case& c : cases) {
         Image2d result;
-        ASSERT_TRUE(mirrorOrTurn(source, c.command, result, nullptr)) << c.command;
-        EXPECT_EQ(result.width, c.width) << c.command;
-        EXPECT_EQ(result.height, c.height) << c.command;
+        ASSERT_TRUE(mirrorOrTurn(source, c.move, result, nullptr)) << c.move;
+        EXPECT_EQ(result.width, c.width) << c.move;
+        EXPECT_EQ(result.height, c.height) << c.move;
         EXPECT_EQ(result.type, TYPEDATA_U8);
-        EXPECT_EQ(samplesOf(result), c.samples) << c.command;
+        EXPECT_EQ(samplesOf(result), c.samples) << c.move;
     }
     EXPECT_EQ(samplesOf(source), (Bytes { 1, 2, 3, 4, 5, 6 }));
 }
@@ -77,28 +77,29 @@ TEST(MirrorOrTurn, FourQuarterTurnsGiveTheOriginalForEveryWidth)
     for (std::size_t i = 0; i < values.size(); ++i)
         values[i] = double(i) * 1.5 - 4;
     Image2d start = makeImage(5, 3, TYPEDATA_F64, values);
-    for (int command : { 1143, 1145 }) {
+    for (int move : { MOVE_ROTATE_90, MOVE_ROTATE_270 }) {
         Image2d a, b, c, d;
-        ASSERT_TRUE(mirrorOrTurn(start, command, a, nullptr));
-        ASSERT_TRUE(mirrorOrTurn(a, command, b, nullptr));
-        ASSERT_TRUE(mirrorOrTurn(b, command, c, nullptr));
-        ASSERT_TRUE(mirrorOrTurn(c, command, d, nullptr));
+        ASSERT_TRUE(mirrorOrTurn(start, move, a, nullptr));
+        ASSERT_TRUE(mirrorOrTurn(a, move, b, nullptr));
+        ASSERT_TRUE(mirrorOrTurn(b, move, c, nullptr));
+        ASSERT_TRUE(mirrorOrTurn(c, move, d, nullptr));
         EXPECT_EQ(d.width, 5);
         EXPECT_EQ(samplesOf<double>(d), values);
     }
     std::vector<std::uint32_t> colours = { 0x11223344, 0x55667788 };
     Image2d rgba = makeImage(2, 1, TYPEDATA_RGBA, colours), turned;
-    ASSERT_TRUE(mirrorOrTurn(rgba, 1141, turned, nullptr));
+    ASSERT_TRUE(mirrorOrTurn(rgba, MOVE_MIRROR_HORIZONTAL, turned, nullptr));
     EXPECT_EQ(
         samplesOf<std::uint32_t>(turned), (std::vector<std::uint32_t> { 0x55667788, 0x11223344 }));
 }
 
-TEST(MirrorOrTurn, RefusesAnUnknownCommandOrAnEmptySource)
+TEST(MirrorOrTurn, RefusesAnUnknownMoveOrAnEmptySource)
 {
     Image2d result, empty;
     std::string reason;
-    EXPECT_FALSE(mirrorOrTurn(threeByTwo(), 1146, result, &reason));
-    EXPECT_FALSE(mirrorOrTurn(empty, 1141, result, &reason));
+    EXPECT_FALSE(mirrorOrTurn(threeByTwo(), 0, result, &reason));
+    EXPECT_FALSE(mirrorOrTurn(threeByTwo(), MOVE_ROTATE_270 + 1, result, &reason));
+    EXPECT_FALSE(mirrorOrTurn(empty, MOVE_MIRROR_HORIZONTAL, result, &reason));
     EXPECT_FALSE(reason.empty());
 }
 

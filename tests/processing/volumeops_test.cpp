@@ -107,19 +107,19 @@ TEST_F(VolumeOps, MirrorsAlongEachAxis)
 {
     DataRecord* in = numbered(3, 2, 4);
     DataRecord* out = volume(3, 2, 4, TYPEDATA_U16);
-    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, 1221));
+    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, MIRROR_X));
     EXPECT_EQ(at<std::uint16_t>(out, 0, 1, 3), 2 + 10 + 300);
-    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, 1222));
+    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, MIRROR_Y));
     EXPECT_EQ(at<std::uint16_t>(out, 2, 0, 1), 2 + 10 + 100);
-    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, 1223));
+    ASSERT_TRUE(mirrorVolume(in->blockId, out->blockId, MIRROR_Z));
     for (int z = 0; z < 4; ++z)
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 3; ++x)
                 EXPECT_EQ(at<std::uint16_t>(out, x, y, z), x + 10 * y + 100 * (3 - z));
 
     DataRecord* other = volume(3, 2, 4, TYPEDATA_U8);
-    EXPECT_FALSE(mirrorVolume(in->blockId, other->blockId, 1221));
-    EXPECT_FALSE(mirrorVolume(in->blockId, out->blockId, 1224));
+    EXPECT_FALSE(mirrorVolume(in->blockId, other->blockId, MIRROR_X));
+    EXPECT_FALSE(mirrorVolume(in->blockId, out->blockId, MIRROR_Z + 1));
 }
 
 TEST_F(VolumeOps, RotationsMoveEverySampleAsTurnsAboutTheAxes)

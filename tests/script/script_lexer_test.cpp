@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 using namespace vexa::script;
@@ -199,14 +200,36 @@ TEST(ScriptReduction, TraceOfTokenTextsIsCapped)
 
 TEST(ScriptReduction, AnyBytesEnd)
 {
+    // Lines from the script alphabet and from arbitrary bytes. A refused line points at
+    // one of its characters; a lexed one reduces in at most one pass per parenthesis
+    // pair plus a last one, never gains tokens, and fails exactly when an operator is
+    // left.
     std::mt19937 rng(12345);
     const std::string alphabet = "0123456789.,eE+-*/()SIN x\t\xff";
+    auto countKind = [](const std::vector<Token>& tokens, int32_t kind) {
+        return std::count_if(
+            tokens.begin(), tokens.end(), [&](const Token& t) { return t.kind == kind; });
+    };
+    int reducedLines = 0;
     for (int n = 0; n < 3000; ++n) {
         std::string line(rng() % 40, ' ');
         for (char& c : line)
             c = (n % 2) ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng() % 256);
+        const std::string shown = ::testing::PrintToString(line);
         LexResult r = lexLine(line, {});
-        if (r.ok)
-            reduceTokens(r.tokens, {});
+        if (!r.ok) {
+            EXPECT_LT(r.errorPosition, line.size()) << shown;
+            continue;
+        }
+        const auto opens = countKind(r.tokens, kTokenOpen);
+        const size_t before = r.tokens.size();
+        long passes = 0;
+        const bool reduced = reduceTokens(r.tokens, [&](const std::string&) { ++passes; });
+        EXPECT_LE(passes, opens + 1) << shown;
+        EXPECT_LE(r.tokens.size(), before) << shown;
+        EXPECT_EQ(reduced, countKind(r.tokens, kTokenOperator) == 0) << shown;
+        ++reducedLines;
     }
+    // The random lines do reach the reduction, not only the lexer's refusals.
+    EXPECT_GT(reducedLines, 100);
 }

@@ -1,11 +1,11 @@
 #include "params/paramdialog.h"
 #include "script/scriptrunner.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
-#include <unistd.h>
 
 using namespace vexa::script;
 
@@ -15,17 +15,11 @@ class ScriptFile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char name[] = "/tmp/vexa-script-XXXXXX";
-        int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        path = name;
+        ASSERT_TRUE(dir.ok());
+        path = dir.file("script.txt");
+        std::ofstream(path, std::ios::binary);
     }
-    void TearDown() override
-    {
-        std::remove(path.c_str());
-        vexa::params::setParamDialogPresenter(nullptr);
-    }
+    void TearDown() override { vexa::params::setParamDialogPresenter(nullptr); }
 
     void write(const std::string& content)
     {
@@ -56,6 +50,7 @@ protected:
         return r;
     }
 
+    vexatest::TempDir dir { "vexa-script" };
     std::string path;
     std::vector<std::string> log;
 };

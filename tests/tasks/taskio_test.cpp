@@ -2,12 +2,11 @@
 #include "tasktestsupport.h"
 
 #include "data/dataapi.h"
+#include "support/tempdir.h"
 #include "tasks/taskmutex.h"
 
 #include <cstdlib>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vexa {
 namespace {
@@ -301,9 +300,9 @@ TEST_F(TaskOutputs, BlockSizeAndTypeOfOneOrdinalOnly)
 
 TEST_F(TaskOutputs, BlockFileIsCreatedWithItsHeaderBeforeAnySection)
 {
-    char dir[] = "/tmp/vexa_tasks_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string path = std::string(dir) + "/out.gdr";
+    vexatest::TempDir dir("vexa-tasks");
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("out.gdr");
     std::uintmax_t sizeBeforeShow = 0;
     unsigned id = 0;
     runCommand([&] {
@@ -321,7 +320,6 @@ TEST_F(TaskOutputs, BlockFileIsCreatedWithItsHeaderBeforeAnySection)
     EXPECT_EQ(r->block()->storage, STORAGE_FILE);
     EXPECT_EQ(r->block()->fileName, path);
     EXPECT_FALSE(r->block()->samples);
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(TaskOutputs, UnwritableBlockFileLeavesTheBlockInMemory)

@@ -4,8 +4,8 @@
 
 #include "data/dataapi.h"
 #include "data/registry.h"
-#include "host/fakehost.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
+#include "support/fakehost.h"
 #include "tasks/taskapi.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"

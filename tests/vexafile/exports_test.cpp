@@ -17,7 +17,8 @@ TEST(VexaFileExports, EveryNameResolves)
         "vexaFileSetOffsetData", "vexaFileGetTranspose", "vexaFileSetTranspose", "vexaFileGetTiled",
         "vexaFileSetTiled", "vexaFileSetHeader", "vexaFileSetOp", "vexaFileReadBlockPart",
         "vexaFileReadBlock", "vexaFileReadImagePart", "vexaFileReadImage", "vexaFileWriteBlockPart",
-        "vexaFileWriteBlock", "vexaFileWriteImagePart", "vexaFileWriteImage", "vexaFileWriteFull" };
+        "vexaFileWriteBlock", "vexaFileWriteImagePart", "vexaFileWriteImage", "vexaFileWriteFull",
+        "vexaFileGetLastError", "vexaFileUsesFile" };
     for (const char* name : names)
         EXPECT_NE(dlsym(lib, name), nullptr) << name;
     // The picture decoder inside is not part of the interface.

@@ -333,7 +333,8 @@ TEST(VexaFileRead, RightSectionsOfLongAndShortLines)
         // Z wide, Y high.
         for (int y = 0; y < Y; ++y)
             for (int z = 0; z < Z; ++z)
-                ASSERT_EQ(uint16_t(as<int16_t>(right)[size_t(y) * Z + z]), value(x, y, z)) << y << " " << z;
+                ASSERT_EQ(uint16_t(as<int16_t>(right)[size_t(y) * Z + z]), value(x, y, z))
+                    << y << " " << z;
 
         // Cut inside the second plane: what the file holds is read, the rest is zero.
         const size_t keep = (size_t(X) * Y + size_t(X) * 2000 + x) * 2 + 1;
@@ -343,7 +344,8 @@ TEST(VexaFileRead, RightSectionsOfLongAndShortLines)
         ASSERT_TRUE(cut);
         for (int y = 0; y < Y; ++y) {
             ASSERT_EQ(uint16_t(as<int16_t>(cut)[size_t(y) * Z]), value(x, y, 0));
-            ASSERT_EQ(uint16_t(as<int16_t>(cut)[size_t(y) * Z + 1]), y < 2000 ? value(x, y, 1) : 0) << y;
+            ASSERT_EQ(uint16_t(as<int16_t>(cut)[size_t(y) * Z + 1]), y < 2000 ? value(x, y, 1) : 0)
+                << y;
         }
     }
     // Rows of 160 000 bytes: the samples are picked out of a mapping of the file.
@@ -361,7 +363,8 @@ TEST(VexaFileRead, RightSectionsOfLongAndShortLines)
         ASSERT_TRUE(right);
         for (int y = 0; y < Y; ++y)
             for (int z = 0; z < Z; ++z)
-                EXPECT_EQ(as<double>(right)[size_t(y) * Z + z], samples[(size_t(z) * Y + y) * X + x]);
+                EXPECT_EQ(
+                    as<double>(right)[size_t(y) * Z + z], samples[(size_t(z) * Y + y) * X + x]);
     }
 }
 
@@ -699,9 +702,9 @@ TEST(VexaFileLarge, PlanesBeyondFourGiB)
         if (layout == Layout::Plain) {
             // The samples sit past the 4 GiB mark where a 32-bit offset would not reach.
             Bytes f(16);
-            int fd = ::open(path.c_str(), O_RDONLY);
-            ASSERT_EQ(::pread(fd, f.data(), 16, off_t(Z - 2) * X * Y), 16);
-            ::close(fd);
+            int in = ::open(path.c_str(), O_RDONLY);
+            ASSERT_EQ(::pread(in, f.data(), 16, off_t(Z - 2) * X * Y), 16);
+            ::close(in);
             EXPECT_EQ(std::memcmp(f.data(), plane.data(), 16), 0);
         }
         std::filesystem::remove(path);

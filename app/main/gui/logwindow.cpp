@@ -1,6 +1,6 @@
 #include "main/gui/logwindow.h"
 
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

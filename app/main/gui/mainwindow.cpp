@@ -10,7 +10,7 @@
 #include "data/registry.h"
 #include "main/gui/logwindow.h"
 #include "main/gui/taskwindow.h"
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 #include "main/mainmenus.h"
 #include "plugins/libraries.h"
 #include "processing/processingmenus.h"
@@ -130,8 +130,8 @@ void MainWindow::rebuildMenus()
     }
     fillMenuBar(menuBar(), *bar, [this](int id) { runCommand(id); });
     // Data windows carry their own bars, into which processing menus are inserted too.
-    for (auto& [window, data] : dataBars_)
-        fillDataMenuBar(window, data.bar, data.volume);
+    for (auto& [window, entry] : dataBars_)
+        fillDataMenuBar(window, entry.bar, entry.volume);
 }
 
 void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume)

@@ -2,7 +2,7 @@
 // command identifier; the core decides what the identifier means.
 #pragma once
 
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <QMenu>
 #include <QMenuBar>

@@ -1,9 +1,10 @@
 #include "views/gui/imagewindow.h"
 
-#include "data/object2d.h"
 #include "data/registry.h"
 #include "data/section.h"
+#include "views/imagelayers.h"
 #include "views/imageview.h"
+#include "views/viewzoom.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -26,10 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
-#include <mutex>
-#include <shared_mutex>
 
 namespace vexa::gui {
 
@@ -100,22 +99,16 @@ QImage toQImage(const DisplayBitmap& bitmap)
     return image;
 }
 
-QColor penColour(CursorPen pen)
-{
-    switch (pen) {
-    case CursorPen::Blue:
-        return Qt::blue;
-    case CursorPen::Black:
-        return Qt::black;
-    default:
-        return Qt::red;
-    }
-}
-
 QColor toQColor(Rgb c)
 {
     auto byte = [](double f) { return std::clamp(int(std::floor(f * 255 + 0.5)), 0, 255); };
     return QColor(byte(c.r), byte(c.g), byte(c.b));
+}
+
+QPen toQPen(const LayerPen& pen)
+{
+    return QPen(QColor(pen.r, pen.g, pen.b), pen.width,
+        pen.style == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
 }
 
 QPolygon toPolygon(std::span<const PixelPoint> points)
@@ -127,11 +120,12 @@ QPolygon toPolygon(std::span<const PixelPoint> points)
     return polygon;
 }
 
-// Overlay objects and graphs draw through this.
-class QtOverlayPainter : public OverlayPainter {
+// The layers over the image (views/imagelayers.h) draw through this.
+class QtLayerPainter : public LayerPainter {
 public:
-    explicit QtOverlayPainter(QPainter& painter)
+    QtLayerPainter(QPainter& painter, QRect area)
         : p_(painter)
+        , area_(area)
     {
     }
     void pushClip(std::span<const PixelPoint> polygon) override
@@ -167,16 +161,54 @@ public:
         p_.setBrush(Qt::NoBrush);
         p_.drawEllipse(QPoint(center.x, center.y), radiusX, radiusY);
     }
+    void drawSegments(std::span<const Segment> segments, const LayerPen& pen) override
+    {
+        p_.setPen(toQPen(pen));
+        for (const Segment& s : segments)
+            p_.drawLine(s.x0, s.y0, s.x1, s.y1);
+    }
+    void drawRectangle(int left, int top, int right, int bottom, const LayerPen& pen) override
+    {
+        p_.setPen(toQPen(pen));
+        p_.setBrush(Qt::NoBrush);
+        p_.drawRect(QRect(QPoint(left, top), QPoint(right, bottom)));
+    }
+    void drawTextBelow(int x, int y, const std::string& text, const LayerPen& pen) override
+    {
+        drawTextAt(x, y + p_.fontMetrics().ascent(), text, pen);
+    }
+    void drawTextAt(int x, int y, const std::string& text, const LayerPen& pen) override
+    {
+        p_.setPen(toQPen(pen));
+        p_.drawText(x, y, QString::fromStdString(text));
+    }
+    void drawBitmap(int x, int y, const DisplayBitmap& bitmap) override
+    {
+        const QImage image = toQImage(bitmap);
+        if (!image.isNull())
+            p_.drawImage(QPoint(x, y), image);
+    }
+    void drawValueBox(int x, int y, const std::string& text) override
+    {
+        const QString value = QString::fromStdString(text);
+        QRect box = p_.fontMetrics().boundingRect(value).adjusted(-3, -2, 3, 2);
+        box.moveTopLeft(QPoint(x + 8, y + 8));
+        if (box.right() > area_.right())
+            box.moveRight(x - 8);
+        if (box.bottom() > area_.bottom())
+            box.moveBottom(y - 8);
+        box.moveLeft(std::max(box.left(), 0));
+        box.moveTop(std::max(box.top(), 0));
+        p_.fillRect(box, kValueBoxColour);
+        p_.setPen(Qt::black);
+        p_.drawRect(box.adjusted(0, 0, -1, -1));
+        p_.drawText(box, Qt::AlignCenter, value);
+    }
 
 private:
     QPainter& p_;
+    QRect area_;
 };
-
-void drawSegments(QPainter& painter, const std::vector<Segment>& segments)
-{
-    for (const Segment& s : segments)
-        painter.drawLine(s.x0, s.y0, s.x1, s.y1);
-}
 
 // A vertical strip of the 256 palette colours, level 255 on top.
 class PaletteBarWidget : public QWidget {
@@ -287,22 +319,22 @@ void ImageCanvas::resizeEvent(QResizeEvent* event)
 
 void ImageCanvas::mousePressEvent(QMouseEvent* event)
 {
-    window_.mouseAt(event, "DOWN");
+    window_.mouseAt(event, MouseAction::Press);
 }
 
 void ImageCanvas::mouseMoveEvent(QMouseEvent* event)
 {
-    window_.mouseAt(event, "MOVE");
+    window_.mouseAt(event, MouseAction::Move);
 }
 
 void ImageCanvas::mouseReleaseEvent(QMouseEvent* event)
 {
-    window_.mouseAt(event, "UP");
+    window_.mouseAt(event, MouseAction::Release);
 }
 
 void ImageCanvas::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    window_.mouseAt(event, "DBLCLICK");
+    window_.mouseAt(event, MouseAction::DoubleClick);
 }
 
 // ---------------------------------------------------------------------------------
@@ -323,35 +355,12 @@ void CompanionWindow::refresh()
         return;
     DataRecord& record = followed_->record();
     BlockDescriptor* block = record.block();
-    if (!block)
-        return;
-    int w = 0, h = 0;
-    if (!sectionSize(*block, plane_, w, h))
-        return;
-    const int index = currentSectionIndex(*block, plane_);
-    struct Free {
-        void operator()(void* p) const { std::free(p); }
-    };
-    std::unique_ptr<void, Free> raw(
-        readSection(*block, false, -1, plane_, index, 0, 0, w - 1, h - 1));
-    if (!raw)
-        return;
-    const DisplaySettings settings = displaySettings(record);
-    const DisplayColours colours = paletteColours(settings.palette);
-    DisplayRequest r;
-    r.samples = raw.get();
-    r.width = r.visibleW = w;
-    r.height = r.visibleH = h;
-    r.type = block->typeData;
-    r.gain = settings.gain;
-    r.offset = settings.offset;
-    r.labelPalette = isLabelPalette(settings.palette);
-    r.colours = &colours;
     DisplayBitmap bitmap;
-    if (buildDisplayBitmap(r, bitmap))
-        image_ = toQImage(bitmap);
-    setWindowTitle(
-        QString::fromStdString(dataTitle(&record) + " - " + positionLabel(plane_, index)));
+    if (!block || !buildSectionBitmap(record, plane_, bitmap))
+        return;
+    image_ = toQImage(bitmap);
+    setWindowTitle(QString::fromStdString(
+        dataTitle(&record) + " - " + positionLabel(plane_, currentSectionIndex(*block, plane_))));
     update();
 }
 
@@ -453,26 +462,9 @@ ImageWindow::ImageWindow(DataRecord& record, QWidget* parent)
     infoLayout->addWidget(infoText_);
 
     setFocusPolicy(Qt::StrongFocus);
-    if (BlockDescriptor* block = record.block()) {
-        // The record was created with FRONT section cursorZ.
-        ImageViewData& v = view();
-        v.plane = PLANE_FRONT;
-        const SectionPoint p = blockCursorOnSection(*block, PLANE_FRONT);
-        v.cursor3dX = p.c;
-        v.cursor3dY = p.r;
-        refreshBlockBar();
-    }
     // Initial display: zooms that fit the image, then the window takes that size.
-    {
-        ImageDescriptor& image = *record_.image2d();
-        std::lock_guard lock(image.lock);
-        ImageViewData& v = imageViewData(image);
-        v.zoom.imageW = image.width;
-        v.zoom.imageH = image.height;
-        initialDisplay(v.zoom);
-        v.zoom.clientW = v.zoom.clientH = 0;
-        updateVisible(v.zoom);
-    }
+    startView(record_);
+    refreshBlockBar();
     rebuildAndRepaint();
     // The window takes the display size plus what the toolbars and status bar need.
     const QSize display = canvas_->displaySize();
@@ -560,11 +552,8 @@ void ImageWindow::buildToolbars()
 void ImageWindow::rebuildAndRepaint()
 {
     rebuildDisplay(record_);
-    {
-        ImageDescriptor& image = *record_.image2d();
-        std::lock_guard lock(image.lock);
-        canvas_->setImage(toQImage(view().display));
-    }
+    withDisplay(
+        record_, [this](const DisplayBitmap& display) { canvas_->setImage(toQImage(display)); });
     canvas_->syncScrollBars();
     refreshStatus();
     refreshInformation();
@@ -579,9 +568,7 @@ void ImageWindow::reload()
     rebuildAndRepaint();
     refreshBlockBar();
     setWindowTitle(QString::fromStdString(dataTitle(&record_)));
-    for (const QPointer<CompanionWindow>& c : companions_)
-        if (c)
-            c->refresh();
+    refreshCompanions();
 }
 
 void ImageWindow::showSection(int plane, int index)
@@ -594,6 +581,11 @@ void ImageWindow::showSection(int plane, int index)
     rebuildAndRepaint();
     refreshBlockBar();
     setWindowTitle(QString::fromStdString(dataTitle(&record_)));
+    refreshCompanions();
+}
+
+void ImageWindow::refreshCompanions()
+{
     for (const QPointer<CompanionWindow>& c : companions_)
         if (c)
             c->refresh();
@@ -618,33 +610,20 @@ bool ImageWindow::runCommand(int command)
     ImageViewData& v = view();
     switch (command) {
     case CmdZoomIn:
-    case CmdZoomOut: {
-        bool changed;
-        {
-            std::lock_guard lock(record_.image2d()->lock);
-            changed = command == CmdZoomIn ? zoomIn(v.zoom) : zoomOut(v.zoom);
-        }
-        if (changed)
+    case CmdZoomOut:
+        if (zoomView(record_, command == CmdZoomIn ? ViewZoom::In : ViewZoom::Out))
             afterZoom(false);
         return true;
-    }
-    case CmdInitial: {
-        std::lock_guard lock(record_.image2d()->lock);
-        initialDisplay(v.zoom);
-    }
+    case CmdInitial:
+        zoomView(record_, ViewZoom::Initial);
         afterZoom(true);
         return true;
     case CmdWindowLarger:
-    case CmdWindowSmaller: {
-        bool changed;
-        {
-            std::lock_guard lock(record_.image2d()->lock);
-            changed = command == CmdWindowLarger ? windowZoomIn(v.zoom) : windowZoomOut(v.zoom);
-        }
-        if (changed)
+    case CmdWindowSmaller:
+        if (zoomView(record_,
+                command == CmdWindowLarger ? ViewZoom::WindowLarger : ViewZoom::WindowSmaller))
             afterZoom(true);
         return true;
-    }
     case CmdInterpolation:
         v.displayMode
             = v.displayMode == DISPLAY_INTERPOLATED ? DISPLAY_PLAIN : DISPLAY_INTERPOLATED;
@@ -687,10 +666,7 @@ void ImageWindow::afterZoom(bool resizeWindow)
 {
     if (resizeWindow)
         resizeToDisplay();
-    {
-        std::lock_guard lock(record_.image2d()->lock);
-        updateVisible(view().zoom);
-    }
+    refreshVisible(record_);
     rebuildAndRepaint();
     synchronise();
 }
@@ -712,24 +688,11 @@ void ImageWindow::resizeToDisplay()
 
 void ImageWindow::synchronise()
 {
-    const ImageViewData& v = view();
-    if (!v.sync2d)
+    if (!view().sync2d)
         return;
     for (ImageWindow* other : windowList()) {
-        if (other == this)
+        if (other == this || !synchroniseView(record_, other->record_))
             continue;
-        ImageViewData& o = other->view();
-        if (!o.sync2d || o.zoom.imageW != v.zoom.imageW || o.zoom.imageH != v.zoom.imageH)
-            continue;
-        {
-            std::lock_guard lock(other->record_.image2d()->lock);
-            o.zoom.originX = v.zoom.originX;
-            o.zoom.originY = v.zoom.originY;
-            o.zoom.visibleW = v.zoom.visibleW;
-            o.zoom.visibleH = v.zoom.visibleH;
-            o.zoom.zoomX = v.zoom.zoomX;
-            o.zoom.zoomY = v.zoom.zoomY;
-        }
         QWidget* mine = parentWidget() ? parentWidget() : this;
         QWidget* theirs = other->parentWidget() ? other->parentWidget() : other;
         theirs->resize(mine->size());
@@ -739,22 +702,13 @@ void ImageWindow::synchronise()
 
 void ImageWindow::zoomAt(bool in, double x, double y)
 {
-    bool changed;
-    {
-        std::lock_guard lock(record_.image2d()->lock);
-        changed = in ? zoomIn(view().zoom, ImagePoint { x, y })
-                     : zoomOut(view().zoom, ImagePoint { x, y });
-    }
-    if (changed)
+    if (zoomView(record_, in ? ViewZoom::In : ViewZoom::Out, ImagePoint { x, y }))
         afterZoom(false);
 }
 
 void ImageWindow::panTo(int originX, int originY)
 {
-    {
-        std::lock_guard lock(record_.image2d()->lock);
-        setOrigin(view().zoom, originX, originY);
-    }
+    panView(record_, originX, originY);
     rebuildAndRepaint();
     synchronise();
 }
@@ -769,13 +723,7 @@ void ImageWindow::scrolledTo(int originX, int originY)
 
 void ImageWindow::viewportResized(QSize size)
 {
-    {
-        std::lock_guard lock(record_.image2d()->lock);
-        ZoomView& z = view().zoom;
-        z.clientW = std::max(size.width(), 1);
-        z.clientH = std::max(size.height(), 1);
-        updateVisible(z);
-    }
+    resizeView(record_, size.width(), size.height());
     rebuildAndRepaint();
 }
 
@@ -886,218 +834,66 @@ void ImageWindow::refreshInformation()
     info_->adjustSize();
 }
 
-QImage ImageWindow::loupeImage() const
-{
-    const ImageViewData& v = view();
-    const LoupeGeometry g = loupeGeometry(v.zoom.zoomX, v.zoom.zoomY);
-    DisplayBitmap bitmap;
-    if (!buildLoupeBitmap(record_, g, bitmap))
-        return {};
-    return toQImage(bitmap);
-}
-
 void ImageWindow::paintLayers(QPainter& painter)
 {
-    ImageDescriptor& image = *record_.image2d();
-    const ImageViewData& v = view();
-    const ZoomView& z = v.zoom;
-    const int zx = layerPart(z.zoomX), zy = layerPart(z.zoomY);
-    const int displayW = z.displayW(), displayH = z.displayH();
-    int width, height;
-    std::vector<int> clickX, clickY;
-    {
-        std::lock_guard lock(image.lock);
-        width = image.width;
-        height = image.height;
-        clickX = image.clickX;
-        clickY = image.clickY;
-    }
     painter.setRenderHint(QPainter::Antialiasing, false);
-
-    if (v.gridOn) {
-        painter.setPen(QPen(Qt::blue, 1));
-        drawSegments(painter, gridSegments(z, true));
-    }
-    const bool cursorInside
-        = v.cursorX >= 0 && v.cursorY >= 0 && v.cursorX < width && v.cursorY < height;
-    if (v.cursorShown && cursorInside) {
-        const int X = cursorLineX(z, v.cursorX), Y = cursorLineY(z, v.cursorY);
-        painter.setPen(QPen(penColour(recordCursorPen(record_, true)), 1,
-            v.cursorSolidV ? Qt::SolidLine : Qt::DotLine));
-        painter.drawLine(X, 0, X, displayH);
-        painter.setPen(QPen(penColour(recordCursorPen(record_, false)), 1,
-            v.cursorSolidH ? Qt::SolidLine : Qt::DotLine));
-        painter.drawLine(0, Y, displayW, Y);
-    }
-    const std::size_t clicks = std::min(clickX.size(), clickY.size());
-    if (clicks) {
-        painter.setPen(QPen(Qt::blue, 2));
-        for (std::size_t i = 0; i < clicks; ++i) {
-            const int X = mapX(z, clickX[i]), Y = mapY(z, clickY[i]);
-            drawSegments(painter, clickBox(X, Y, zx, zy));
-            painter.drawText(
-                X, Y + zy + painter.fontMetrics().ascent(), QString::number(int(clicks - i - 1)));
-        }
-    }
-    if (BlockDescriptor* block = record_.block()) {
-        if (block->cursor3dShown) {
-            painter.setPen(QPen(QColor(255, 255, 0), 1, Qt::DotLine));
-            const int X = cursorLineX(z, v.cursor3dX), Y = cursorLineY(z, v.cursor3dY);
-            painter.drawLine(X, 0, X, displayH);
-            painter.drawLine(0, Y, displayW, Y);
-        }
-        std::vector<SectionPoint> points;
-        {
-            std::shared_lock lock(block->lock);
-            points = blockClicksOnSection(*block, v.plane);
-        }
-        painter.setPen(QPen(Qt::red, 2));
-        for (const SectionPoint& p : points)
-            drawSegments(painter, clickBox(mapX(z, p.c), mapY(z, p.r), zx, zy));
-    }
-    {
-        QtOverlayPainter overlay(painter);
-        const ImageToScreen map = [&z](double x, double y) {
-            return PixelPoint { zoomCoordinate(int(std::floor(x)), z.originX, z.zoomX),
-                zoomCoordinate(int(std::floor(y)), z.originY, z.zoomY) };
-        };
-        overlayDraw(image, overlay, map);
-        ImageOverlay* objects = nullptr;
-        {
-            std::lock_guard lock(image.lock);
-            objects = dynamic_cast<ImageOverlay*>(image.objects.get());
-        }
-        if (objects)
-            objects->graphs.draw(overlay);
-    }
-    if (v.innerLoupeOn && cursorInside) {
-        const QImage loupe = loupeImage();
-        if (!loupe.isNull())
-            painter.drawImage(QPoint(mapX(z, v.cursorX) - loupe.width() / 2,
-                                  mapY(z, v.cursorY) - loupe.height() / 2),
-                loupe);
-    }
-    if (v.valuesOn && cursorInside) {
-        const QString text
-            = QString::fromStdString(recordValueReadout(record_, v.cursorX, v.cursorY));
-        const QFontMetrics metrics = painter.fontMetrics();
-        QRect box = metrics.boundingRect(text).adjusted(-3, -2, 3, 2);
-        box.moveTopLeft(QPoint(cursorLineX(z, v.cursorX) + 8, cursorLineY(z, v.cursorY) + 8));
-        const QRect area = canvas_->viewport()->rect();
-        if (box.right() > area.right())
-            box.moveRight(cursorLineX(z, v.cursorX) - 8);
-        if (box.bottom() > area.bottom())
-            box.moveBottom(cursorLineY(z, v.cursorY) - 8);
-        box.moveLeft(std::max(box.left(), 0));
-        box.moveTop(std::max(box.top(), 0));
-        painter.fillRect(box, kValueBoxColour);
-        painter.setPen(Qt::black);
-        painter.drawRect(box.adjusted(0, 0, -1, -1));
-        painter.drawText(box, Qt::AlignCenter, text);
-    }
-    if (dragging_ && press_ && (v.mouseMode == MOUSE_RECTANGLE || v.mouseMode == MOUSE_MEASURE)) {
-        const int ax = mapX(z, press_->x()), ay = mapY(z, press_->y());
-        const int bx = mapX(z, mouseImage_.x()), by = mapY(z, mouseImage_.y());
-        painter.setPen(QPen(Qt::red, 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(QRect(QPoint(std::min(ax, bx), std::min(ay, by)),
-            QPoint(std::max(ax, bx), std::max(ay, by))));
-        if (v.mouseMode == MOUSE_MEASURE) {
-            const QString size = QStringLiteral("[%1 x %2]")
-                                     .arg(std::abs(mouseImage_.x() - press_->x()) + 1)
-                                     .arg(std::abs(mouseImage_.y() - press_->y()) + 1);
-            painter.drawText(mouseWindow_ + QPoint(10, -4), size);
-        }
-    }
+    QtLayerPainter layers(painter, canvas_->viewport()->rect());
+    drawImageLayers(record_, mouse_, layers);
 }
 
-void ImageWindow::mouseAt(QMouseEvent* event, const char* kind)
+namespace {
+
+unsigned toButtons(Qt::MouseButtons buttons)
 {
-    ImageViewData& v = view();
-    const ZoomView z = v.zoom;
+    unsigned bits = 0;
+    if (buttons & Qt::LeftButton)
+        bits |= kMouseLeft;
+    if (buttons & Qt::RightButton)
+        bits |= kMouseRight;
+    if (buttons & Qt::MiddleButton)
+        bits |= kMouseMiddle;
+    return bits;
+}
+
+unsigned toModifiers(Qt::KeyboardModifiers modifiers)
+{
+    unsigned bits = 0;
+    if (modifiers & Qt::ShiftModifier)
+        bits |= kModShift;
+    if (modifiers & Qt::ControlModifier)
+        bits |= kModControl;
+    if (modifiers & Qt::AltModifier)
+        bits |= kModAlt;
+    return bits;
+}
+
+} // namespace
+
+void ImageWindow::mouseAt(QMouseEvent* event, MouseAction action)
+{
     const QPoint pos = event->position().toPoint();
-    const int ix = imageCoordinate(pos.x(), z.originX, z.zoomX);
-    const int iy = imageCoordinate(pos.y(), z.originY, z.zoomY);
-    const bool inside = ix >= 0 && iy >= 0 && ix < z.imageW && iy < z.imageH
-        && pos.x() < z.displayW() && pos.y() < z.displayH();
-    const std::string what = kind;
-    mouseImage_ = QPoint(ix, iy);
-    mouseWindow_ = pos;
-
-    if ((what == "MOVE" || what == "DOWN") && inside) {
-        v.cursorX = ix;
-        v.cursorY = iy;
-        v.cursorSolidV = v.cursorSolidH = 1;
+    MouseInput input;
+    input.action = action;
+    input.x = pos.x();
+    input.y = pos.y();
+    input.button = toButtons(event->button());
+    input.buttons = toButtons(event->buttons());
+    input.modifiers = toModifiers(event->modifiers());
+    const MouseResponse r = mouse_.handle(record_, input);
+    if (r.cursorMoved || r.blockCursorMoved)
         refreshStatus();
+    if (r.zoomed)
+        afterZoom(false);
+    if (r.panned) {
+        rebuildAndRepaint();
+        synchronise();
     }
-
-    if (v.mouseMode == MOUSE_EVENTS) {
-        const char* button = event->button() == Qt::RightButton ? "RBUTTON"
-            : event->button() == Qt::MiddleButton               ? "MBUTTON"
-                                                                : "LBUTTON";
-        const std::string name
-            = what == "MOVE" ? std::string("MOUSEMOVE") : std::string(button) + what;
-        ViewEvent e;
-        e.x = ix;
-        e.y = iy;
-        e.x1 = press_ ? press_->x() : ix;
-        e.y1 = press_ ? press_->y() : iy;
-        e.x2 = ix;
-        e.y2 = iy;
-        e.screenX = pos.x();
-        e.screenY = pos.y();
-        e.window = record_.window.load();
-        e.wparam = int(event->buttons());
-        e.lparam = (pos.y() << 16) | (pos.x() & 0xFFFF);
-        e.width = z.imageW;
-        e.height = z.imageH;
-        if (BlockDescriptor* block = record_.block()) {
-            e.typeView = v.plane;
-            e.z = sectionToVolume(*block, v.plane, ix, iy).z;
-        } else {
-            e.typeView = -1;
-        }
-        if (what == "DOWN")
-            press_ = QPoint(ix, iy);
-        else if (what == "UP")
-            press_.reset();
-        fireViewEvent(record_, name, e);
-        canvas_->viewport()->update();
-        return;
-    }
-
-    if (what == "DOWN") {
-        press_ = QPoint(ix, iy);
-        pressOrigin_ = QPoint(z.originX, z.originY);
-        dragging_ = true;
-        if (v.mouseMode == MOUSE_ZOOM && inside) {
-            zoomAt(event->button() != Qt::RightButton, ix, iy);
-        } else if (v.mouseMode == MOUSE_NONE && inside) {
-            if (event->button() == Qt::RightButton) {
-                dragging_ = false;
-                QMenu* menu = createConversionMenu(this);
-                menu->setAttribute(Qt::WA_DeleteOnClose);
-                menu->popup(canvas_->viewport()->mapToGlobal(pos));
-            } else if (event->button() == Qt::LeftButton && record_.block()) {
-                // A click on a block section moves the block cursor there.
-                if (moveBlockCursor(record_, ix, iy)) {
-                    refreshStatus();
-                    for (const QPointer<CompanionWindow>& c : companions_)
-                        if (c)
-                            c->refresh();
-                }
-            }
-        }
-    } else if (what == "MOVE" && dragging_ && press_ && (event->buttons() & Qt::LeftButton)) {
-        if (v.mouseMode == MOUSE_MOVE) {
-            // Sample distances: the origin moves against the mouse.
-            const int dx = imageCoordinate(pos.x(), pressOrigin_.x(), z.zoomX) - press_->x();
-            const int dy = imageCoordinate(pos.y(), pressOrigin_.y(), z.zoomY) - press_->y();
-            panTo(pressOrigin_.x() - dx, pressOrigin_.y() - dy);
-        }
-    } else if (what == "UP") {
-        dragging_ = false;
-        press_.reset();
+    if (r.blockCursorMoved)
+        refreshCompanions();
+    if (r.contextMenu) {
+        QMenu* menu = createConversionMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(canvas_->viewport()->mapToGlobal(pos));
     }
     canvas_->viewport()->update();
 }

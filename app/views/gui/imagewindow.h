@@ -5,13 +5,14 @@
 // companion windows show other planes through the block cursor and follow the window.
 #pragma once
 
+#include "views/imagemouse.h"
+
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
 
 #include <array>
-#include <optional>
 
 class QAction;
 class QComboBox;
@@ -20,12 +21,6 @@ class QMenu;
 class QSlider;
 class QStatusBar;
 class QToolBar;
-
-namespace vexa {
-struct DataRecord;
-struct ImageViewData;
-struct ConversionEntry;
-} // namespace vexa
 
 namespace vexa::gui {
 
@@ -135,7 +130,7 @@ public:
     QList<CompanionWindow*> companions() const;
 
     // Called by the canvas.
-    void mouseAt(QMouseEvent* event, const char* kind);
+    void mouseAt(QMouseEvent* event, MouseAction action);
     void paintLayers(QPainter& painter);
     void viewportResized(QSize size);
     void scrolledTo(int originX, int originY);
@@ -157,7 +152,7 @@ private:
     void refreshStatus();
     void refreshInformation();
     void refreshBlockBar();
-    QImage loupeImage() const;
+    void refreshCompanions();
 
     DataRecord& record_;
     ImageCanvas* canvas_ = nullptr;
@@ -172,11 +167,7 @@ private:
     QLabel* infoText_ = nullptr;
     QWidget* paletteBar_ = nullptr;
     QList<QPointer<CompanionWindow>> companions_;
-    std::optional<QPoint> press_; // image point where a drag started
-    QPoint pressOrigin_;
-    QPoint mouseImage_;
-    QPoint mouseWindow_;
-    bool dragging_ = false;
+    ImageMouse mouse_;
 };
 
 // The image windows alive, for synchronisation.

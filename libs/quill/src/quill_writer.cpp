@@ -6,15 +6,10 @@
 // always has text, so reading cannot confuse the two.
 #include "quill_document.h"
 
+#include "atomicsave.hpp"
+
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -193,48 +188,8 @@ bool serializeDocument(const Document& doc, std::string& out)
     return true;
 }
 
-namespace {
-
-bool writeFully(int fd, const char* data, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t put = ::write(fd, data + done, size - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-// Writing through a symbolic link replaces the file it points to, not the link.
-std::string resolveTarget(const char* path)
-{
-    struct stat st { };
-    if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(path, nullptr)) {
-            std::string target(real);
-            std::free(real);
-            return target;
-        }
-    }
-    return path;
-}
-
-std::string directoryOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-} // namespace
-
+// A failed save leaves the old file as it was and errno at the cause, which callers
+// turn into a reason for the user.
 bool writeDocument(const Document& doc, const char* path)
 {
     if (!path || !*path)
@@ -242,39 +197,7 @@ bool writeDocument(const Document& doc, const char* path)
     std::string text;
     if (!serializeDocument(doc, text))
         return false;
-
-    const std::string target = resolveTarget(path);
-    struct stat existing { };
-    const bool replacing = ::stat(target.c_str(), &existing) == 0;
-    if (replacing && !S_ISREG(existing.st_mode))
-        return false;
-
-    // The temporary file sits beside the target so that rename stays on one file
-    // system; its short name keeps clear of the name length limit.
-    static std::atomic<unsigned> counter { 0 };
-    const std::string dir = directoryOf(target);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "/.quill-" + std::to_string(::getpid()) + "-"
-            + std::to_string(counter.fetch_add(1)) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    if (replacing)
-        (void)::fchmod(fd, existing.st_mode & 07777);
-    bool ok = writeFully(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-    // close reports delayed write errors (a full disk on a network file system).
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok)
-        ::unlink(temp.c_str());
-    return ok;
+    return atomicsave::saveBytes(path, text.data(), text.size());
 }
 
 } // namespace quill

@@ -193,6 +193,21 @@ VEXA_API int vexaFileWriteImage(
  * 1 when the file could be opened. */
 VEXA_API int vexaFileWriteFull(FileDescriptor* desc);
 
+/* ---- Failures ---- */
+
+/* Why the last failed call of this library on the calling thread failed, in French
+ * and naming the file first ("<fichier> : <raison>"); "" when the last call that can
+ * fail (opening, headers, transfers) succeeded. The text belongs to the library and
+ * stays valid until the next call on the same thread. The library shows nothing:
+ * the caller decides whether the user sees it. */
+VEXA_API const char* vexaFileGetLastError(void);
+
+/* 1 when the descriptor, or one of its logical parts at any depth, names the file
+ * at path (the same file on disk, whatever name reaches it); 0 otherwise or when
+ * path does not exist. Writing over such a file would change what the descriptor
+ * reads. */
+VEXA_API int vexaFileUsesFile(FileDescriptor* desc, const char* path);
+
 #ifdef __cplusplus
 }
 #endif

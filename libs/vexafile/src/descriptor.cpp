@@ -4,25 +4,39 @@
 #include "vexafile_internal.hpp"
 
 #include <cstdlib>
+#include <unordered_set>
 
 using vexa::guarded;
 using vexa::guardedVoid;
 
-LogicalPart::~LogicalPart()
-{
-    vexaFileRelease(desc);
-}
-
 namespace {
 
 // True when desc is part (or a part of its parts): adding it would make a cycle that
-// transfers would follow forever and releasing would free twice.
-bool contains(const FileDescriptor* part, const FileDescriptor* desc)
+// transfers would follow forever. Parts may be shared, so each is visited once.
+bool contains(const FileDescriptor* part, const FileDescriptor* desc,
+    std::unordered_set<const FileDescriptor*>& visited)
 {
     if (part == desc)
         return true;
+    if (!visited.insert(part).second)
+        return false;
     for (const auto& p : part->parts)
-        if (p->desc && contains(p->desc, desc))
+        if (p->desc && contains(p->desc.get(), desc, visited))
+            return true;
+    return false;
+}
+
+// True when d or one of its parts, at any depth, reads its samples from key.
+bool usesFile(const FileDescriptor* d, const vexafile::FileKey& key,
+    std::unordered_set<const FileDescriptor*>& visited)
+{
+    if (!visited.insert(d).second)
+        return false;
+    vexafile::FileKey own;
+    if (d->hasName && vexafile::fileKeyOf(d->name, own) && own == key)
+        return true;
+    for (const auto& p : d->parts)
+        if (p->desc && usesFile(p->desc.get(), key, visited))
             return true;
     return false;
 }
@@ -40,7 +54,7 @@ FileDescriptor* vexaFileNameOpen(const char* path)
 {
     if (!path)
         return nullptr;
-    return guarded([&]() -> FileDescriptor* {
+    return vexafile::reported(path, [&]() -> FileDescriptor* {
         if (!vexafile::fileIsReadable(path))
             return nullptr;
         auto* d = new FileDescriptor;
@@ -63,9 +77,12 @@ void vexaFileFree(void* buffer)
 int vexaFileAddLogicalPart(
     FileDescriptor* desc, FileDescriptor* part, int x0, int y0, int z0, int x1, int y1, int z1)
 {
-    if (!desc || !part || contains(part, desc))
+    if (!desc || !part)
         return 0;
     return guarded([&] {
+        std::unordered_set<const FileDescriptor*> visited;
+        if (contains(part, desc, visited))
+            return 0;
         auto p = std::make_unique<LogicalPart>();
         p->x0 = x0;
         p->y0 = y0;
@@ -76,7 +93,7 @@ int vexaFileAddLogicalPart(
         p->owner = desc;
         desc->parts.push_back(std::move(p));
         // Owned only once the part is stored: a failed append leaves it to the caller.
-        desc->parts.back()->desc = part;
+        desc->parts.back()->desc.reset(part, vexaFileRelease);
         return 1;
     });
 }
@@ -200,14 +217,14 @@ int vexaFileReadHeader(FileDescriptor* desc)
     if (!desc)
         return 0;
     // A 40 GB volume can throw bad_alloc deep inside; C callers must only see 0.
-    return guarded([&] { return vexafile::readHeader(*desc, 0); });
+    return vexafile::reported(desc->name, [&] { return vexafile::readHeader(*desc, 0); });
 }
 
 int vexaFileWriteHeader(FileDescriptor* desc)
 {
     if (!desc)
         return 0;
-    return guarded([&] { return vexafile::writeHeader(*desc); });
+    return vexafile::reported(desc->name, [&] { return vexafile::writeHeader(*desc); });
 }
 
 int vexaFileGetComment(FileDescriptor* desc, const char* key, double* value)
@@ -215,6 +232,19 @@ int vexaFileGetComment(FileDescriptor* desc, const char* key, double* value)
     if (!desc || !key || !value)
         return 0;
     return guarded([&] { return vexafile::getComment(*desc, key, value); });
+}
+
+int vexaFileUsesFile(FileDescriptor* desc, const char* path)
+{
+    if (!desc || !path)
+        return 0;
+    return guarded([&] {
+        vexafile::FileKey key;
+        if (!vexafile::fileKeyOf(path, key))
+            return 0;
+        std::unordered_set<const FileDescriptor*> visited;
+        return usesFile(desc, key, visited) ? 1 : 0;
+    });
 }
 
 } // extern "C"

@@ -1,5 +1,7 @@
 #include "fileio.hpp"
 
+#include "vexafile_internal.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +14,7 @@ static_assert(sizeof(off_t) == 8, "file positions must be 64-bit");
 namespace vexafile {
 
 File::File(const std::string& path, Mode mode)
+    : path_(path)
 {
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -28,12 +31,19 @@ File::File(const std::string& path, Mode mode)
     do {
         fd_ = ::open(path.c_str(), flags, 0666);
     } while (fd_ < 0 && errno == EINTR);
-    if (fd_ >= 0 && mode != Create) {
+    const char* failure
+        = mode == Create ? "Impossible de créer le fichier" : "Impossible d'ouvrir le fichier";
+    if (fd_ < 0) {
+        setLastError(path, failure, errno);
+        return;
+    }
+    if (mode != Create) {
         // A directory opens for reading but is not an image file.
         struct stat st;
         if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
+            setLastError(path, failure, EISDIR);
         }
     }
 }
@@ -65,6 +75,7 @@ int64_t File::readAt(void* buffer, int64_t n, int64_t offset) const
         if (r < 0) {
             if (errno == EINTR)
                 continue;
+            setLastError(path_, "Erreur de lecture", errno);
             return -1;
         }
         if (r == 0)
@@ -107,10 +118,13 @@ bool File::writeAt(const void* buffer, int64_t n, int64_t offset) const
         if (r < 0) {
             if (errno == EINTR)
                 continue;
+            setLastError(path_, "Erreur d'écriture", errno);
             return false;
         }
-        if (r == 0)
+        if (r == 0) {
+            setLastError(path_, "Erreur d'écriture", ENOSPC);
             return false;
+        }
         done += r;
     }
     return true;

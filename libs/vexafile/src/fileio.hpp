@@ -1,4 +1,5 @@
 // Files opened per operation, positioned reads and writes with 64-bit offsets.
+// Failures record their cause as the thread's last error.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@ public:
     bool writeAt(const void* buffer, int64_t n, int64_t offset) const;
 
 private:
+    std::string path_;
     int fd_ = -1;
 };
 

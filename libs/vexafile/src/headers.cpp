@@ -375,15 +375,16 @@ void commitHeader(FileDescriptor& d, HeaderInfo&& h)
     d.parts = std::move(h.parts);
 }
 
-int readHeader(FileDescriptor& d, int depth)
+int readHeader(FileDescriptor& d, int depth, HeaderRead* read)
 {
     if (!d.hasName)
         return 0;
     {
+        HeaderRead own;
         HeaderInfo h = headerFrom(d);
         h.picture = h.tiff = 0;
         h.transpose = h.tiled = 0;
-        if (readLogicalDescription(d.name, h, depth)) {
+        if (readLogicalDescription(d.name, h, depth, read ? *read : own)) {
             commitHeader(d, std::move(h));
             return 1;
         }
@@ -418,6 +419,7 @@ int readHeader(FileDescriptor& d, int depth)
             return 1;
         }
     }
+    setLastError(d.name, "Format de fichier non reconnu ou entête invalide");
     return 0;
 }
 
@@ -428,16 +430,23 @@ int writeHeader(FileDescriptor& d)
     int kind = d.header == 0 ? 1 : d.header;
     if (kind != 1 && kind != 3 && kind != 4)
         kind = 2;
+    int written = 1; // RAW: the caller's offset, type and sizes stand as they are
     switch (kind) {
     case 1:
-        return writeGdr(d) ? readHeader(d, 0) : 0;
+        written = writeGdr(d) && readHeader(d, 0);
+        break;
     case 2:
-        return writeInria(d) ? readHeader(d, 0) : 0;
+        written = writeInria(d) && readHeader(d, 0);
+        break;
     case 3:
-        return writeDf3(d);
+        written = writeDf3(d);
+        break;
     default:
-        return 1; // RAW: the caller's offset, type and sizes stand as they are
+        break;
     }
+    if (!written && !hasLastError())
+        setLastError(d.name, "Tailles ou type non représentables dans cet entête");
+    return written;
 }
 
 double parseCommentNumber(const char* text, size_t length, bool* clean)

@@ -4,7 +4,9 @@
 #include "quill.h"
 #include "vexafile_internal.hpp"
 
+#include <cerrno>
 #include <climits>
+#include <sys/stat.h>
 
 namespace vexafile {
 
@@ -63,7 +65,52 @@ std::string resolvePartPath(const std::string& descriptionPath, const std::strin
     return descriptionPath.substr(0, slash + 1) + name;
 }
 
-bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth)
+bool fileKeyOf(const std::string& path, FileKey& key)
+{
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    key = { uint64_t(st.st_dev), uint64_t(st.st_ino) };
+    return true;
+}
+
+namespace {
+
+// The descriptor of a part, read once per header read. Null when the part names a
+// description on the chain being read, or its file does not open or has no
+// recognised header.
+std::shared_ptr<FileDescriptor> partDescriptor(const std::string& path, int depth, HeaderRead& read)
+{
+    FileKey key;
+    if (!fileKeyOf(path, key)) {
+        setLastError(path, "Partie introuvable", errno);
+        return nullptr;
+    }
+    for (const FileKey& k : read.chain) {
+        if (k == key) {
+            setLastError(path, "Description logique qui se contient elle-même : partie ignorée");
+            return nullptr;
+        }
+    }
+    // A descriptor read nearer the nesting limit may have lost parts to it; one read
+    // at this depth or above is complete for this use.
+    auto known = read.parts.find(key);
+    if (known != read.parts.end() && known->second.second <= depth)
+        return known->second.first;
+    std::shared_ptr<FileDescriptor> sub(vexaFileNew(), vexaFileRelease);
+    if (!sub)
+        return nullptr;
+    sub->name = path;
+    sub->hasName = true;
+    if (!fileIsReadable(path) || !readHeader(*sub, depth, &read))
+        sub.reset();
+    read.parts[key] = { sub, depth };
+    return sub;
+}
+
+} // namespace
+
+bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth, HeaderRead& read)
 {
     if (!looksLikeXml(path))
         return false;
@@ -87,6 +134,10 @@ bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth)
     h.parts.clear();
     if (depth >= kMaxLogicalDepth)
         return true;
+    FileKey self;
+    if (!fileKeyOf(path, self))
+        return true;
+    read.chain.push_back(self);
 
     int count = 0;
     QuillArray nodes { quillNodeFindNodes(doc.doc, "PART", 10, &count) };
@@ -99,14 +150,12 @@ bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth)
         if (!stored || !*stored || !quillGetIntItem(node, "X", &px)
             || !quillGetIntItem(node, "Y", &py) || !quillGetIntItem(node, "Z", &pz))
             continue;
-        FileDescriptor* sub = vexaFileNameOpen(resolvePartPath(path, stored).c_str());
+        std::shared_ptr<FileDescriptor> sub
+            = partDescriptor(resolvePartPath(path, stored), depth + 1, read);
         if (!sub)
             continue;
-        std::unique_ptr<FileDescriptor, void (*)(FileDescriptor*)> owned(sub, vexaFileRelease);
-        if (!readHeader(*sub, depth + 1))
-            continue;
         int sw, sh, sd;
-        vexaFileGetSizes(sub, &sw, &sh, &sd);
+        vexaFileGetSizes(sub.get(), &sw, &sh, &sd);
         int64_t x1 = int64_t(px) + sw - 1, y1 = int64_t(py) + sh - 1, z1 = int64_t(pz) + sd - 1;
         if (px < INT_MIN || py < INT_MIN || pz < INT_MIN || px > INT_MAX || py > INT_MAX
             || pz > INT_MAX || x1 > INT_MAX || y1 > INT_MAX || z1 > INT_MAX)
@@ -124,9 +173,10 @@ bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth)
             h.sign = sub->sign;
             typed = true;
         }
-        part->desc = owned.release();
+        part->desc = std::move(sub);
         h.parts.push_back(std::move(part));
     }
+    read.chain.pop_back();
     return true;
 }
 

@@ -1,9 +1,9 @@
 // Block transfers between image files and arrays in memory: clipping, orientations,
 // plain, transposed and tiled files, pictures, TIFF, logical volumes, combinations.
 #include "fileio.hpp"
+#include "vexa_bigalloc.hpp"
 #include "vexa_guard.hpp"
 #include "vexafile_internal.hpp"
-#include "vexa_bigalloc.hpp"
 #include "vexamem.h"
 
 #include <algorithm>
@@ -197,7 +197,8 @@ bool readRunsByLineGroups(const File& f, const Geometry& g, const Runs& r, unsig
                 const int64_t avail = std::min<int64_t>((got - k * lineBytes) / es, nb);
                 if (avail <= 0)
                     return true;
-                unsigned char* dst = origin + ((z - r.z0) * r.strideZ + (a + k - r.a0) * r.strideA) * es;
+                unsigned char* dst
+                    = origin + ((z - r.z0) * r.strideZ + (a + k - r.a0) * r.strideA) * es;
                 copySamples(dst, r.strideB, scratch.data() + k * lineBytes, 1, avail, es, g.swap);
             }
         }
@@ -390,7 +391,8 @@ void copyTileRows(unsigned char* dst, int64_t dstRow, int64_t dstPlane, const un
 {
     for (int64_t z = 0; z < planes; ++z)
         for (int64_t y = 0; y < rows; ++y)
-            std::memcpy(dst + z * dstPlane + y * dstRow, src + (z * kTileSide + y) * RowBytes, RowBytes);
+            std::memcpy(
+                dst + z * dstPlane + y * dstRow, src + (z * kTileSide + y) * RowBytes, RowBytes);
 }
 
 // Tiles whose 32-sample rows lie whole in the box and land contiguously in the
@@ -406,7 +408,8 @@ bool copyWholeTileRows(const Box& box, const Mapping& m, int es, bool swap, int6
     const int64_t ys = std::max(box.y0, ty * kTileSide), ye = std::min(box.y1, ty * kTileSide + 31);
     const int64_t zs = std::max(box.z0, tz * kTileSide), ze = std::min(box.z1, tz * kTileSide + 31);
     unsigned char* dst = at(m, es, xs - box.x0, ys - box.y0, zs - box.z0);
-    const unsigned char* src = tile + ((zs - tz * kTileSide) * 1024 + (ys - ty * kTileSide) * 32) * es;
+    const unsigned char* src
+        = tile + ((zs - tz * kTileSide) * 1024 + (ys - ty * kTileSide) * 32) * es;
     const int64_t rows = ye - ys + 1, planes = ze - zs + 1;
     switch (es) {
     case 1:
@@ -576,7 +579,7 @@ bool writeCombined(const FileDescriptor& d, const Box& box, const Mapping& m, in
 bool partIntersection(const LogicalPart& p, const Box& box, Box& out)
 {
     int w, h, dd;
-    vexaFileGetSizes(p.desc, &w, &h, &dd);
+    vexaFileGetSizes(p.desc.get(), &w, &h, &dd);
     out.x0 = std::max<int64_t>(box.x0, p.x0);
     out.y0 = std::max<int64_t>(box.y0, p.y0);
     out.z0 = std::max<int64_t>(box.z0, p.z0);
@@ -594,6 +597,7 @@ Box partLocal(const LogicalPart& p, const Box& b)
 bool readLogical(const FileDescriptor& d, const Box& box, const Mapping& m, int depth)
 {
     const int es = vexaTypeSize(d.typeData);
+    bool ok = true;
     std::vector<unsigned char> partSamples, converted;
     for (const auto& p : d.parts) {
         Box inter;
@@ -603,7 +607,7 @@ bool readLogical(const FileDescriptor& d, const Box& box, const Mapping& m, int 
         Box local = partLocal(*p, inter);
         const int partType = p->desc->typeData;
         if (partType == d.typeData) {
-            readBox(*p->desc, local, sub, depth + 1);
+            ok = readBox(*p->desc, local, sub, depth + 1) && ok;
             continue;
         }
         // Another type: read the part's samples as they are, then convert.
@@ -614,12 +618,12 @@ bool readLogical(const FileDescriptor& d, const Box& box, const Mapping& m, int 
             int64_t n = slab.nx() * slab.ny() * slab.nz();
             partSamples.assign(size_t(n * pes), 0);
             converted.resize(size_t(n * es));
-            readBox(*p->desc, slab, compactMapping(partSamples.data(), slab), depth + 1);
+            ok = readBox(*p->desc, slab, compactMapping(partSamples.data(), slab), depth + 1) && ok;
             convertSamples(partSamples.data(), n, partType, d.typeData, converted.data());
             scatterCompact(slab, converted.data(), es, shifted(sub, es, 0, 0, z - local.z0));
         }
     }
-    return true;
+    return ok;
 }
 
 bool writeLogical(const FileDescriptor& d, const Box& box, const Mapping& m, int op, int depth)
@@ -911,8 +915,6 @@ bool writeBox(const FileDescriptor& d, const Box& box, const Mapping& m, int op,
 
 } // namespace vexafile
 
-using vexa::guarded;
-
 extern "C" {
 
 void* vexaFileReadBlockPart(
@@ -920,7 +922,7 @@ void* vexaFileReadBlockPart(
 {
     if (!desc)
         return nullptr;
-    return guarded([&]() -> void* {
+    return vexafile::reported(desc->name, [&]() -> void* {
         return vexafile::readBlockPart(*desc, orientation, su, sv, sw, u, v, w);
     });
 }
@@ -971,7 +973,7 @@ int vexaFileWriteBlockPart(FileDescriptor* desc, const void* buffer, int orienta
 {
     if (!desc)
         return 0;
-    return guarded(
+    return vexafile::reported(desc->name,
         [&] { return vexafile::writeBlockPart(*desc, buffer, orientation, su, sv, sw, u, v, w); });
 }
 
@@ -1003,7 +1005,7 @@ int vexaFileWriteFull(FileDescriptor* desc)
 {
     if (!desc || !desc->hasName)
         return 0;
-    return guarded([&] {
+    return vexafile::reported(desc->name, [&] {
         vexafile::File f(desc->name, vexafile::File::Update);
         return f.isOpen() ? 1 : 0;
     });

@@ -5,15 +5,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct LogicalPart {
     int x0 = 0, x1 = 0, y0 = 0, y1 = 0, z0 = 0, z1 = 0;
-    FileDescriptor* desc = nullptr; // owned
+    // Shared: a description naming the same sub-file several times holds one
+    // descriptor of it, read once.
+    std::shared_ptr<FileDescriptor> desc;
     FileDescriptor* owner = nullptr;
-    ~LogicalPart();
 };
 
 struct FileDescriptor {
@@ -57,13 +61,27 @@ struct HeaderInfo {
 HeaderInfo headerFrom(const FileDescriptor& d);
 void commitHeader(FileDescriptor& d, HeaderInfo&& h);
 
-int readHeader(FileDescriptor& d, int depth);
+// A file as the system knows it (device, inode), whatever name reaches it.
+using FileKey = std::pair<uint64_t, uint64_t>;
+bool fileKeyOf(const std::string& path, FileKey& key);
+
+// State of one header read across the logical descriptions it opens. chain holds
+// the descriptions being read, outermost first: a part found on it would nest
+// without end and is refused. parts holds every part descriptor read so far with
+// the depth it was read at, so that a sub-file named many times (directly or
+// through other descriptions) is read once.
+struct HeaderRead {
+    std::vector<FileKey> chain;
+    std::map<FileKey, std::pair<std::shared_ptr<FileDescriptor>, int>> parts;
+};
+
+int readHeader(FileDescriptor& d, int depth, HeaderRead* read = nullptr);
 int writeHeader(FileDescriptor& d);
 int getComment(const FileDescriptor& d, const char* key, double* value);
 double parseCommentNumber(const char* text, size_t length, bool* clean);
 
 // Logical volume description (XML root "LOGICAL"); false when the file is not one.
-bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth);
+bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth, HeaderRead& read);
 std::string resolvePartPath(const std::string& descriptionPath, const std::string& stored);
 
 // True when the dimensions are positive and every byte position of the volume, in
@@ -110,6 +128,36 @@ void swapInPlace(unsigned char* data, int64_t n, int esize);
 // Box <-> compact (x fastest) array.
 void gatherCompact(const Box& box, const Mapping& m, int esize, unsigned char* compact);
 void scatterCompact(const Box& box, const unsigned char* compact, int esize, const Mapping& m);
+
+// The reason of the last failure on this thread (vexaFileGetLastError): French,
+// naming the file first. Failures deep inside record the precise cause; the exports
+// clear it on entry and on success.
+void setLastError(const std::string& file, const std::string& text, int err = 0);
+void clearLastError();
+bool hasLastError();
+
+// Runs the work of an export about file: no exception leaves it (C callers only see
+// the failure value), and a failure always leaves a reason, a success none.
+template <typename F, typename R = decltype(std::declval<F>()())>
+R reported(const std::string& file, F&& work) noexcept
+{
+    clearLastError();
+    R result {};
+    try {
+        result = std::forward<F>(work)();
+    } catch (const std::bad_alloc&) {
+        setLastError(file, "Mémoire insuffisante");
+        return R {};
+    } catch (...) {
+        setLastError(file, "Erreur interne");
+        return R {};
+    }
+    if (result)
+        clearLastError();
+    else if (!hasLastError())
+        setLastError(file, "Opération impossible");
+    return result;
+}
 
 // Converts count samples (any count) with scale 1, offset 0 through vexaMem.
 void convertSamples(const void* src, int64_t count, int inType, int outType, void* dst);

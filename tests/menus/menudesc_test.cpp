@@ -1,5 +1,5 @@
 #include "main/mainmenus.h"
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "main/logmodel.h"
+#include "log/logmodel.h"
 
 #include "host/host.h"
 

@@ -1,4 +1,4 @@
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 #include <algorithm>
 #include <cstring>

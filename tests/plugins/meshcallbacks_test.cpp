@@ -2,17 +2,15 @@
 // callback lookup, cast to the function type the plug-in expects.
 #include "mesh/meshapi.h"
 #include "plugins/callbacktable.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -254,9 +252,9 @@ TEST(Mesh3dCallbacks, LineIsAnOpenTubeAlongThePoints)
 
 TEST(Mesh3dCallbacks, ReadFromFileGivesAnExchangeMesh)
 {
-    std::string dir = (std::filesystem::temp_directory_path() / "vexa-mesh3d-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    const std::string path = dir + "/quad.off";
+    vexatest::TempDir dir("vexa-mesh3d");
+    ASSERT_TRUE(dir.ok());
+    const std::string path = dir.file("quad.off");
     std::ofstream(path) << "OFF\n4 1 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n";
     auto read = lookup<ReadFn>("dozMesh3dReadFromFile");
     Mesh3dPtr mesh(read(path.c_str()));
@@ -268,8 +266,7 @@ TEST(Mesh3dCallbacks, ReadFromFileGivesAnExchangeMesh)
 
     std::ofstream(path) << "OFF\n4 1 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 9\n";
     EXPECT_EQ(read(path.c_str()), nullptr);
-    EXPECT_EQ(read((dir + "/missing.off").c_str()), nullptr);
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(read(dir.file("missing.off").c_str()), nullptr);
 }
 
 TEST(Mesh3dConversion, ChecksIndicesFromPlugins)

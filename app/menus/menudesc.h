@@ -9,15 +9,13 @@
 #include <string>
 #include <vector>
 
-extern "C" {
+#include "vexa_plugin.h"
 
-// One entry of a menu description: a NUL-padded label and a code.
-struct MenuDescEntry {
-    char text[200];
-    std::int32_t code;
-};
-
+// One entry of a menu description (a NUL-padded label and a code), as plug-ins lay it out.
+using MenuDescEntry = VexaMenuDescEntry;
 static_assert(sizeof(MenuDescEntry) == 204, "entries are 204 bytes on every platform");
+
+extern "C" {
 
 // A menu description: a base identifier followed by entries, the last with code -5.
 // Only the head is declared; entries follow the base without padding.
@@ -33,11 +31,11 @@ inline const MenuDescEntry* descEntries(const MenuDesc* desc)
     return reinterpret_cast<const MenuDescEntry*>(reinterpret_cast<const char*>(desc) + sizeof(std::int32_t));
 }
 
-constexpr std::int32_t kEnd = -5;
-constexpr std::int32_t kSeparator = -4;
-constexpr std::int32_t kOpen = 0;
-constexpr std::int32_t kClose = -1;
-constexpr std::int32_t kCloseAlt = -7;
+constexpr std::int32_t kEnd = VEXA_MENU_END;
+constexpr std::int32_t kSeparator = VEXA_MENU_SEPARATOR;
+constexpr std::int32_t kOpen = VEXA_MENU_OPEN;
+constexpr std::int32_t kClose = VEXA_MENU_CLOSE;
+constexpr std::int32_t kCloseAlt = VEXA_MENU_CLOSE_ALT;
 constexpr int kMaxDepth = 10;
 // A description without its end code stops here instead of reading on forever.
 constexpr int kMaxEntries = 100000;

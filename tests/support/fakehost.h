@@ -1,6 +1,6 @@
-// A scripted host for tests and the headless runner: every request is recorded,
-// answers come from queues filled by the test, and posted work runs when the test
-// pumps the fake interface loop on its own thread (runUntil / processPending).
+// A scripted host for the tests: every request is recorded, answers come from queues
+// filled by the test, and posted work runs when the test pumps the fake interface loop
+// on its own thread (runUntil / processPending).
 #pragma once
 
 #include "host/host.h"

@@ -1,6 +1,6 @@
-#include "host/fakehost.h"
+#include "support/fakehost.h"
 
-#include "plugins/menudesc.h"
+#include "menus/menudesc.h"
 
 namespace vexa {
 
@@ -39,7 +39,8 @@ int findItemId(const menus::MenuNode& node, const std::string& text)
 
 int FakeHost::popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu)
 {
-    record({ GuiRequest::OpenWindow, "popup " + std::to_string(x) + "," + std::to_string(y), nullptr, window });
+    record({ GuiRequest::OpenWindow, "popup " + std::to_string(x) + "," + std::to_string(y),
+        nullptr, window });
     std::string wanted;
     {
         std::lock_guard lock(mutex_);

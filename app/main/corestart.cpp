@@ -1,0 +1,109 @@
+#include "main/corestart.h"
+
+#include "config/config.h"
+#include "data/block.h"
+#include "data/registry.h"
+#include "data/section.h"
+#include "display/palettelist.h"
+#include "log/logmodel.h"
+#include "plugins/libraries.h"
+#include "tasks/frametimer.h"
+#include "tasks/taskcontext.h"
+#include "tasks/workerthread.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+
+namespace vexa {
+
+namespace {
+
+std::atomic<bool> gStarted { false };
+
+bool paletteTableOf(PaletteRef palette, PaletteTable& out)
+{
+    ColourTable table;
+    if (!copyPaletteTable(palette.family, palette.variant, table))
+        return false;
+    for (int i = 0; i < 256; ++i) {
+        out[i][0] = table[i].blue;
+        out[i][1] = table[i].green;
+        out[i][2] = table[i].red;
+        out[i][3] = 0;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string coreStart(const CoreStart& start)
+{
+    std::string line = start.commandLine;
+    if (gStarted.exchange(true))
+        return line;
+    // A save past the file-size limit must fail with EFBIG and keep the old file, not
+    // end the program with SIGXFSZ before the error can be reported.
+    std::signal(SIGXFSZ, SIG_IGN);
+    config::setConfigPath(
+        (std::filesystem::path(start.programDir) / config::kConfigFileName).c_str());
+    config::applyConfigOption(line);
+
+    // Built-in palettes and the colormap files beside the program.
+    buildPaletteList(start.programDir);
+    if (const PaletteRecord* first = paletteAt(0)) {
+        setFirstPalette({ first->family, first->variant });
+        setDefaultPalette({ first->family, first->variant });
+    }
+    setPaletteTableProvider(paletteTableOf);
+
+    Host* installed = start.createInterface ? start.createInterface() : nullptr;
+    installHost(installed);
+    // Commands run on this thread get its context.
+    taskMainContext();
+
+    // Lines posted by workers are applied on the interface thread, later.
+    if (installed)
+        log::messageLog().setPostNotifier(
+            [installed] { installed->post([] { log::messageLog().drainPosted(); }); });
+    frametimer::setInterfaceRunner([](std::function<void()> fn) {
+        postToInterfaceThread(GuiRequest::OpenWindow, std::move(fn));
+    });
+
+    // Libraries insert menus into the bars: every change rebuilds them.
+    plugins::setProgramDirectory(start.programDir);
+    plugins::setMenusChangedListener(start.menusChanged);
+    plugins::loadConfiguredLibraries();
+    return line;
+}
+
+bool coreStop(const CoreStop& stop)
+{
+    if (!gStarted.exchange(false))
+        return true;
+    // Tasks first: they may still ask the interface thread for work while finishing.
+    const std::function<void()> pump = stop.pump ? stop.pump : [] {};
+    const bool finished = taskWaitForWorkers(pump, stop.timeout);
+    plugins::unloadAllLibraries();
+    plugins::setMenusChangedListener({});
+    if (stop.closeWindows)
+        stop.closeWindows();
+    // Outputs that contexts still hold are made without windows from here on.
+    installHost(nullptr);
+    if (finished) {
+        taskResetAll();
+        dataResetRegistry();
+    }
+    log::messageLog().setPostNotifier({});
+    frametimer::setInterfaceRunner({});
+    setPaletteTableProvider({});
+    releasePaletteList();
+    return finished;
+}
+
+bool coreStarted()
+{
+    return gStarted.load();
+}
+
+} // namespace vexa
