@@ -12,7 +12,7 @@ namespace {
 
 void walk(QuillNode* root)
 {
-    std::vector<QuillNode*> pending {root};
+    std::vector<QuillNode*> pending { root };
     while (!pending.empty()) {
         QuillNode* node = pending.back();
         pending.pop_back();

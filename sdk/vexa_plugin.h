@@ -84,7 +84,8 @@ typedef int (*dozMenuAddItem_t)(void* menu, intptr_t value, const char* text);
 typedef int (*vexaMenuAddItem_t)(void* menu, const char* text, void* procedure);
 typedef int (*dozMenuAddSeparator_t)(void* menu);
 typedef int (*dozMenuAddSubMenu_t)(void* menu, void* subMenu);
-typedef void* (*dozLibraryAddMenu_t)(void* library, const char* keyword, void* menu, void* dispatcher);
+typedef void* (*dozLibraryAddMenu_t)(
+    void* library, const char* keyword, void* menu, void* dispatcher);
 typedef void* (*vexaLibraryAddMenu_t)(void* library, const char* keyword, void* menu);
 typedef void* (*dozMenuCreateFromDESC_t)(const void* desc);
 typedef int (*dozMenuComputeNumberIdFromDESC_t)(const void* desc);
@@ -105,7 +106,8 @@ typedef int (*dozDataGetTypeData_t)(unsigned int id);
 typedef void* (*dozDataGetPtr_t)(unsigned int id);
 typedef void* (*dozDataFree_t)(void* p);
 typedef int (*dozDataRedraw_t)(unsigned int id);
-typedef int (*dozDataSetImageNumberTypeSize_t)(void* handle, int count, int type, int width, int height);
+typedef int (*dozDataSetImageNumberTypeSize_t)(
+    void* handle, int count, int type, int width, int height);
 typedef unsigned int (*dozDataGetIdByCount_t)(void* handle, int slotKind, int n);
 typedef int (*dozTaskSetIntervalProgress_t)(void* handle, int a, int b);
 typedef int (*dozTaskSetProgress_t)(void* handle, int position);
@@ -116,7 +118,8 @@ VEXA_PLUGIN_EXPORT void SetCallbackFunction(VexaCallbackLookup lookup);
 VEXA_PLUGIN_EXPORT void dozLibraryInit(void* library);
 VEXA_PLUGIN_EXPORT void dozLibraryEnd(void* library);
 VEXA_PLUGIN_EXPORT void GetMenuParametres(int* menuCount, int* identifierCount);
-VEXA_PLUGIN_EXPORT void GetMenuFromNumber(void** menu, char* location, int index, int firstIdentifier);
+VEXA_PLUGIN_EXPORT void GetMenuFromNumber(
+    void** menu, char* location, int index, int firstIdentifier);
 VEXA_PLUGIN_EXPORT VexaLibraryDispatcher GetLibrairieFunction(void);
 
 #ifdef __cplusplus

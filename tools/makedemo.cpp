@@ -41,13 +41,15 @@ std::uint8_t sample(int x, int y, int z)
     const double horizon = t / 2.5;
     amplitude += 0.9 * (1.0 - 2.0 * horizon * horizon) * std::exp(-horizon * horizon);
     // Deterministic texture so that it does not look computed.
-    const std::uint32_t h = std::uint32_t(x * 73856093u) ^ std::uint32_t(y * 19349663u) ^ std::uint32_t(z * 83492791u);
+    const std::uint32_t h = std::uint32_t(x * 73856093u) ^ std::uint32_t(y * 19349663u)
+        ^ std::uint32_t(z * 83492791u);
     amplitude += ((h % 1000u) / 1000.0 - 0.5) * 0.12;
     const double level = 128.0 + 100.0 * amplitude;
     return std::uint8_t(level < 0 ? 0 : level > 255 ? 255 : level);
 }
 
-bool writeVolume(const std::string& path, int w, int h, int d, const std::vector<std::uint8_t>& data)
+bool writeVolume(
+    const std::string& path, int w, int h, int d, const std::vector<std::uint8_t>& data)
 {
     FileDescriptor* desc = vexaFileNew();
     vexaFileSetFullName(desc, path.c_str());

@@ -13,7 +13,10 @@
 namespace vexa {
 
 // Task slot kinds of outputs, as plug-ins number them.
-enum OutputSlotKind : int { SLOT_IMAGE_OUTPUT = VEXA_SLOT_IMAGE_OUT, SLOT_BLOCK_OUTPUT = VEXA_SLOT_BLOCK_OUT };
+enum OutputSlotKind : int {
+    SLOT_IMAGE_OUTPUT = VEXA_SLOT_IMAGE_OUT,
+    SLOT_BLOCK_OUTPUT = VEXA_SLOT_BLOCK_OUT
+};
 
 class PendingOutputs {
 public:

@@ -28,7 +28,8 @@ namespace vexa::menus {
 
 inline const MenuDescEntry* descEntries(const MenuDesc* desc)
 {
-    return reinterpret_cast<const MenuDescEntry*>(reinterpret_cast<const char*>(desc) + sizeof(std::int32_t));
+    return reinterpret_cast<const MenuDescEntry*>(
+        reinterpret_cast<const char*>(desc) + sizeof(std::int32_t));
 }
 
 constexpr std::int32_t kEnd = VEXA_MENU_END;
@@ -44,7 +45,7 @@ struct MenuNode {
     enum class Kind { SubMenu, Item, Separator };
     Kind kind = Kind::Item;
     std::string text;
-    int id = 0;         // items: command identifier
+    int id = 0; // items: command identifier
     bool checkable = false;
     bool checked = false;
     std::vector<std::unique_ptr<MenuNode>> children; // sub-menus only

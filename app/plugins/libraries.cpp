@@ -104,7 +104,8 @@ void notifyMenusChanged()
 // Reserves count consecutive free identifiers from kFirstLibraryId (first fit).
 // Arguments: the index within the run, or for a single identifier the given value (the
 // identifier itself when none is given). Returns the first identifier or -1.
-int reserveIdentifiers(LibraryRecord* library, int count, const intptr_t* value, void* procedure, int extra)
+int reserveIdentifiers(
+    LibraryRecord* library, int count, const intptr_t* value, void* procedure, int extra)
 {
     State& s = state();
     if (s.table.empty() || count < 0 || count > kCommandTableSize - kFirstLibraryId)
@@ -167,7 +168,8 @@ void release(LibraryRecord* library)
     freeIdentifiers(library);
     if (library->module)
         dlclose(library->module);
-    s.libraries.remove_if([library](const std::unique_ptr<LibraryRecord>& r) { return r.get() == library; });
+    s.libraries.remove_if(
+        [library](const std::unique_ptr<LibraryRecord>& r) { return r.get() == library; });
     if (s.insertions.size() != before)
         notifyMenusChanged();
 }
@@ -185,7 +187,8 @@ bool startsWith(const char* text, const char* keyword)
 
 std::vector<MenuLocation> locationsOf(const char* location)
 {
-    for (const char* keyword : { VEXA_MENU_PROCESSING, "MENU_SYNTHESIS", "MENU_DIVERS", "MENU_Data" })
+    for (const char* keyword :
+        { VEXA_MENU_PROCESSING, "MENU_SYNTHESIS", "MENU_DIVERS", "MENU_Data" })
         if (startsWith(location, keyword))
             return { MenuLocation::Processing };
     if (startsWith(location, VEXA_MENU_2D))
@@ -229,7 +232,8 @@ void buildNode(LibraryRecord* library, const PluginMenuNode& node, menus::MenuNo
         }
         case PluginMenuNode::Kind::Item: {
             const intptr_t argument = child->ownProcedure ? -2 : child->value;
-            void* procedure = child->ownProcedure ? child->procedure : reinterpret_cast<void*>(dispatcher);
+            void* procedure
+                = child->ownProcedure ? child->procedure : reinterpret_cast<void*>(dispatcher);
             const int id = reserveIdentifiers(library, 1, &argument, procedure, extra);
             if (id > 0)
                 parent.addItem(child->text, id);
@@ -273,7 +277,8 @@ int versionLevel(const char* version)
     // Three integers, major first; anything else compares equal to every reference.
     int parts[3];
     int consumed = 0;
-    bool numeric = std::sscanf(version, "%d.%d.%d%n", &parts[0], &parts[1], &parts[2], &consumed) == 3;
+    bool numeric
+        = std::sscanf(version, "%d.%d.%d%n", &parts[0], &parts[1], &parts[2], &consumed) == 3;
     auto notOlder = [&](int a, int b, int c) {
         if (!numeric)
             return true;
@@ -314,13 +319,15 @@ int loadLibrary(const std::string& path, bool showMessages)
     library->path = path;
     library->module = module;
 
-    if (auto getVersion = reinterpret_cast<GetLibraryVersionFn>(dlsym(module, "GetLibraryVersion"))) {
+    if (auto getVersion
+        = reinterpret_cast<GetLibraryVersionFn>(dlsym(module, "GetLibraryVersion"))) {
         char version[kVersionBuffer] = {};
         getVersion(version);
         version[kVersionBuffer - 1] = '\0';
         library->versionLevel = versionLevel(version);
     }
-    auto setCallback = reinterpret_cast<SetCallbackFunctionFn>(dlsym(module, "SetCallbackFunction"));
+    auto setCallback
+        = reinterpret_cast<SetCallbackFunctionFn>(dlsym(module, "SetCallbackFunction"));
     if (!setCallback) {
         release(library);
         showMessage(showMessages, kCaption, "Pas de fonction de rappel !");
@@ -433,7 +440,8 @@ bool insertAtLocation(void* libraryHandle, const char* location, void* nativeMen
 bool isLibraryCommand(int identifier)
 {
     const State& s = state();
-    return identifier >= 0 && identifier < int(s.table.size()) && s.table[std::size_t(identifier)].library;
+    return identifier >= 0 && identifier < int(s.table.size())
+        && s.table[std::size_t(identifier)].library;
 }
 
 int commandArgument(int identifier)
@@ -464,14 +472,16 @@ void runCommandNow(int identifier)
     const CommandSlot slot = state().table[std::size_t(identifier)];
     switch (slot.library->versionLevel) {
     case 0: {
-        auto get = reinterpret_cast<GetLibrairieFunctionFn>(dlsym(slot.library->module, "GetLibrairieFunction"));
+        auto get = reinterpret_cast<GetLibrairieFunctionFn>(
+            dlsym(slot.library->module, "GetLibrairieFunction"));
         if (VexaLibraryDispatcher dispatcher = get ? get() : nullptr)
             dispatcher(nullptr, slot.argument, 0);
         break;
     }
     case 1:
         if (slot.procedure)
-            reinterpret_cast<VexaLibraryDispatcher>(slot.procedure)(nullptr, slot.argument, identifier);
+            reinterpret_cast<VexaLibraryDispatcher>(slot.procedure)(
+                nullptr, slot.argument, identifier);
         break;
     default:
         if (slot.procedure)

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "host/host.h"
-#include "plugins/libraryapi.h"
 #include "menus/menudesc.h"
+#include "plugins/libraryapi.h"
 
 #include <cstdint>
 #include <memory>

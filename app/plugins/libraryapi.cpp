@@ -160,7 +160,8 @@ void* addMenu(void* library, const char* keyword, void* menu, void* dispatcher)
     if (!root || root->parent || !keyword || !isLibraryHandle(library))
         return nullptr;
     const std::string location = (std::string(keyword) + "," + root->text).substr(0, 1000);
-    auto built = buildLibraryMenu(library, root, reinterpret_cast<VexaLibraryDispatcher>(dispatcher), 0);
+    auto built
+        = buildLibraryMenu(library, root, reinterpret_cast<VexaLibraryDispatcher>(dispatcher), 0);
     if (!built)
         return nullptr;
     void* handle = registerNativeMenu(std::move(built));
@@ -173,7 +174,8 @@ extern "C" {
 
 void* dozMenuCreate(const char* text) noexcept
 {
-    return guarded([&]() -> void* { return newPluginNode(PluginMenuNode::Kind::SubMenu, orEmpty(text)); },
+    return guarded(
+        [&]() -> void* { return newPluginNode(PluginMenuNode::Kind::SubMenu, orEmpty(text)); },
         nullptr);
 }
 
@@ -194,14 +196,16 @@ int dozMenuAddSeparator(void* menu) noexcept
             PluginMenuNode* parent = liveSubMenu(menu);
             if (!parent)
                 return 0;
-            return attachPluginNode(parent, newPluginNode(PluginMenuNode::Kind::Separator, {})) ? 1 : 0;
+            return attachPluginNode(parent, newPluginNode(PluginMenuNode::Kind::Separator, {})) ? 1
+                                                                                                : 0;
         },
         0);
 }
 
 int dozMenuAddSubMenu(void* menu, void* subMenu) noexcept
 {
-    return guarded([&] { return attachPluginNode(liveSubMenu(menu), liveSubMenu(subMenu)) ? 1 : 0; }, 0);
+    return guarded(
+        [&] { return attachPluginNode(liveSubMenu(menu), liveSubMenu(subMenu)) ? 1 : 0; }, 0);
 }
 
 void* dozLibraryAddMenu(void* library, const char* keyword, void* menu, void* dispatcher) noexcept
@@ -250,7 +254,8 @@ int vexaLibraryFakeLoad(void* ignored, const char* path, void* value) noexcept
                 return 0;
             // The module stays loaded: the caller goes on using what it set up.
             using SetCallbackFunctionFn = void (*)(void*);
-            auto set = reinterpret_cast<SetCallbackFunctionFn>(dlsym(module, "SetCallbackFunction"));
+            auto set
+                = reinterpret_cast<SetCallbackFunctionFn>(dlsym(module, "SetCallbackFunction"));
             if (!set) {
                 dlclose(module);
                 return 0;
@@ -274,7 +279,8 @@ void* dozMenuCreateFromDESC(const void* desc) noexcept
 
 int dozMenuComputeNumberIdFromDESC(const void* desc) noexcept
 {
-    return guarded([&] { return desc ? menus::countIdsInDesc(static_cast<const MenuDesc*>(desc)) : 0; }, 0);
+    return guarded(
+        [&] { return desc ? menus::countIdsInDesc(static_cast<const MenuDesc*>(desc)) : 0; }, 0);
 }
 
 } // extern "C"

@@ -43,7 +43,8 @@ VEXA_API int dozMenuAddSubMenu(void* menu, void* subMenu) VEXA_LIBRARY_NOTHROW;
  * inserted. library is the handle given to dozLibraryInit. */
 VEXA_API void* dozLibraryAddMenu(
     void* library, const char* keyword, void* menu, void* dispatcher) VEXA_LIBRARY_NOTHROW;
-VEXA_API void* vexaLibraryAddMenu(void* library, const char* keyword, void* menu) VEXA_LIBRARY_NOTHROW;
+VEXA_API void* vexaLibraryAddMenu(
+    void* library, const char* keyword, void* menu) VEXA_LIBRARY_NOTHROW;
 /* Builds the tree as a context menu of the datum's window (dataId) and shows it at
  * screen point (x, y); 1 when shown. */
 VEXA_API int vexaLibraryAddMenuPopup(

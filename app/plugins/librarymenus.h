@@ -3,8 +3,8 @@
 // against these registries before use, so a stale or foreign pointer does nothing.
 #pragma once
 
-#include "plugins/libraryapi.h"
 #include "menus/menudesc.h"
+#include "plugins/libraryapi.h"
 
 #include <cstdint>
 #include <memory>

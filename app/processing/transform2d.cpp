@@ -138,7 +138,8 @@ bool mirrorOrTurn(const Image2d& source, int move, Image2d& result, std::string*
     const int h = turned ? source.width : source.height;
     if (!allocateImage(result, w, h, source.type, reason))
         return false;
-    operation(source.samples.data(), source.width, source.height, source.type, result.samples.data());
+    operation(
+        source.samples.data(), source.width, source.height, source.type, result.samples.data());
     return true;
 }
 

@@ -37,11 +37,13 @@ enum SlotKind : int {
 
 constexpr bool slotIsInput(int kind)
 {
-    return kind == SLOT_IMAGE_IN || kind == SLOT_BLOCK_IN || kind == SLOT_STUDY_IN || kind == SLOT_VIEW3D_IN;
+    return kind == SLOT_IMAGE_IN || kind == SLOT_BLOCK_IN || kind == SLOT_STUDY_IN
+        || kind == SLOT_VIEW3D_IN;
 }
 constexpr bool slotIsOutput(int kind)
 {
-    return kind == SLOT_IMAGE_OUT || kind == SLOT_BLOCK_OUT || kind == SLOT_GRAPH_OUT || kind == SLOT_VIEW3D_OUT;
+    return kind == SLOT_IMAGE_OUT || kind == SLOT_BLOCK_OUT || kind == SLOT_GRAPH_OUT
+        || kind == SLOT_VIEW3D_OUT;
 }
 
 // Sizes of the objects of outputs nobody configures.

@@ -7,7 +7,7 @@
 namespace vexa {
 
 template <typename F, typename R = decltype(std::declval<F>()())>
-R guarded(F&& f, R onFailure = R{}) noexcept
+R guarded(F&& f, R onFailure = R {}) noexcept
 {
     try {
         return std::forward<F>(f)();
@@ -16,8 +16,7 @@ R guarded(F&& f, R onFailure = R{}) noexcept
     }
 }
 
-template <typename F>
-void guardedVoid(F&& f) noexcept
+template <typename F> void guardedVoid(F&& f) noexcept
 {
     try {
         std::forward<F>(f)();

@@ -54,7 +54,10 @@ static inline int vexaTypeSize(int type)
 }
 
 /* Bit count kept in headers and records: 8 times the element size. */
-static inline int vexaTypeBits(int type) { return 8 * vexaTypeSize(type); }
+static inline int vexaTypeBits(int type)
+{
+    return 8 * vexaTypeSize(type);
+}
 
 /* Sign flag kept in headers and records: 1 for the signed integer codes only. */
 static inline int vexaTypeSign(int type)
@@ -63,13 +66,15 @@ static inline int vexaTypeSign(int type)
 }
 
 /* 1 for the nine defined codes. */
-static inline int vexaTypeIsValid(int type) { return type >= 1 && type <= VEXA_TYPE_COUNT; }
+static inline int vexaTypeIsValid(int type)
+{
+    return type >= 1 && type <= VEXA_TYPE_COUNT;
+}
 
 /* Lists that offer all nine types show them in this order:
  * U8, S8, U16, S16, U32, S32, F32, F64, RGBA. */
-static const int vexaTypeListOrder[VEXA_TYPE_COUNT] = {
-    TYPEDATA_U8,  TYPEDATA_S8, TYPEDATA_U16, TYPEDATA_S16, TYPEDATA_U32,
-    TYPEDATA_S32, TYPEDATA_F32, TYPEDATA_F64, TYPEDATA_RGBA};
+static const int vexaTypeListOrder[VEXA_TYPE_COUNT] = { TYPEDATA_U8, TYPEDATA_S8, TYPEDATA_U16,
+    TYPEDATA_S16, TYPEDATA_U32, TYPEDATA_S32, TYPEDATA_F32, TYPEDATA_F64, TYPEDATA_RGBA };
 
 /* Position of a code in the type list, -1 for an unknown code. */
 static inline int vexaTypeListPosition(int type)
@@ -81,22 +86,19 @@ static inline int vexaTypeListPosition(int type)
 }
 
 /* Labels, indexed by type list position (UTF-8). */
-static const char* const vexaTypeSaveLabels[VEXA_TYPE_COUNT] = {
-    "8 bits - Non signé",  "8 bits - Signé",    "16 bits - Non signé",
-    "16 bits - Signé",     "32 bits - Non signé", "32 bits - Signé",
-    "32 bits - Flottant",  "64 bits - Flottant", "24 bits - RGB"};
+static const char* const vexaTypeSaveLabels[VEXA_TYPE_COUNT] = { "8 bits - Non signé",
+    "8 bits - Signé", "16 bits - Non signé", "16 bits - Signé", "32 bits - Non signé",
+    "32 bits - Signé", "32 bits - Flottant", "64 bits - Flottant", "24 bits - RGB" };
 
-static const char* const vexaTypeParamLabels[VEXA_TYPE_COUNT] = {
-    "Entier 8 Bits Non Signé",  "Entier 8 Bits Signé",  "Entier 16 Bits Non Signé",
-    "Entier 16 Bits Signé",     "Entier 32 Bits Non Signé", "Entier 32 Bits Signé",
-    "Flottant 32 Bits",         "Flottant 64 Bits",     "RGBA"};
+static const char* const vexaTypeParamLabels[VEXA_TYPE_COUNT]
+    = { "Entier 8 Bits Non Signé", "Entier 8 Bits Signé", "Entier 16 Bits Non Signé",
+          "Entier 16 Bits Signé", "Entier 32 Bits Non Signé", "Entier 32 Bits Signé",
+          "Flottant 32 Bits", "Flottant 64 Bits", "RGBA" };
 
-static const char* const vexaTypeInfoLabels[VEXA_TYPE_COUNT] = {
-    "  Entiers 8 bits non signés",  "  Entiers 8 bits signés",
-    "  Entiers 16 bits non signés", "  Entiers 16 bits signés",
-    "  Entiers 32 bits non signés", "  Entiers 32 bits signés",
-    "  Réels 32 bits",              "  Réels 64 bits",
-    "  Couleur 32 bits (R,G,B et A)"};
+static const char* const vexaTypeInfoLabels[VEXA_TYPE_COUNT]
+    = { "  Entiers 8 bits non signés", "  Entiers 8 bits signés", "  Entiers 16 bits non signés",
+          "  Entiers 16 bits signés", "  Entiers 32 bits non signés", "  Entiers 32 bits signés",
+          "  Réels 32 bits", "  Réels 64 bits", "  Couleur 32 bits (R,G,B et A)" };
 
 /* Picture formats hold grey levels or colour only. */
 #define VEXA_PICTURE_GREY_LABEL "8 bits - Niveaux de Gris"

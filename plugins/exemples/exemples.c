@@ -49,15 +49,24 @@ void SetCallbackFunction(VexaCallbackLookup function)
 static double sampleAt(const void* data, int type, size_t i)
 {
     switch (type) {
-    case TYPEDATA_U8: return ((const uint8_t*)data)[i];
-    case TYPEDATA_S8: return ((const int8_t*)data)[i];
-    case TYPEDATA_S16: return ((const int16_t*)data)[i];
-    case TYPEDATA_U16: return ((const uint16_t*)data)[i];
-    case TYPEDATA_S32: return ((const int32_t*)data)[i];
-    case TYPEDATA_U32: return ((const uint32_t*)data)[i];
-    case TYPEDATA_F32: return ((const float*)data)[i];
-    case TYPEDATA_F64: return ((const double*)data)[i];
-    default: return 0;
+    case TYPEDATA_U8:
+        return ((const uint8_t*)data)[i];
+    case TYPEDATA_S8:
+        return ((const int8_t*)data)[i];
+    case TYPEDATA_S16:
+        return ((const int16_t*)data)[i];
+    case TYPEDATA_U16:
+        return ((const uint16_t*)data)[i];
+    case TYPEDATA_S32:
+        return ((const int32_t*)data)[i];
+    case TYPEDATA_U32:
+        return ((const uint32_t*)data)[i];
+    case TYPEDATA_F32:
+        return ((const float*)data)[i];
+    case TYPEDATA_F64:
+        return ((const double*)data)[i];
+    default:
+        return 0;
     }
 }
 
@@ -102,15 +111,32 @@ static void negative(void* handle)
             size_t i = (size_t)y * (size_t)w + (size_t)x;
             double v = lo + hi - sampleAt(src, type, i);
             switch (type) {
-            case TYPEDATA_U8: ((uint8_t*)dst)[i] = (uint8_t)v; break;
-            case TYPEDATA_S8: ((int8_t*)dst)[i] = (int8_t)v; break;
-            case TYPEDATA_S16: ((int16_t*)dst)[i] = (int16_t)v; break;
-            case TYPEDATA_U16: ((uint16_t*)dst)[i] = (uint16_t)v; break;
-            case TYPEDATA_S32: ((int32_t*)dst)[i] = (int32_t)v; break;
-            case TYPEDATA_U32: ((uint32_t*)dst)[i] = (uint32_t)v; break;
-            case TYPEDATA_F32: ((float*)dst)[i] = (float)v; break;
-            case TYPEDATA_F64: ((double*)dst)[i] = v; break;
-            default: break;
+            case TYPEDATA_U8:
+                ((uint8_t*)dst)[i] = (uint8_t)v;
+                break;
+            case TYPEDATA_S8:
+                ((int8_t*)dst)[i] = (int8_t)v;
+                break;
+            case TYPEDATA_S16:
+                ((int16_t*)dst)[i] = (int16_t)v;
+                break;
+            case TYPEDATA_U16:
+                ((uint16_t*)dst)[i] = (uint16_t)v;
+                break;
+            case TYPEDATA_S32:
+                ((int32_t*)dst)[i] = (int32_t)v;
+                break;
+            case TYPEDATA_U32:
+                ((uint32_t*)dst)[i] = (uint32_t)v;
+                break;
+            case TYPEDATA_F32:
+                ((float*)dst)[i] = (float)v;
+                break;
+            case TYPEDATA_F64:
+                ((double*)dst)[i] = v;
+                break;
+            default:
+                break;
             }
         }
         progress(0, y);

@@ -94,7 +94,8 @@ private slots:
         QCOMPARE(w->action(CorrectionCommand::Negative)->text(), QString::fromUtf8("Négatif"));
         QCOMPARE(w->action(CorrectionCommand::MinMaxSymmetric)->text(),
             QString::fromUtf8("Min-Max symétrique"));
-        QCOMPARE(w->action(CorrectionCommand::PanelShrink)->text(), QString::fromUtf8("Rétrécissement"));
+        QCOMPARE(
+            w->action(CorrectionCommand::PanelShrink)->text(), QString::fromUtf8("Rétrécissement"));
     }
 
     void negativeFlipsTheGainAndInitialStateRestores()

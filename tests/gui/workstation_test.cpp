@@ -1,10 +1,10 @@
 // The workstation's widgets, driven offscreen: start-up, opening from the command
 // line, the parameter dialog, worker requests, the log window and the task title.
 #include "data/registry.h"
+#include "log/logmodel.h"
 #include "main/gui/logwindow.h"
 #include "main/gui/mainwindow.h"
 #include "main/gui/startup.h"
-#include "log/logmodel.h"
 #include "params/gui/paramdialogwidget.h"
 #include "params/paramapi.h"
 #include "plugins/libraries.h"
@@ -20,12 +20,12 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QThread>
-#include <thread>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <thread>
 
 #include <atomic>
 #include <cstring>
@@ -98,8 +98,9 @@ private slots:
         QStringList menus;
         for (QAction* action : main.menuBar()->actions())
             menus << action->text();
-        QCOMPARE(menus, (QStringList {QStringLiteral("Importation"), QStringLiteral("Traitements"),
-                            QStringLiteral("Librairies"), QString::fromUtf8("Fenêtres")}));
+        QCOMPARE(menus,
+            (QStringList { QStringLiteral("Importation"), QStringLiteral("Traitements"),
+                QStringLiteral("Librairies"), QString::fromUtf8("Fenêtres") }));
         QVERIFY(main.acceptDrops());
     }
 
@@ -135,21 +136,25 @@ private slots:
                     texts << action->text();
             return texts;
         };
-        QCOMPARE(labels(windows[0]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D"),
-                                         QStringLiteral("Traitement 3D")}));
-        QCOMPARE(labels(windows[1]), (QStringList {QStringLiteral("Exportation"), QStringLiteral("Traitement 2D")}));
+        QCOMPARE(labels(windows[0]),
+            (QStringList { QStringLiteral("Exportation"), QStringLiteral("Traitement 2D"),
+                QStringLiteral("Traitement 3D") }));
+        QCOMPARE(labels(windows[1]),
+            (QStringList { QStringLiteral("Exportation"), QStringLiteral("Traitement 2D") }));
         // The export menu offers the save command; the processing menus start with the
         // built-in commands.
         QMenuBar* bar = main.dataMenuBar(windows[1]);
         QMenu* exportMenu = bar->actions().front()->menu();
         QCOMPARE(exportMenu->actions().size(), 1);
-        QCOMPARE(exportMenu->actions().front()->text(), QString::fromUtf8("Sauvegarder une donnée..."));
+        QCOMPARE(
+            exportMenu->actions().front()->text(), QString::fromUtf8("Sauvegarder une donnée..."));
         QVERIFY(exportMenu->menuAction()->isEnabled());
         QStringList builtIn;
         for (QAction* action : bar->actions()[1]->menu()->actions())
             builtIn << action->text();
-        QCOMPARE(builtIn, (QStringList {QString::fromUtf8("Opérateurs Unaires"), QString::fromUtf8("Opérateurs Binaires"),
-                              QStringLiteral("Transformations")}));
+        QCOMPARE(builtIn,
+            (QStringList { QString::fromUtf8("Opérateurs Unaires"),
+                QString::fromUtf8("Opérateurs Binaires"), QStringLiteral("Transformations") }));
         // Menus are rebuilt with the main bar and go with their window.
         main.rebuildMenus();
         QCOMPARE(labels(windows[1]).size(), 2);
@@ -177,7 +182,8 @@ private slots:
         opposite->trigger();
         // The task runs on a worker; its result opens as a second window.
         QTRY_COMPARE_WITH_TIMEOUT(main.dataArea()->subWindowList().size(), 2, 10000);
-        QVERIFY(taskWaitForWorkers([] { QCoreApplication::processEvents(); }, std::chrono::seconds(10)));
+        QVERIFY(taskWaitForWorkers(
+            [] { QCoreApplication::processEvents(); }, std::chrono::seconds(10)));
         DataRecord* result = dataFindByWindow(main.dataArea()->subWindowList().back());
         QVERIFY(result && result->image2d());
         const ImageDescriptor& image = *result->image2d();
@@ -195,9 +201,10 @@ private slots:
         const QString config = dir_.filePath(QStringLiteral("libraries.xml"));
         QFile file(config);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("<CONFIG><LIBRARY><PATH>%1</PATH><PATH>%2</PATH></LIBRARY></CONFIG>\n")
-                       .arg(dir_.filePath(QStringLiteral("absent.so")), samples)
-                       .toUtf8());
+        file.write(
+            QStringLiteral("<CONFIG><LIBRARY><PATH>%1</PATH><PATH>%2</PATH></LIBRARY></CONFIG>\n")
+                .arg(dir_.filePath(QStringLiteral("absent.so")), samples)
+                .toUtf8());
         file.close();
         station_->shutdown();
         station_.reset();
@@ -210,10 +217,12 @@ private slots:
             }
         });
         closer.start(10);
-        station_ = std::make_unique<Workstation>(QStringLiteral(VEXA_BIN_DIR), QStringLiteral("-config %1").arg(config));
+        station_ = std::make_unique<Workstation>(
+            QStringLiteral(VEXA_BIN_DIR), QStringLiteral("-config %1").arg(config));
         closer.stop();
-        QCOMPARE(shown, QStringList {QString::fromUtf8("Erreur de chargement|Librairie non valide !")});
-        QCOMPARE(plugins::loadedLibraries(), std::vector<std::string> {samples.toStdString()});
+        QCOMPARE(shown,
+            QStringList { QString::fromUtf8("Erreur de chargement|Librairie non valide !") });
+        QCOMPARE(plugins::loadedLibraries(), std::vector<std::string> { samples.toStdString() });
 
         MainWindow& main = station_->mainWindow();
         QVERIFY(main.openDataFile(writeVolume(dir_, 6, 4, 1)));
@@ -231,7 +240,8 @@ private slots:
         // Unloading takes the menu out again.
         plugins::unloadAllCommand();
         QVERIFY(!main.dataMenuBar(window)->actions()[1]->menu()->actions().isEmpty());
-        QVERIFY(main.dataMenuBar(window)->actions()[1]->menu()->actions().back()->text() != QStringLiteral("Exemples"));
+        QVERIFY(main.dataMenuBar(window)->actions()[1]->menu()->actions().back()->text()
+            != QStringLiteral("Exemples"));
     }
 
     void unreadableFileShowsTheErrorAndKeepsRunning()
@@ -266,7 +276,7 @@ private slots:
             QTest::keyClick(dialog, Qt::Key_Return);
         });
         const int result = dozBoxParameter("Nombre%dGain%fNom%s%nChoix%tUn,Deux,,Trois%lCoche%c",
-                                           &count, &gain, name, &choice, &flag);
+            &count, &gain, name, &choice, &flag);
         QCOMPARE(result, 1);
         QCOMPARE(count, -42);
         QCOMPARE(gain, 0.0015);
@@ -310,8 +320,8 @@ private slots:
     {
         station_->show();
         taskSetMultitask(true);
-        std::atomic<int> answer {-1};
-        std::atomic<int> value {5};
+        std::atomic<int> answer { -1 };
+        std::atomic<int> value { 5 };
         TaskCommand command;
         command.name = "Test";
         command.builtin = [&] {
@@ -341,7 +351,7 @@ private slots:
     {
         station_->show();
         taskSetMultitask(true);
-        std::atomic<bool> release {false};
+        std::atomic<bool> release { false };
         for (int i = 0; i < 2; ++i) {
             TaskCommand command;
             command.name = "Attente";
@@ -354,7 +364,7 @@ private slots:
         QTRY_COMPARE(taskRunningWorkers(), 2);
         // A worker counts once its task exists, just after its thread starts.
         QTRY_VERIFY((station_->mainWindow().refreshTitle(),
-                     station_->mainWindow().windowTitle() == QStringLiteral("2 Calculs en cours...")));
+            station_->mainWindow().windowTitle() == QStringLiteral("2 Calculs en cours...")));
         release = true;
         QTRY_COMPARE(taskRunningWorkers(), 0);
         station_->mainWindow().refreshTitle();

@@ -23,14 +23,20 @@ std::vector<std::string> labels(const MenuNode& node)
 TEST(MenuDesc, ItemsTakeBasePlusCodeAndSubMenusNest)
 {
     MenuDescBuilder desc(1250);
-    desc.add("Un", 3).open("Sous").add("Deux", 4).separator().add("Trois", 5).close().add("Quatre", 7);
+    desc.add("Un", 3)
+        .open("Sous")
+        .add("Deux", 4)
+        .separator()
+        .add("Trois", 5)
+        .close()
+        .add("Quatre", 7);
     auto root = buildFromDesc(desc.finish());
-    ASSERT_EQ(labels(*root), (std::vector<std::string> {"Un", "Sous", "Quatre"}));
+    ASSERT_EQ(labels(*root), (std::vector<std::string> { "Un", "Sous", "Quatre" }));
     EXPECT_EQ(root->children[0]->id, 1253);
     EXPECT_EQ(root->children[2]->id, 1257);
     const MenuNode& sub = *root->children[1];
     EXPECT_EQ(sub.kind, MenuNode::Kind::SubMenu);
-    EXPECT_EQ(labels(sub), (std::vector<std::string> {"Deux", "-", "Trois"}));
+    EXPECT_EQ(labels(sub), (std::vector<std::string> { "Deux", "-", "Trois" }));
     EXPECT_EQ(root->findItem(1255)->text, "Trois");
 }
 
@@ -39,7 +45,7 @@ TEST(MenuDesc, ClosingCodeMinusSevenAndStrayClosings)
     MenuDescBuilder desc(0);
     desc.add("", kClose).open("A").add("x", 1).add({}, kCloseAlt).add("", kClose).add("y", 2);
     auto root = buildFromDesc(desc.finish());
-    EXPECT_EQ(labels(*root), (std::vector<std::string> {"A", "y"}));
+    EXPECT_EQ(labels(*root), (std::vector<std::string> { "A", "y" }));
 }
 
 TEST(MenuDesc, OpeningsBeyondTenLevelsGoToTheCurrentMenu)
@@ -67,7 +73,7 @@ TEST(MenuDesc, UnclosedSubMenusAreKept)
     MenuDescBuilder desc(0);
     desc.open("A").open("B").add("x", 1);
     auto root = buildFromDesc(desc.finish());
-    ASSERT_EQ(labels(*root), (std::vector<std::string> {"A"}));
+    ASSERT_EQ(labels(*root), (std::vector<std::string> { "A" }));
     EXPECT_NE(root->findItem(1), nullptr);
 }
 
@@ -100,11 +106,14 @@ TEST(MenuDesc, IdentifierCountIsLargerOfEntriesAndLargestCode)
 TEST(WorkstationMenus, MainBarHasTheFourMenusInOrder)
 {
     auto bar = mainMenuBar(true, false);
-    EXPECT_EQ(labels(*bar), (std::vector<std::string> {"Importation", "Traitements", "Librairies", "Fenêtres"}));
+    EXPECT_EQ(labels(*bar),
+        (std::vector<std::string> { "Importation", "Traitements", "Librairies", "Fenêtres" }));
     MenuNode* lib = bar->findSubMenu("Librairies");
-    EXPECT_EQ(labels(*lib), (std::vector<std::string> {"Charger", "Charger Répertoire", "Libérer", "Tout Libérer", "-",
-                                "Libérer la dernière chargée\tAlt+L", "Recharger la dernière libérée\tAlt+R", "-",
-                                "Précédentes Actions\tF11", "Dernière Action\tF12", "-", "Multitâche", "Mode 'Safe'"}));
+    EXPECT_EQ(labels(*lib),
+        (std::vector<std::string> { "Charger", "Charger Répertoire", "Libérer", "Tout Libérer", "-",
+            "Libérer la dernière chargée\tAlt+L", "Recharger la dernière libérée\tAlt+R", "-",
+            "Précédentes Actions\tF11", "Dernière Action\tF12", "-", "Multitâche",
+            "Mode 'Safe'" }));
     EXPECT_TRUE(lib->findItem(kCmdMultitask)->checked);
     EXPECT_FALSE(lib->findItem(kCmdSafeMode)->checked);
     MenuNode* import = bar->findSubMenu("Importation");
@@ -114,8 +123,10 @@ TEST(WorkstationMenus, MainBarHasTheFourMenusInOrder)
 
 TEST(WorkstationMenus, VolumeWindowsAlsoOfferThe3dMenu)
 {
-    EXPECT_EQ(labels(*dataMenuBar(false)), (std::vector<std::string> {"Exportation", "Traitement 2D"}));
-    EXPECT_EQ(labels(*dataMenuBar(true)), (std::vector<std::string> {"Exportation", "Traitement 2D", "Traitement 3D"}));
+    EXPECT_EQ(
+        labels(*dataMenuBar(false)), (std::vector<std::string> { "Exportation", "Traitement 2D" }));
+    EXPECT_EQ(labels(*dataMenuBar(true)),
+        (std::vector<std::string> { "Exportation", "Traitement 2D", "Traitement 3D" }));
 }
 
 TEST(WorkstationMenus, AcceleratorTablesCarryTheirCommands)

@@ -300,8 +300,8 @@ TEST(VexaMemConvert, LargeOutputsBypassingTheCacheAreComplete)
         // The same through a destination that does not start on a cache line.
         std::vector<unsigned char> into(expected.size() + 64);
         unsigned char* shifted = into.data() + 24;
-        vexaMemConvertInto(input.data(), static_cast<int>(c.count), c.so.scale, c.so.offset,
-            c.in, c.out, shifted);
+        vexaMemConvertInto(
+            input.data(), static_cast<int>(c.count), c.so.scale, c.so.offset, c.in, c.out, shifted);
         EXPECT_EQ(std::memcmp(shifted, expected.data(), expected.size()), 0)
             << "in " << c.in << " out " << c.out;
     }

@@ -47,7 +47,8 @@ LogWindow::LogWindow(QWidget* parent)
     file_ = new QPushButton(QStringLiteral("Log"), this);
     file_->setCheckable(true);
     channel_ = new QComboBox(this);
-    channel_->addItems({QStringLiteral("Canal 0"), QStringLiteral("Canal 1"), QStringLiteral("Canal 2")});
+    channel_->addItems(
+        { QStringLiteral("Canal 0"), QStringLiteral("Canal 1"), QStringLiteral("Canal 2") });
     lines_ = new LogLinesView(this);
     scroll_ = new QScrollBar(Qt::Vertical, this);
 
@@ -65,17 +66,22 @@ LogWindow::LogWindow(QWidget* parent)
     layout->addLayout(body, 1);
 
     auto& model = log::messageLog();
-    connect(clear_, &QPushButton::clicked, this, [] { log::messageLog().command(log::kCommandClear); });
-    connect(enable_, &QPushButton::clicked, this, [] { log::messageLog().command(log::kCommandToggleEnabled); });
-    connect(file_, &QPushButton::clicked, this, [] { log::messageLog().command(log::kCommandToggleFile); });
-    connect(channel_, &QComboBox::currentIndexChanged, this, [](int channel) { log::messageLog().show(channel); });
+    connect(
+        clear_, &QPushButton::clicked, this, [] { log::messageLog().command(log::kCommandClear); });
+    connect(enable_, &QPushButton::clicked, this,
+        [] { log::messageLog().command(log::kCommandToggleEnabled); });
+    connect(file_, &QPushButton::clicked, this,
+        [] { log::messageLog().command(log::kCommandToggleFile); });
+    connect(channel_, &QComboBox::currentIndexChanged, this,
+        [](int channel) { log::messageLog().show(channel); });
     connect(scroll_, &QScrollBar::valueChanged, this, [](int value) {
         auto& log = log::messageLog();
         if (value != log.firstShown(log.shownChannel()))
             log.command(log::kScrollPosition, value);
     });
     // The model calls back on whichever thread changed it; redraw on ours.
-    model.setChangeListener([this] { QMetaObject::invokeMethod(this, &LogWindow::refresh, Qt::QueuedConnection); });
+    model.setChangeListener(
+        [this] { QMetaObject::invokeMethod(this, &LogWindow::refresh, Qt::QueuedConnection); });
     resize(520, 320);
     refresh();
 }
@@ -85,7 +91,10 @@ LogWindow::~LogWindow()
     log::messageLog().setChangeListener({});
 }
 
-QStringList LogWindow::shownLines() const { return lines_->lines; }
+QStringList LogWindow::shownLines() const
+{
+    return lines_->lines;
+}
 
 void LogWindow::refresh()
 {
@@ -101,7 +110,8 @@ void LogWindow::refresh()
         channel_->setCurrentIndex(channel);
     }
     enable_->setChecked(model.enabled(channel));
-    enable_->setText(model.enabled(channel) ? QStringLiteral("Msg") : QStringLiteral("Msg (arrêt)"));
+    enable_->setText(
+        model.enabled(channel) ? QStringLiteral("Msg") : QStringLiteral("Msg (arrêt)"));
     file_->setChecked(model.fileCopy());
     file_->setText(model.fileCopy() ? QStringLiteral("Log (fichier)") : QStringLiteral("Log"));
     const QSignalBlocker blockScroll(scroll_);

@@ -16,16 +16,18 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    vexa::gui::Workstation workstation(vexa::gui::programDirectory(), arguments.join(QLatin1Char(' ')));
+    vexa::gui::Workstation workstation(
+        vexa::gui::programDirectory(), arguments.join(QLatin1Char(' ')));
     workstation.show();
     // VEXA_SCREENSHOT=<file.png>: saves a picture of the main window once the start-up
     // command line has been handled, then quits (documentation and smoke tests).
     const QString screenshot = qEnvironmentVariable("VEXA_SCREENSHOT");
     if (!screenshot.isEmpty()) {
-        QTimer::singleShot(qEnvironmentVariableIntValue("VEXA_SCREENSHOT_DELAY_MS") + 1500, &app, [&] {
-            const bool saved = workstation.mainWindow().grab().save(screenshot);
-            QApplication::exit(saved ? 0 : 1);
-        });
+        QTimer::singleShot(
+            qEnvironmentVariableIntValue("VEXA_SCREENSHOT_DELAY_MS") + 1500, &app, [&] {
+                const bool saved = workstation.mainWindow().grab().save(screenshot);
+                QApplication::exit(saved ? 0 : 1);
+            });
     }
     const int status = app.exec();
     workstation.shutdown();

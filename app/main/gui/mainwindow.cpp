@@ -2,19 +2,19 @@
 
 #include "config/config.h"
 #include "data/dataopen.h"
-#include "display/gui/correctionwindow.h"
-#include "display/gui/palettemanager.h"
 #include "data/datasave.h"
 #include "data/newdata.h"
-#include "data/series.h"
 #include "data/registry.h"
+#include "data/series.h"
+#include "display/gui/correctionwindow.h"
+#include "display/gui/palettemanager.h"
+#include "log/logmodel.h"
 #include "main/gui/logwindow.h"
 #include "main/gui/taskwindow.h"
-#include "log/logmodel.h"
 #include "main/mainmenus.h"
 #include "plugins/libraries.h"
-#include "processing/processingmenus.h"
 #include "processing/processing.h"
+#include "processing/processingmenus.h"
 #include "script/scriptrunner.h"
 #include "tasks/taskdisplay.h"
 #include "tasks/taskshutdown.h"
@@ -25,8 +25,8 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QFileDialog>
-#include <QMdiArea>
 #include <QLayout>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -210,7 +210,8 @@ void MainWindow::runCommand(int id)
         seriesAssemblyCommand();
         break;
     case kCmdScript:
-        script::runScriptCommand([](int channel, const std::string& line) { log::logLine(channel, line.c_str()); });
+        script::runScriptCommand(
+            [](int channel, const std::string& line) { log::logLine(channel, line.c_str()); });
         break;
     case kCmdLogWindow:
         logWindow()->show();
@@ -262,7 +263,8 @@ void MainWindow::runCommand(int id)
             break;
         }
         log::logMessage("Commande %d non disponible", id);
-        statusBar()->showMessage(QString::fromUtf8("Commande non disponible dans cette version"), 4000);
+        statusBar()->showMessage(
+            QString::fromUtf8("Commande non disponible dans cette version"), 4000);
         break;
     }
 }
@@ -283,7 +285,8 @@ void MainWindow::handleCommandLine(const QString& line)
         openDataFile(QString::fromStdString(*file));
 }
 
-QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, int kind, bool volume)
+QMdiSubWindow* MainWindow::addDataWindow(
+    QWidget* window, const QString& title, int kind, bool volume)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = area_->addSubWindow(window);
@@ -291,7 +294,7 @@ QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, 
         auto* bar = new QMenuBar(window);
         bar->setNativeMenuBar(false);
         layout->setMenuBar(bar);
-        dataBars_[sub] = {bar, volume};
+        dataBars_[sub] = { bar, volume };
         fillDataMenuBar(sub, bar, volume);
         window->resize(window->width(), window->height() + bar->sizeHint().height());
     }
@@ -299,10 +302,11 @@ QMdiSubWindow* MainWindow::addDataWindow(QWidget* window, const QString& title, 
     sub->setWindowTitle(title);
     sub->setWindowIcon(treeIcon(programDir_, kind));
     sub->installEventFilter(this);
-    auto* item = new QTreeWidgetItem(tree_, {title});
+    auto* item = new QTreeWidgetItem(tree_, { title });
     item->setIcon(0, sub->windowIcon());
     treeItems_[sub] = item;
-    connect(sub, &QMdiSubWindow::windowTitleChanged, this, [item](const QString& text) { item->setText(0, text); });
+    connect(sub, &QMdiSubWindow::windowTitleChanged, this,
+        [item](const QString& text) { item->setText(0, text); });
     connect(sub, &QObject::destroyed, this, [this, sub] {
         auto found = treeItems_.find(sub);
         if (found != treeItems_.end()) {
@@ -364,7 +368,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         auto* sub = qobject_cast<QMdiSubWindow*>(watched);
         if (DataRecord* record = sub ? dataFindByWindow(sub) : nullptr) {
             if (!taskRecordMayClose(record)) {
-                statusBar()->showMessage(QString::fromUtf8("Donnée utilisée par un calcul : fermeture impossible"), 4000);
+                statusBar()->showMessage(
+                    QString::fromUtf8("Donnée utilisée par un calcul : fermeture impossible"),
+                    4000);
                 event->ignore();
                 return true;
             }
@@ -397,7 +403,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (!taskMayQuit()) {
         QMessageBox::information(this, QStringLiteral("Vexa"),
-                                 QString::fromUtf8("Des calculs sont en cours : attendez leur fin avant de quitter."));
+            QString::fromUtf8("Des calculs sont en cours : attendez leur fin avant de quitter."));
         event->ignore();
         return;
     }

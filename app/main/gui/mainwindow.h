@@ -42,7 +42,8 @@ public:
     void handleCommandLine(const QString& line);
     // Adds a data window to the area and to the tree; the tree entry goes when it closes.
     // Windows with a layout get the data-window menu bar ("Traitement 3D" for volumes).
-    QMdiSubWindow* addDataWindow(QWidget* window, const QString& title, int kind, bool volume = false);
+    QMdiSubWindow* addDataWindow(
+        QWidget* window, const QString& title, int kind, bool volume = false);
     // The menu bar of a data window, or null for windows without one.
     QMenuBar* dataMenuBar(QMdiSubWindow* window) const;
     // Title from the number of running tasks: "Vexa" or the running-task text.

@@ -39,7 +39,8 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
         label->setMinimumSize(240, 120);
         content = label;
     }
-    QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)), record.kind, record.block() != nullptr);
+    QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)),
+        record.kind, record.block() != nullptr);
     return window;
 }
 
@@ -66,7 +67,10 @@ void QtHost::redraw(DataRecord& record)
         sub->update();
 }
 
-void QtHost::refreshMenus(int) { main_.rebuildMenus(); }
+void QtHost::refreshMenus(int)
+{
+    main_.rebuildMenus();
+}
 
 void QtHost::refreshLog()
 {
@@ -74,7 +78,8 @@ void QtHost::refreshLog()
         log->refresh();
 }
 
-MessageAnswer QtHost::messageBox(const std::string& caption, const std::string& text, MessageButtons buttons)
+MessageAnswer QtHost::messageBox(
+    const std::string& caption, const std::string& text, MessageButtons buttons)
 {
     const QString title = QString::fromStdString(caption);
     const QString body = QString::fromStdString(text);
@@ -82,8 +87,8 @@ MessageAnswer QtHost::messageBox(const std::string& caption, const std::string& 
         QMessageBox::warning(dialogOwner(), title, body);
         return MessageAnswer::Ok;
     }
-    switch (QMessageBox::question(dialogOwner(), title, body,
-                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    switch (QMessageBox::question(
+        dialogOwner(), title, body, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
     case QMessageBox::Yes:
         return MessageAnswer::Yes;
     case QMessageBox::No:
@@ -93,15 +98,19 @@ MessageAnswer QtHost::messageBox(const std::string& caption, const std::string& 
     }
 }
 
-int QtHost::paramDialog(ParamBox* box) { return runParamDialog(box, dialogOwner()); }
+int QtHost::paramDialog(ParamBox* box)
+{
+    return runParamDialog(box, dialogOwner());
+}
 
 bool QtHost::chooseFile(const FileChoice& choice, std::string& path)
 {
     const QString title = QString::fromStdString(choice.title);
     const QString filter = QString::fromStdString(choice.filter);
     const QString start = QString::fromStdString(choice.initialPath);
-    const QString chosen = choice.save ? QFileDialog::getSaveFileName(dialogOwner(), title, start, filter)
-                                       : QFileDialog::getOpenFileName(dialogOwner(), title, start, filter);
+    const QString chosen = choice.save
+        ? QFileDialog::getSaveFileName(dialogOwner(), title, start, filter)
+        : QFileDialog::getOpenFileName(dialogOwner(), title, start, filter);
     if (chosen.isEmpty())
         return false;
     path = chosen.toStdString();
@@ -114,8 +123,8 @@ int QtHost::chooseFromList(const std::string& title, const std::vector<std::stri
     for (const std::string& entry : entries)
         items << QString::fromStdString(entry);
     bool ok = false;
-    const QString chosen
-        = QInputDialog::getItem(dialogOwner(), QString::fromStdString(title), QString(), items, 0, false, &ok);
+    const QString chosen = QInputDialog::getItem(
+        dialogOwner(), QString::fromStdString(title), QString(), items, 0, false, &ok);
     return ok ? int(items.indexOf(chosen)) : -1;
 }
 

@@ -21,7 +21,8 @@ public:
     void redraw(DataRecord& record) override;
     void refreshMenus(int kind) override;
     void refreshLog() override;
-    MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageButtons buttons) override;
+    MessageAnswer messageBox(
+        const std::string& caption, const std::string& text, MessageButtons buttons) override;
     int paramDialog(ParamBox* box) override;
     bool chooseFile(const FileChoice& choice, std::string& path) override;
     int chooseFromList(const std::string& title, const std::vector<std::string>& entries) override;

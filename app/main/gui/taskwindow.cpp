@@ -17,7 +17,7 @@ TaskWindow::TaskWindow(QWidget* parent)
     tree_ = new QTreeWidget(this);
     tree_->setHeaderHidden(true);
     auto* buttons = new QHBoxLayout;
-    for (const char* label : {kTaskButtonSuspend, kTaskButtonResume, kTaskButtonStop}) {
+    for (const char* label : { kTaskButtonSuspend, kTaskButtonResume, kTaskButtonStop }) {
         auto* button = new QPushButton(QString::fromUtf8(label), this);
         button->setEnabled(false);
         buttons->addWidget(button);
@@ -35,9 +35,9 @@ void TaskWindow::refresh()
     model_.update(std::time(nullptr));
     tree_->clear();
     for (const TaskWindowRow& row : model_.rows()) {
-        auto* item = new QTreeWidgetItem(tree_, {QString::fromUtf8(row.text.c_str())});
+        auto* item = new QTreeWidgetItem(tree_, { QString::fromUtf8(row.text.c_str()) });
         for (const std::string& line : row.lines)
-            new QTreeWidgetItem(item, {QString::fromUtf8(line.c_str())});
+            new QTreeWidgetItem(item, { QString::fromUtf8(line.c_str()) });
         item->setExpanded(true);
     }
 }

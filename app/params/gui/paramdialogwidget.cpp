@@ -31,9 +31,10 @@ ParamDialogWidget::ParamDialogWidget(ParamBox& box, QWidget* parent)
     params::LayoutMetrics units;
     units.cw = std::max(1, metrics.averageCharWidth());
     units.ch = std::max(1, metrics.height());
-    const params::ParamLayout layout = params::layoutParamBox(box, units, [&](std::string_view text) {
-        return metrics.horizontalAdvance(QString::fromUtf8(text.data(), int(text.size())));
-    });
+    const params::ParamLayout layout
+        = params::layoutParamBox(box, units, [&](std::string_view text) {
+              return metrics.horizontalAdvance(QString::fromUtf8(text.data(), int(text.size())));
+          });
 
     for (const params::PlacedControl& placed : layout.controls) {
         QWidget* widget = nullptr;
@@ -96,7 +97,8 @@ ParamDialogWidget::ParamDialogWidget(ParamBox& box, QWidget* parent)
             auto* button = new QPushButton(text, this);
             button->setAutoDefault(false);
             const int index = placed.item;
-            connect(button, &QPushButton::clicked, this, [this, index] { params::pressButton(box_.items[index]); });
+            connect(button, &QPushButton::clicked, this,
+                [this, index] { params::pressButton(box_.items[index]); });
             widget = button;
             break;
         }
@@ -170,17 +172,19 @@ void installParamPresenters(std::function<QWidget*()> ownerProvider)
 {
     // Boxes may be shown from worker threads: the host carries them to the GUI thread.
     params::setParamDialogPresenter([](ParamBox* box) { return hostParamDialog(box); });
-    params::setFileChooserPresenter([ownerProvider](const FileSelector& selector) -> std::optional<std::string> {
-        std::optional<std::string> chosen;
-        runOnInterfaceThread(GuiRequest::ChooseFile, [&] {
-            const QString title = QString::fromUtf8(selector.title.c_str());
-            const QString initial = QString::fromUtf8(selector.fileName.data());
-            QString path = QFileDialog::getOpenFileName(ownerProvider ? ownerProvider() : nullptr, title, initial);
-            if (!path.isEmpty())
-                chosen = path.toStdString();
+    params::setFileChooserPresenter(
+        [ownerProvider](const FileSelector& selector) -> std::optional<std::string> {
+            std::optional<std::string> chosen;
+            runOnInterfaceThread(GuiRequest::ChooseFile, [&] {
+                const QString title = QString::fromUtf8(selector.title.c_str());
+                const QString initial = QString::fromUtf8(selector.fileName.data());
+                QString path = QFileDialog::getOpenFileName(
+                    ownerProvider ? ownerProvider() : nullptr, title, initial);
+                if (!path.isEmpty())
+                    chosen = path.toStdString();
+            });
+            return chosen;
         });
-        return chosen;
-    });
 }
 
 } // namespace vexa::gui

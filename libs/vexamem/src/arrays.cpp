@@ -1,12 +1,11 @@
 // Byte copy, rectangle extraction and the allocation of returned buffers.
+#include "vexa_bigalloc.hpp"
 #include "vexamem.h"
 #include "vexamem_internal.hpp"
-#include "vexa_bigalloc.hpp"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
 
 namespace vexamem {
 
