@@ -4,6 +4,7 @@
 #include "mesh/meshprocessing.h"
 #include "mesh/randomcolour.h"
 #include "vexa_reason.hpp"
+#include "vexa_remembered.hpp"
 #include "vexa_types.h"
 #include "vexamem.h"
 
@@ -1021,12 +1022,28 @@ private:
     std::vector<int32_t> rep_;
 };
 
+Remembered<IsoSurfaceSettings>& settingsStore()
+{
+    static Remembered<IsoSurfaceSettings> settings;
+    return settings;
+}
+
 } // namespace
 
-IsoSurfaceSettings& isoSurfaceSettings()
+IsoSurfaceSettings isoSurfaceSettings()
 {
-    static IsoSurfaceSettings settings;
-    return settings;
+    return settingsStore().copy();
+}
+
+void keepIsoSurfaceSettings(const IsoSurfaceSettings& validated)
+{
+    // The box asks for every field at once, so a validated box stands for all of them.
+    settingsStore().replace(validated);
+}
+
+void resetIsoSurfaceSettings()
+{
+    settingsStore().reset();
 }
 
 std::string isoSurfaceDescription()

@@ -47,9 +47,13 @@ struct IsoSurfaceSettings {
     int maxTriangles = 100000;
 };
 
-// The process-wide settings of the command. Not locked: the dialog fills them and
-// the command copies them out (isoParamsFromSettings) before it starts working.
-IsoSurfaceSettings& isoSurfaceSettings();
+// The settings kept for the run. Several tasks may run the command at once, so a
+// dialog is bound to a copy (isoSurfaceSettings) and only a validated box is kept
+// (keepIsoSurfaceSettings); a cancelled one leaves the kept values as they were.
+IsoSurfaceSettings isoSurfaceSettings();
+void keepIsoSurfaceSettings(const IsoSurfaceSettings& validated);
+// Back to the initial values (tests).
+void resetIsoSurfaceSettings();
 
 // The parameter description of the command's box.
 std::string isoSurfaceDescription();

@@ -358,6 +358,33 @@ TEST(IsoSettings, RegionLimitsAndListFollowTheirFlags)
     EXPECT_NE(error.find("sept"), std::string::npos);
 }
 
+// Two tasks asking at once each fill their own copy: nothing is kept before a box is
+// validated, a cancelled box brings nothing back, and a kept copy stays the caller's.
+TEST(IsoSettings, DialogsWorkOnCopiesAndOnlyValidatedBoxesAreKept)
+{
+    resetIsoSurfaceSettings();
+    IsoSurfaceSettings first = isoSurfaceSettings();
+    IsoSurfaceSettings cancelled = isoSurfaceSettings();
+    first.selection = kIsoList;
+    first.values = "3 7";
+    first.method = kIsoCuberille;
+    cancelled.seuil1 = 42;
+    cancelled.values = "ignored";
+    EXPECT_EQ(isoSurfaceSettings().values, "") << "a box being filled keeps nothing";
+
+    keepIsoSurfaceSettings(first);
+    first.values = "changed after validation";
+    IsoSurfaceSettings kept = isoSurfaceSettings();
+    EXPECT_EQ(kept.selection, kIsoList);
+    EXPECT_EQ(kept.values, "3 7");
+    EXPECT_EQ(kept.method, kIsoCuberille);
+    EXPECT_EQ(kept.seuil1, 127.0) << "the cancelled box stored nothing";
+
+    resetIsoSurfaceSettings();
+    EXPECT_EQ(isoSurfaceSettings().values, "");
+    EXPECT_EQ(isoSurfaceSettings().method, kIsoMarchingCubes15);
+}
+
 // ---- Block entry ----
 
 class IsoBlock : public datatest::RegistryTest { };

@@ -4,11 +4,11 @@
 
 #include "processing/commandtable.h"
 #include "processing/volumeops.h"
+#include "support/tempdir.h"
 
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <unistd.h>
 
 using namespace vexa;
 using namespace vexa::processing;
@@ -302,10 +302,8 @@ TEST_F(Commands, VolumeUnaryKeepsTheInputType)
 
 TEST_F(Commands, VolumeResultCanGoToAFile)
 {
-    std::string path = (std::filesystem::temp_directory_path()
-        / ("vexa_processing_" + std::to_string(getpid()) + ".gdr"))
-                           .string();
-    std::filesystem::remove(path);
+    vexatest::TempDir dir("vexa-processing");
+    const std::string path = dir.file("volume.gdr");
     DataRecord* in = volume(3, 2, 2, TYPEDATA_S16);
     fill<std::int16_t>(in, [](int x, int y, int z) { return -(x + 10 * y + 100 * z); });
     answer([&](ParamBox& box) {
@@ -324,7 +322,6 @@ TEST_F(Commands, VolumeResultCanGoToAFile)
     dozDataFree(slice);
     EXPECT_STREQ(processingSettings().unary3d.path, path.c_str());
     dataResetRegistry();
-    std::filesystem::remove(path);
 }
 
 TEST_F(Commands, VolumeFileOutputWithoutNameIsRefused)

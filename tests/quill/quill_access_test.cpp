@@ -1,4 +1,5 @@
 #include "quill_test_util.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +7,9 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
-#include <unistd.h>
 
 TEST(QuillAccessGet, IntegerNeedsExactlyOneItemWithAValue)
 {
@@ -101,38 +101,31 @@ public:
             }
         compile();
     }
-    ~CommaLocale()
-    {
-        std::setlocale(LC_NUMERIC, saved_.c_str());
-        if (!dir_.empty()) {
-            unsetenv("LOCPATH");
-            std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);
-        }
-    }
+    // The locale first: LOCPATH and the folder may only go once nothing uses "comma".
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, saved_.c_str()); }
     bool active() const { return active_; }
 
 private:
     void compile()
     {
-        std::string pattern
-            = (std::filesystem::temp_directory_path() / "quill-locale-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
+        dir_.emplace("quill-locale");
+        if (!dir_->ok())
             return;
-        dir_ = pattern;
-        std::ofstream(dir_ + "/comma.src") << "LC_NUMERIC\ndecimal_point \",\"\n"
-                                              "thousands_sep \"\"\ngrouping -1\n"
-                                              "END LC_NUMERIC\n";
-        const std::string command = "localedef -c -i '" + dir_ + "/comma.src' -f ANSI_X3.4-1968 '"
-            + dir_ + "/comma' >/dev/null 2>&1";
+        std::ofstream(dir_->file("comma.src")) << "LC_NUMERIC\ndecimal_point \",\"\n"
+                                                  "thousands_sep \"\"\ngrouping -1\n"
+                                                  "END LC_NUMERIC\n";
+        const std::string command = "localedef -c -i '" + dir_->file("comma.src")
+            + "' -f ANSI_X3.4-1968 '" + dir_->file("comma") + "' >/dev/null 2>&1";
         if (std::system(command.c_str()) == -1)
             return;
-        setenv("LOCPATH", dir_.c_str(), 1);
+        locPath_.emplace("LOCPATH", dir_->path().c_str());
         active_ = std::setlocale(LC_NUMERIC, "comma") != nullptr;
     }
 
     std::string saved_;
-    std::string dir_;
+    // Declared in this order so that LOCPATH is restored before the folder goes.
+    std::optional<vexatest::TempDir> dir_;
+    std::optional<vexatest::ScopedEnv> locPath_;
     bool active_ = false;
 };
 

@@ -1,4 +1,5 @@
 #include "quill_test_util.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,25 +28,6 @@ std::size_t countOf(const std::string& text, const std::string& what)
         ++n;
     return n;
 }
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "quill-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            fs::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 void writeFile(const std::string& path, const std::string& bytes)
 {
@@ -217,7 +199,7 @@ TEST(QuillReadLimits, DeepNestingParsesAndIsFreedWithoutRecursion)
 
 TEST(QuillReadFiles, MissingUnreadableOrOversizedFilesGiveNull)
 {
-    TempDir dir;
+    vexatest::TempDir dir("quill-test");
     EXPECT_EQ(quillRead(nullptr, 10), nullptr);
     EXPECT_EQ(quillRead("", 10), nullptr);
     EXPECT_EQ(quillRead(dir.file("missing.xml").c_str(), 10), nullptr);

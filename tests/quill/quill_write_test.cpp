@@ -1,4 +1,5 @@
 #include "quill_test_util.h"
+#include "support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -14,19 +15,8 @@ namespace {
 
 class QuillWrite : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "quill-write-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-    std::string file(const std::string& name) const { return dir_ + "/" + name; }
+    void SetUp() override { ASSERT_TRUE(dir_.ok()); }
+    std::string file(const std::string& name) const { return dir_.file(name); }
 
     std::string slurp(const std::string& path) const
     {
@@ -49,12 +39,12 @@ protected:
     std::size_t entriesInDir() const
     {
         std::size_t n = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_))
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_.path()))
             ++n;
         return n;
     }
 
-    std::string dir_;
+    vexatest::TempDir dir_ { "quill-write" };
 };
 
 } // namespace
@@ -196,7 +186,7 @@ TEST_F(QuillWrite, FailuresReturnZeroAndKeepTheOldFile)
 
     DocPtr good(quillNew("R"));
     EXPECT_EQ(quillWrite(good.get(), file("no/such/dir.xml").c_str()), 0);
-    EXPECT_EQ(quillWrite(good.get(), dir_.c_str()), 0);
+    EXPECT_EQ(quillWrite(good.get(), dir_.path().c_str()), 0);
     EXPECT_EQ(quillWrite(good.get(), nullptr), 0);
     EXPECT_EQ(quillWrite(nullptr, path.c_str()), 0);
     QuillNode* child = quillNodeAddNode(good.get(), "C");
@@ -204,7 +194,7 @@ TEST_F(QuillWrite, FailuresReturnZeroAndKeepTheOldFile)
     EXPECT_EQ(slurp(path), "<keep/>");
 
     if (::geteuid() != 0) {
-        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+        fs::permissions(dir_.path(), fs::perms::owner_write, fs::perm_options::remove);
         EXPECT_EQ(quillWrite(good.get(), path.c_str()), 0);
         EXPECT_EQ(slurp(path), "<keep/>");
     }

@@ -11,6 +11,24 @@
 
 namespace vexatest {
 
+namespace {
+
+// Gives the owner back every right on dir and the folders below it, so that a test
+// that took some away to provoke a failure does not leave its folder behind.
+void allowRemoval(const std::filesystem::path& dir)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        if (fs::is_directory(it->symlink_status(statError)))
+            allowRemoval(it->path());
+    }
+}
+
+} // namespace
+
 std::string tempRoot()
 {
     const char* dir = std::getenv("TMPDIR");
@@ -38,6 +56,10 @@ TempDir::~TempDir()
         return;
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+    if (ec) {
+        allowRemoval(path_);
+        std::filesystem::remove_all(path_, ec);
+    }
 }
 
 std::string TempDir::file(const std::string& name) const

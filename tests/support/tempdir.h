@@ -11,8 +11,9 @@ namespace vexatest {
 std::string tempRoot();
 
 // A fresh folder <tempRoot()>/<prefix>-XXXXXX, removed with its contents on
-// destruction. Failing to make it fails the current test; path() is then empty and
-// file() names nothing that can be written.
+// destruction, even where a test took away the owner's rights on it. Failing to make
+// it fails the current test; path() is then empty and file() names nothing that can
+// be written.
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "vexa-test");

@@ -1,11 +1,11 @@
 // Helpers of the vexaFile tests: scratch directories and raw file bytes.
 #pragma once
 
+#include "support/tempdir.h"
 #include "vexafile.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,29 +15,7 @@
 
 namespace vexafile_test {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vexafile_test_XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        char* made = mkdtemp(buf.data());
-        path_ = made ? made : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using vexatest::TempDir;
 
 using Bytes = std::vector<unsigned char>;
 
