@@ -16,8 +16,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vexa {
 
@@ -302,12 +304,61 @@ void depthConversionRemember(bool on)
     gDepthConversion.store(on);
 }
 
+namespace {
+
+std::mutex gForeignMutex;
+std::vector<ForeignFileOpener> gForeignOpeners;
+
+// The opener that claims path, if any; reads the first bytes only when one is installed.
+ForeignFileOpener foreignOpenerFor(const std::string& path)
+{
+    std::vector<ForeignFileOpener> openers;
+    {
+        std::lock_guard lock(gForeignMutex);
+        openers = gForeignOpeners;
+    }
+    if (openers.empty())
+        return {};
+    std::string head(512, '\0');
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        head.resize(std::fread(head.data(), 1, head.size(), f));
+        std::fclose(f);
+    } else {
+        head.clear();
+    }
+    for (const ForeignFileOpener& opener : openers)
+        if (opener.claims && opener.open && opener.claims(path, head))
+            return opener;
+    return {};
+}
+
+} // namespace
+
+void addForeignFileOpener(ForeignFileOpener opener)
+{
+    std::lock_guard lock(gForeignMutex);
+    gForeignOpeners.push_back(opener);
+}
+
+void clearForeignFileOpeners()
+{
+    std::lock_guard lock(gForeignMutex);
+    gForeignOpeners.clear();
+}
+
 OpenResult dataOpen(const std::string& path)
 {
     OpenResult result;
     if (path.empty() || !readable(path)) {
         result.outcome = OpenOutcome::CannotOpen;
         result.reason = kCannotOpenFile;
+        return result;
+    }
+    if (ForeignFileOpener opener = foreignOpenerFor(path); opener.open) {
+        result.record = opener.open(path, &result.reason);
+        result.outcome = result.record ? OpenOutcome::Opened : OpenOutcome::Failed;
+        if (!result.record && result.reason.empty())
+            result.reason = kCannotOpenFile;
         return result;
     }
     std::unique_ptr<ImageObject> object;

@@ -19,7 +19,8 @@ inline constexpr const char* kErrorCaption = "Erreur";
 
 // Filters of the open dialog, in the chooser's "label (patterns);;..." form.
 inline constexpr const char* kOpenDataFilters
-    = "Fichier Bitmap (*.bmp);;Fichier GDR (*.gdr);;Fichier INRIA (*.xt *.iso);;Tous "
+    = "Fichier Bitmap (*.bmp);;Fichier GDR (*.gdr);;Fichier INRIA (*.xt *.iso);;Maillage (*.stl "
+      "*.off *.vtk);;Tous "
       "Formats (*)";
 inline constexpr const char* kOpenDataTitle = "Ouvrir une donnée...";
 
@@ -75,6 +76,17 @@ struct OpenResult {
     OpenOutcome outcome = OpenOutcome::CannotOpen;
     std::string reason;
 };
+
+// Files that are not images (meshes, ...) are opened by the layers that own their
+// kinds, which install an opener at start-up. `claims` looks at the name and the
+// first bytes only; `open` makes the record, or returns null with a reason (French,
+// naming the file).
+struct ForeignFileOpener {
+    bool (*claims)(const std::string& path, const std::string& head) = nullptr;
+    DataRecord* (*open)(const std::string& path, std::string* reason) = nullptr;
+};
+void addForeignFileOpener(ForeignFileOpener opener);
+void clearForeignFileOpeners();
 
 // Opens path as a datum and creates its record, asking the raw import box when the
 // header is not recognised. Safe from a worker thread (dialogs and records go

@@ -8,6 +8,7 @@
 #include "vexamem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -185,10 +186,21 @@ DataRecord* newAudioCommand()
     return record ? record : reportFailure({});
 }
 
+namespace {
+std::atomic<View3dObjectMaker> gView3dMaker { nullptr };
+}
+
+void setView3dObjectMaker(View3dObjectMaker maker)
+{
+    gView3dMaker.store(maker);
+}
+
 DataRecord* newView3dCommand()
 {
-    DataRecord* record
-        = dataCreateKind(DATA_VIEW3D, std::make_unique<NewView3dDatum>(), kFreshId, kFreshId);
+    const View3dObjectMaker maker = gView3dMaker.load();
+    std::unique_ptr<KindObject> object
+        = maker ? maker() : std::unique_ptr<KindObject>(std::make_unique<NewView3dDatum>());
+    DataRecord* record = dataCreateKind(DATA_VIEW3D, std::move(object), kFreshId, kFreshId);
     return record ? record : reportFailure({});
 }
 

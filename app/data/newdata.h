@@ -62,6 +62,12 @@ struct NewView3dDatum : KindObject {
     }
 };
 
+// Makes the kind object of the View 3D records that "Nouvelle donnée" creates. The
+// subsystem that owns 3D scenes installs its constructor at start-up; without one
+// (null) the record gets a NewView3dDatum.
+using View3dObjectMaker = std::unique_ptr<KindObject> (*)();
+void setView3dObjectMaker(View3dObjectMaker maker);
+
 // The demonstration curve: 1000 points, x_i = i x 6.28318530718 / 999,
 // y_i = cos(5 x_i).
 void newGraphDemoCurve(std::vector<double>& x, std::vector<double>& y);

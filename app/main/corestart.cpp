@@ -2,11 +2,15 @@
 
 #include "config/config.h"
 #include "data/block.h"
+#include "data/dataopen.h"
+#include "data/newdata.h"
 #include "data/registry.h"
 #include "data/section.h"
 #include "display/palettelist.h"
 #include "log/logmodel.h"
 #include "plugins/libraries.h"
+#include "scene/meshopen.h"
+#include "scene/scene.h"
 #include "tasks/frametimer.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
@@ -70,6 +74,15 @@ std::string coreStart(const CoreStart& start)
         postToInterfaceThread(GuiRequest::OpenWindow, std::move(fn));
     });
 
+    // View 3D records, made by "Nouvelle donnée" or shown by tasks, hold a scene.
+    setView3dObjectMaker(
+        []() -> std::unique_ptr<KindObject> { return std::make_unique<scene::View3dObject>(); });
+    taskSetObjectFactory([](int, int, int) -> std::unique_ptr<KindObject> {
+        return std::make_unique<scene::View3dObject>();
+    });
+    // Mesh files open into a new 3D view.
+    scene::installMeshFileOpener();
+
     // Libraries insert menus into the bars: every change rebuilds them.
     plugins::setProgramDirectory(start.programDir);
     plugins::setMenusChangedListener(start.menusChanged);
@@ -96,6 +109,9 @@ bool coreStop(const CoreStop& stop)
     }
     log::messageLog().setPostNotifier({});
     frametimer::setInterfaceRunner({});
+    setView3dObjectMaker(nullptr);
+    clearForeignFileOpeners();
+    taskSetObjectFactory(nullptr);
     setPaletteTableProvider({});
     releasePaletteList();
     return finished;

@@ -290,7 +290,9 @@ QMdiSubWindow* MainWindow::addDataWindow(
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
     QMdiSubWindow* sub = area_->addSubWindow(window);
-    if (QLayout* layout = window->layout()) {
+    // Image windows carry the processing menus of images and volumes.
+    QLayout* layout = kind == DATA_IMAGE ? window->layout() : nullptr;
+    if (layout) {
         auto* bar = new QMenuBar(window);
         bar->setNativeMenuBar(false);
         layout->setMenuBar(bar);

@@ -6,6 +6,8 @@
 #include "main/gui/mainwindow.h"
 #include "main/gui/menurender.h"
 #include "params/gui/paramdialogwidget.h"
+#include "scene/gui/view3dwidget.h"
+#include "scene/scene.h"
 #include "views/gui/imagewindow.h"
 
 #include <QApplication>
@@ -30,8 +32,11 @@ void QtHost::post(std::function<void()> fn)
 WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
 {
     QWidget* content = nullptr;
+    auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
     if (code == GuiRequest::OpenImage && record.image2d()) {
         content = new ImageWindow(record);
+    } else if (code == GuiRequest::OpenView3d && view3d) {
+        content = new View3dWidget(view3d->scene);
     } else {
         // Kinds whose windows are not built yet show their title.
         auto* label = new QLabel(QString::fromStdString(dataTitle(&record)));

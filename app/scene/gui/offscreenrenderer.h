@@ -1,0 +1,43 @@
+// Renders a scene without a window: its own GL context on an offscreen surface and a
+// framebuffer object per frame size. Snapshots, tests and movie frames go through it.
+#pragma once
+
+#include <QImage>
+
+#include <memory>
+
+class QOffscreenSurface;
+class QOpenGLContext;
+class QOpenGLFramebufferObject;
+
+namespace vexa::scene {
+class Scene;
+}
+
+namespace vexa::gui {
+
+class SceneRenderer;
+
+class OffscreenRenderer {
+public:
+    OffscreenRenderer();
+    ~OffscreenRenderer();
+    OffscreenRenderer(const OffscreenRenderer&) = delete;
+    OffscreenRenderer& operator=(const OffscreenRenderer&) = delete;
+
+    // The frame as RGBA8888, first row at the top; a null image when the size is
+    // outside 1 .. 16384 or no OpenGL 3.3 context can be had (see lastError()).
+    QImage render(const scene::Scene& scene, int width, int height);
+    const QString& lastError() const { return error_; }
+
+private:
+    bool ensureContext();
+
+    std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<QOffscreenSurface> surface_;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo_;
+    std::unique_ptr<SceneRenderer> renderer_;
+    QString error_;
+};
+
+} // namespace vexa::gui

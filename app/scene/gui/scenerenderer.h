@@ -1,0 +1,52 @@
+// Draws a scene with OpenGL 3.3 core into whatever framebuffer is bound: the widget's
+// own or an offscreen one. Each object's buffers are uploaded once and again only
+// when its geometry or texture revision moves; buffers of removed objects are freed
+// at the next frame. A renderer belongs to one GL context and must be destroyed while
+// that context is current.
+#pragma once
+
+#include "scene/scene.h"
+
+#include <QColor>
+#include <QOpenGLExtraFunctions>
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+
+class QOpenGLShaderProgram;
+
+namespace vexa::gui {
+
+class SceneRenderer : protected QOpenGLExtraFunctions {
+public:
+    SceneRenderer();
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+
+    // Compiles the shaders in the current context; false when GL 3.3 is not there.
+    bool initialize();
+    bool initialized() const { return program_ != nullptr; }
+    // Draws every visible sub-view into a width x height framebuffer (pixels).
+    void render(const scene::Scene& scene, int width, int height);
+
+    static QColor background() { return QColor(24, 26, 38); }
+    static QColor referenceBoxColour() { return QColor(200, 200, 200); }
+
+private:
+    struct GpuObject;
+    void upload(const scene::SceneObject& object, GpuObject& gpu);
+    void uploadTexture(const scene::SceneObject& object, GpuObject& gpu);
+    void release(GpuObject& gpu);
+    void drawObject(const scene::Scene& scene, const scene::SceneObject& object,
+        const scene::Mat4& view, bool selected);
+    void drawReferenceBox(const scene::Scene& scene, const scene::Mat4& view);
+
+    std::unique_ptr<QOpenGLShaderProgram> program_;
+    std::unordered_map<std::uint32_t, std::unique_ptr<GpuObject>> objects_;
+    unsigned boxVao_ = 0, boxVbo_ = 0;
+    int maxTextureSize_ = 0;
+};
+
+} // namespace vexa::gui

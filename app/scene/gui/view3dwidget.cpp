@@ -1,0 +1,271 @@
+#include "scene/gui/view3dwidget.h"
+
+#include "scene/gui/offscreenrenderer.h"
+#include "scene/gui/scenerenderer.h"
+#include "scene/scene.h"
+
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QSurfaceFormat>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace vexa::gui {
+
+namespace {
+
+constexpr int kClickSlop = 3; // pixels a click may move and stay a click
+constexpr double kPi = 3.14159265358979323846;
+
+// Draws the frames straight into the window. Mouse events are left to the window.
+class GlCanvas : public QOpenGLWidget {
+public:
+    GlCanvas(scene::Scene& scene, QWidget* parent)
+        : QOpenGLWidget(parent)
+        , scene_(scene)
+    {
+        QSurfaceFormat format;
+        format.setVersion(3, 3);
+        format.setProfile(QSurfaceFormat::CoreProfile);
+        format.setDepthBufferSize(24);
+        setFormat(format);
+    }
+    ~GlCanvas() override
+    {
+        // The base class destroys the context later and signals it: this part is gone
+        // by then.
+        if (context())
+            disconnect(context(), nullptr, this, nullptr);
+        releaseGl();
+    }
+
+protected:
+    void initializeGL() override
+    {
+        renderer_ = std::make_unique<SceneRenderer>();
+        if (!renderer_->initialize())
+            renderer_.reset();
+        connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] { releaseGl(); });
+    }
+
+    void paintGL() override
+    {
+        const qreal ratio = devicePixelRatioF();
+        if (renderer_)
+            renderer_->render(
+                scene_, int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+    }
+
+private:
+    void releaseGl()
+    {
+        if (!renderer_)
+            return;
+        makeCurrent();
+        renderer_.reset();
+        doneCurrent();
+    }
+
+    scene::Scene& scene_;
+    std::unique_ptr<SceneRenderer> renderer_;
+};
+
+// Paints frames rendered offscreen, where windows cannot hold a GL widget.
+class PictureCanvas : public QWidget {
+public:
+    PictureCanvas(View3dWidget& view, QWidget* parent)
+        : QWidget(parent)
+        , view_(view)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const qreal ratio = devicePixelRatioF();
+        QImage frame = view_.renderToImage(
+            int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+        if (frame.isNull()) {
+            painter.fillRect(rect(), SceneRenderer::background());
+            painter.setPen(Qt::white);
+            painter.drawText(rect(), Qt::AlignCenter, view_.renderError());
+            return;
+        }
+        frame.setDevicePixelRatio(ratio);
+        painter.drawImage(QPoint(0, 0), frame);
+    }
+
+private:
+    View3dWidget& view_;
+};
+
+} // namespace
+
+bool View3dWidget::platformHoldsGlWidgets()
+{
+    static const QStringList without { "offscreen", "minimal", "minimalegl", "vnc", "linuxfb" };
+    return !without.contains(QGuiApplication::platformName());
+}
+
+View3dWidget::View3dWidget(std::shared_ptr<scene::Scene> scene, QWidget* parent, Drawing drawing)
+    : QWidget(parent)
+    , scene_(scene ? std::move(scene) : std::make_shared<scene::Scene>())
+{
+    setMinimumSize(160, 120);
+    direct_
+        = drawing == Drawing::Direct || (drawing == Drawing::Automatic && platformHoldsGlWidgets());
+    if (direct_)
+        canvas_ = new GlCanvas(*scene_, this);
+    else
+        canvas_ = new PictureCanvas(*this, this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(canvas_);
+    // Tasks change the scene from their own threads: repaint later, on this one.
+    QWidget* canvas = canvas_;
+    scene_->setChangeListener([canvas] {
+        QMetaObject::invokeMethod(
+            canvas, [canvas] { canvas->update(); }, Qt::QueuedConnection);
+    });
+}
+
+View3dWidget::~View3dWidget()
+{
+    // Cleared under the scene lock: once this returns no task can reach this window.
+    scene_->setChangeListener({});
+}
+
+QImage View3dWidget::renderToImage(int w, int h)
+{
+    if (!offscreen_)
+        offscreen_ = std::make_unique<OffscreenRenderer>();
+    return offscreen_->render(*scene_, w, h);
+}
+
+QString View3dWidget::renderError() const
+{
+    return offscreen_ ? offscreen_->lastError() : QString();
+}
+
+std::uint32_t View3dWidget::objectAt(QPoint position) const
+{
+    return scene_->pick(position.x() + 0.5, position.y() + 0.5, width(), height());
+}
+
+void View3dWidget::mousePressEvent(QMouseEvent* event)
+{
+    pressPosition_ = lastPosition_ = event->position().toPoint();
+    pressButton_ = event->button();
+    dragged_ = false;
+}
+
+void View3dWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if ((position - pressPosition_).manhattanLength() > kClickSlop)
+        dragged_ = true;
+    if (!dragged_)
+        return;
+    const QPoint delta = position - lastPosition_;
+    lastPosition_ = position;
+    scene::Camera camera = scene_->camera();
+    const double h = std::max(1, height());
+    if (event->buttons() & Qt::LeftButton) {
+        // Dragging across the whole height turns the scene half a turn; the scene
+        // follows the mouse, so the eye moves the other way.
+        camera.rotate(camera.axisY(), -delta.x() * kPi / h);
+        camera.rotate(camera.axisX(), -delta.y() * kPi / h);
+    } else if (event->buttons() & Qt::RightButton) {
+        camera.multiplyZoom(std::exp(-delta.y() * 0.01));
+    } else if (event->buttons() & Qt::MiddleButton) {
+        // Size of a pixel at the target's depth, so the picture follows the mouse.
+        const double distance = scene::length(camera.target() - camera.eye());
+        const double pixel = 2 * distance * std::tan(camera.fieldOfView() / 2) / camera.zoom() / h;
+        camera.translateOwn(0, -delta.x() * pixel);
+        camera.translateOwn(1, delta.y() * pixel);
+    } else {
+        return;
+    }
+    scene_->setCamera(camera);
+}
+
+void View3dWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    const bool click = !dragged_ && event->button() == pressButton_;
+    pressButton_ = Qt::NoButton;
+    if (!click)
+        return;
+    const std::uint32_t id = objectAt(position);
+    if (event->button() == Qt::LeftButton) {
+        scene_->selectObject(id);
+        emit objectSelected(id);
+    } else if (event->button() == Qt::RightButton) {
+        if (id)
+            scene_->selectObject(id);
+        openMenu(id, mapToGlobal(position));
+    }
+}
+
+void View3dWidget::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        scene_->resetCamera();
+}
+
+void View3dWidget::wheelEvent(QWheelEvent* event)
+{
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps != 0)
+        scene_->multiplyZoom(std::pow(1.1, steps));
+    event->accept();
+}
+
+void View3dWidget::openMenu(std::uint32_t id, QPoint globalPosition)
+{
+    if (menu_)
+        menu_->close();
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (id) {
+        std::vector<std::string> info, commands;
+        scene_->readObject(id, [&](const scene::SceneObject& object) {
+            info = scene::objectInfoLines(object);
+            commands = scene::objectCommands(object);
+        });
+        for (const std::string& line : info)
+            menu->addAction(QString::fromStdString(line))->setEnabled(false);
+        if (!commands.empty())
+            menu->addSeparator();
+        for (const std::string& command : commands) {
+            const QString label = QString::fromStdString(command);
+            connect(menu->addAction(label), &QAction::triggered, this,
+                [this, id, label] { emit objectCommandRequested(id, label); });
+        }
+    } else {
+        connect(menu->addAction(QStringLiteral("Informations Scène")), &QAction::triggered, this,
+            [this] {
+                auto* box = new QMessageBox(QMessageBox::Information,
+                    QStringLiteral("Informations Scène"),
+                    QStringLiteral("Nombre total d'objects : %1\nNombre total de facettes : %2")
+                        .arg(scene_->objectCount())
+                        .arg(scene_->facetCount()),
+                    QMessageBox::Ok, this);
+                box->setAttribute(Qt::WA_DeleteOnClose);
+                box->open();
+            });
+    }
+    menu_ = menu;
+    menu->popup(globalPosition);
+}
+
+} // namespace vexa::gui
