@@ -1,0 +1,140 @@
+// Frame time of the 3D view, rendered offscreen at 1024 x 768 through the same path as
+// snapshots (draw, then read the frame back), for two iso-surfaces of 256^3 volumes:
+// a sphere (about 377 k triangles) and smooth noise (about 4.3 M triangles). Each mesh
+// is also written as binary STL to $TMPDIR so that bench/vtk_render.py renders the very
+// same triangles with the peer (bench/compare_render.sh runs both).
+// Needs an X server with OpenGL 3.3 (Mesa llvmpipe under xvfb-run is fine).
+#include "mesh/isosurface.h"
+#include "mesh/meshformats.h"
+#include "mesh/trimesh.h"
+#include "scene/gui/offscreenrenderer.h"
+#include "scene/scene.h"
+#include "vexa_types.h"
+
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace vexa;
+using namespace vexa::mesh;
+
+namespace {
+
+constexpr int kSize = 256;
+
+std::string tempPath(const char* name)
+{
+    const char* dir = std::getenv("TMPDIR");
+    return std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+}
+
+// A sphere of radius 100 samples, 255 inside and 0 outside with a linear edge.
+std::vector<std::uint8_t> sphereVolume()
+{
+    std::vector<std::uint8_t> v(std::size_t(kSize) * kSize * kSize);
+    const double c = (kSize - 1) / 2.0;
+    std::size_t i = 0;
+    for (int z = 0; z < kSize; ++z)
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const double d
+                    = std::sqrt((x - c) * (x - c) + (y - c) * (y - c) + (z - c) * (z - c));
+                v[i++] = std::uint8_t(std::clamp(127.5 + (100.0 - d) * 64.0, 0.0, 255.0));
+            }
+    return v;
+}
+
+// Smooth noise: a sum of a few incommensurate waves, many folded sheets at level 127.
+std::vector<std::uint8_t> noiseVolume()
+{
+    std::vector<std::uint8_t> v(std::size_t(kSize) * kSize * kSize);
+    std::size_t i = 0;
+    for (int z = 0; z < kSize; ++z)
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const double s = std::sin(x * 0.21 + 0.3 * std::sin(y * 0.13))
+                    + std::sin(y * 0.17 + z * 0.05) + std::sin(z * 0.23 + x * 0.07)
+                    + 0.5 * std::sin((x + y + z) * 0.11);
+                v[i++] = std::uint8_t(std::clamp(127.5 + s * 40.0, 0.0, 255.0));
+            }
+    return v;
+}
+
+struct Fixture {
+    scene::Scene scene;
+    std::int64_t triangles = 0;
+};
+
+Fixture& fixture(bool noise)
+{
+    static Fixture* made[2] = { nullptr, nullptr };
+    Fixture*& f = made[noise ? 1 : 0];
+    if (f)
+        return *f;
+    f = new Fixture;
+    const std::vector<std::uint8_t> volume = noise ? noiseVolume() : sphereVolume();
+    IsoSurfaceParams params;
+    params.seuil1 = params.seuil2 = 127;
+    TriMesh* mesh
+        = extractIsoSurfaceFromArray(kSize, kSize, kSize, TYPEDATA_U8, volume.data(), params);
+    if (!mesh)
+        return *f;
+    triMeshFinish(mesh);
+    f->triangles = mesh->nbTriangles;
+    mesh::writeMeshStlBinary(
+        tempPath(noise ? "vexa_bench_noise.stl" : "vexa_bench_sphere.stl").c_str(), mesh);
+    const std::uint32_t id = f->scene.createObject("surface");
+    f->scene.setMesh(id, mesh);
+    triMeshFree(&mesh);
+    f->scene.resetCamera();
+    return *f;
+}
+
+void renderFrames(benchmark::State& state, bool noise)
+{
+    Fixture& f = fixture(noise);
+    gui::OffscreenRenderer renderer;
+    if (renderer.render(f.scene, 1024, 768).isNull()) {
+        state.SkipWithError(renderer.lastError().toStdString().c_str());
+        return;
+    }
+    int turn = 0;
+    for (auto _ : state) {
+        // Turn a little every frame so nothing can be reused from the previous one.
+        f.scene.rotateCamera(1, 0.01 * (++turn % 7 + 1));
+        QImage frame = renderer.render(f.scene, 1024, 768);
+        benchmark::DoNotOptimize(frame.constBits());
+    }
+    state.counters["triangles"] = double(f.triangles);
+    state.counters["fps"]
+        = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_RenderSphere377k(benchmark::State& state)
+{
+    renderFrames(state, false);
+}
+void BM_RenderNoise4M(benchmark::State& state)
+{
+    renderFrames(state, true);
+}
+
+BENCHMARK(BM_RenderSphere377k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_RenderNoise4M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
