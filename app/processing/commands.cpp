@@ -6,6 +6,7 @@
 #include "data/section.h"
 #include "params/paramapi.h"
 #include "processing/commandtable.h"
+#include "processing/isosurfacecommand.h"
 #include "processing/transform2d.h"
 #include "processing/valueoperators.h"
 #include "processing/volumeops.h"
@@ -72,6 +73,7 @@ public:
     }
 
     int code() const { return code_; }
+    const std::string& caption() const { return caption_; }
 
     void refuse(const std::string& text) const { hostMessageBox(caption_, text); }
 
@@ -627,6 +629,13 @@ void decimateVolumeCommand(const Command& command)
         decimateVolume(in, out, s.decimateX, s.decimateY, s.decimateZ);
 }
 
+// ---- Meshes ----
+
+void isoSurface(const Command& command)
+{
+    runIsoSurfaceExtraction(command.caption());
+}
+
 struct Operator {
     int code;
     const char* label;
@@ -728,6 +737,7 @@ std::vector<ProcessingCommand> makeTable()
             { 1051, "Décimation", decimateVolumeCommand, 0, Transformations3d },
             { 92, kExtraction, nullptr, 0, Transformations3d },
         });
+    table.push_back({ 1240, "Extraction de surface de niveau", isoSurface, 0, Volume3d, true });
     return table;
 }
 

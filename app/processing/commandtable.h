@@ -22,6 +22,7 @@ enum class ProcessingMenu {
     Binary3d,
     Nary3d,
     Transformations3d,
+    Volume3d, // directly in "Traitement 3D", after its sub-menus
 };
 
 struct ProcessingCommand {

@@ -13,14 +13,14 @@ const char* const kUnaryTitle = "Opérateurs Unaires";
 const char* const kBinaryTitle = "Opérateurs Binaires";
 const char* const kTransformationsTitle = "Transformations";
 
-// The entries of one menu in table order, with their separators and sub-menus.
-std::unique_ptr<MenuNode> buildMenu(ProcessingMenu which, const std::string& title)
+// Appends the entries of one menu in table order, with their separators and
+// sub-menus.
+void appendEntries(ProcessingMenu which, MenuNode& menu)
 {
-    auto menu = MenuNode::subMenu(title);
     std::unique_ptr<MenuNode> sub;
     auto closeSub = [&] {
         if (sub)
-            menu->addSubMenu(std::move(sub));
+            menu.addSubMenu(std::move(sub));
     };
     for (const ProcessingCommand& entry : processingCommandTable()) {
         if (entry.menu != which)
@@ -28,12 +28,18 @@ std::unique_ptr<MenuNode> buildMenu(ProcessingMenu which, const std::string& tit
         if (sub && (!entry.subMenu || sub->text != entry.subMenu))
             closeSub();
         if (entry.separatorBefore)
-            (sub ? sub : menu)->addSeparator();
+            (sub ? *sub : menu).addSeparator();
         if (entry.subMenu && !sub)
             sub = MenuNode::subMenu(entry.subMenu);
-        (sub ? sub : menu)->addItem(entry.label, entry.id);
+        (sub ? *sub : menu).addItem(entry.label, entry.id);
     }
     closeSub();
+}
+
+std::unique_ptr<MenuNode> buildMenu(ProcessingMenu which, const std::string& title)
+{
+    auto menu = MenuNode::subMenu(title);
+    appendEntries(which, *menu);
     return menu;
 }
 
@@ -87,6 +93,7 @@ void appendProcessingMenus3d(MenuNode& menu)
     menu.addSubMenu(binaryOperatorsMenu3d());
     menu.addSubMenu(naryOperatorsMenu3d());
     menu.addSubMenu(transformationsMenu3d());
+    appendEntries(ProcessingMenu::Volume3d, menu);
 }
 
 std::string processingCommandLabel(int commandId)
