@@ -112,6 +112,79 @@ typedef unsigned int (*dozDataGetIdByCount_t)(void* handle, int slotKind, int n)
 typedef int (*dozTaskSetIntervalProgress_t)(void* handle, int a, int b);
 typedef int (*dozTaskSetProgress_t)(void* handle, int position);
 
+/* Meshes exchanged with the workstation. A Mesh3d and every array in it are malloc
+ * blocks; free a mesh the workstation gave you with "vexaMesh3dFree". */
+#ifndef VEXA_MESH3D_TYPES
+#define VEXA_MESH3D_TYPES
+#define MESH3D_NAME_CHARS 52
+
+typedef struct Mesh3dExtra {
+    double matrix[16]; /* 4x4 placement, row-major, row vectors: translation in 12..14 */
+    char name[MESH3D_NAME_CHARS]; /* "CUBE", "SPHERE", "CONE", "CYLINDER" */
+    int32_t hasMatrix; /* 1: the scene object takes matrix as its placement */
+    uint8_t* colours; /* 4 bytes per vertex, or null; owned by the block */
+} Mesh3dExtra;
+
+typedef struct Mesh3d {
+    int32_t nbPoints;
+    double* points; /* x, y, z per vertex */
+    int32_t nbTriangles;
+    int32_t* triangles; /* three 0-based indices per triangle */
+    Mesh3dExtra* extra; /* optional */
+} Mesh3d;
+#endif
+
+typedef Mesh3d* (*vexaMesh3dCube_t)(void);
+typedef Mesh3d* (*vexaMesh3dSphere_t)(int32_t precision);
+typedef Mesh3d* (*vexaMesh3dArrow_t)(
+    const double from[3], const double to[3], double radius, int32_t precision);
+typedef int (*vexaMesh3dFree_t)(Mesh3d* mesh);
+typedef int (*vexaMesh3dScale_t)(Mesh3d* mesh, double sx, double sy, double sz);
+typedef int (*vexaMesh3dTranslate_t)(Mesh3d* mesh, double dx, double dy, double dz);
+
+/* 3D views and their objects. An object is made apart (vexaObject3dCreate), set up,
+ * then moved into a view (vexaView3dAddObject3d); setters keep working on it there.
+ * Views are named by the identifier vexaView3dNew gave (or a View 3D's record). An
+ * unknown view or object, a null pointer or a refused value does nothing and returns
+ * 0; success is 1. Object types: 1 mesh, 2 curve, 3 volume, 4 textured slice,
+ * 5 primitive. Wrapping: 0 clamp, 1 repeat, 2 mirror. */
+typedef unsigned int (*vexaView3dNew_t)(void);
+typedef void* (*vexaView3dShow_t)(unsigned int viewId);
+typedef unsigned int (*vexaObject3dCreate_t)(int type); /* the object, 0 for a bad type */
+typedef int (*vexaObject3dSetName_t)(unsigned int objectId, const char* name);
+typedef int (*vexaObject3dSetColor_t)(
+    unsigned int objectId, double r, double g, double b, double a); /* each in [0, 1] */
+typedef int (*vexaObject3dSetTransparency_t)(unsigned int objectId, double transparency);
+/* Copies the mesh; with extra->hasMatrix 1 its matrix places the object, and
+ * extra->colours colour its vertices. */
+typedef int (*vexaObject3dSetMesh3d_t)(unsigned int objectId, const Mesh3d* mesh);
+/* A tube of that radius through count points (3 doubles each). */
+typedef int (*vexaObject3dSetCurve3d_t)(
+    unsigned int objectId, const double* points, int32_t count, double radius);
+/* RGBA pixels, first row first, sides up to 16384; uv: u, v per mesh point or null. */
+typedef int (*vexaObject3dSetTexture_t)(unsigned int objectId, const uint8_t* rgba, int width,
+    int height, const float* uv, int32_t nbPoints);
+typedef int (*vexaObject3dSetWrapping_t)(unsigned int objectId, int wrapping);
+/* The camera frames the scene after an add to an empty view, and after later adds
+ * while nobody has moved it. */
+typedef int (*vexaView3dAddObject3d_t)(unsigned int viewId, unsigned int objectId);
+typedef int (*vexaView3dDeleteObject3d_t)(unsigned int viewId, unsigned int objectId);
+/* How many objects of that name were removed. */
+typedef int (*vexaView3dDeleteObject3dByName_t)(unsigned int viewId, const char* name);
+/* The reference box, in data units. */
+typedef int (*vexaView3dGetSize_t)(
+    unsigned int viewId, double* width, double* height, double* depth);
+typedef int (*vexaView3dSetSize_t)(unsigned int viewId, double width, double height, double depth);
+/* Eye, target and up vector; zoom 1 frames the scene (not positive: unchanged). */
+typedef int (*vexaView3dSetCamera_t)(unsigned int viewId, const double eye[3],
+    const double target[3], const double up[3], double zoom);
+/* A new RGBA image (an output of the task) of the rendered view; 0 without OpenGL. */
+typedef unsigned int (*vexaView3dSnapshot_t)(unsigned int viewId, int width, int height);
+/* The mesh as a new object of the 3D view of an image (or of the view id names). */
+typedef unsigned int (*dozDataAddSurface3d_t)(
+    unsigned int id, const Mesh3d* mesh, const char* name, double r, double g, double b);
+typedef unsigned int (*dozDataGetView3D_t)(unsigned int imageId);
+
 /* Exports of a plug-in. */
 VEXA_PLUGIN_EXPORT void GetLibraryVersion(char* version);
 VEXA_PLUGIN_EXPORT void SetCallbackFunction(VexaCallbackLookup lookup);

@@ -112,6 +112,15 @@ public:
         (void)window, (void)x, (void)y, (void)menu;
         return 0;
     }
+    // Renders the scene of a View 3D record offscreen into width x height RGBA pixels,
+    // first row at the top. Called on the interface thread; false when it cannot render
+    // (no OpenGL, no such view).
+    virtual bool snapshotView3d(
+        DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba)
+    {
+        (void)record, (void)width, (void)height, (void)rgba;
+        return false;
+    }
 };
 
 // Installs the host (null uninstalls). The calling thread becomes the interface thread.

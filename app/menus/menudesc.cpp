@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace vexa::menus {
 
@@ -90,7 +91,11 @@ std::unique_ptr<MenuNode> buildFromDesc(const MenuDesc* desc, const std::string&
                 open.back()->addSubMenu(std::move(done));
             }
         } else {
-            open.back()->addItem(entryText(entry), desc->base + code);
+            // A sum outside the int range names no command: the item is left out
+            // rather than given a wrapped identifier that may belong to another one.
+            const std::int64_t id = std::int64_t(desc->base) + code;
+            if (id >= std::numeric_limits<int>::min() && id <= std::numeric_limits<int>::max())
+                open.back()->addItem(entryText(entry), int(id));
         }
     }
     while (open.size() > 1) {

@@ -66,8 +66,9 @@ std::string entryText(const MenuDescEntry& entry);
 // Builds a tree from a description: code 0 opens a sub-menu (at most kMaxDepth levels;
 // deeper openings are ignored and their entries go to the current menu), -1 or -7 closes
 // it and appends it to its parent (a closing with nothing open changes nothing), -4 is a
-// separator, -5 ends, any other code c is an item with identifier base + c. Sub-menus
-// left open at the end are appended as if closed, so no entry is lost.
+// separator, -5 ends, any other code c is an item with identifier base + c (left out when
+// that sum leaves the int range). Sub-menus left open at the end are appended as if
+// closed, so no entry is lost.
 std::unique_ptr<MenuNode> buildFromDesc(const MenuDesc* desc, const std::string& rootText = {});
 
 // The identifiers a description needs: the larger of the number of entries before the

@@ -18,6 +18,9 @@
 extern "C" {
 #endif
 
+/* The SDK header repeats these records for plug-ins: whichever comes first defines them. */
+#ifndef VEXA_MESH3D_TYPES
+#define VEXA_MESH3D_TYPES
 #define MESH3D_NAME_CHARS 52
 
 typedef struct Mesh3dExtra {
@@ -34,6 +37,7 @@ typedef struct Mesh3d {
     int32_t* triangles; /* three 0-based indices per triangle */
     Mesh3dExtra* extra; /* optional */
 } Mesh3d;
+#endif
 
 /* New mesh with zero-filled arrays; null when a count is 0, negative or too large. */
 VEXA_API Mesh3d* vexaMesh3dAlloc(int32_t nbPoints, int32_t nbTriangles) VEXA_MESH_NOEXCEPT;

@@ -1,6 +1,6 @@
 /* Sample plug-in: a few image commands that show how a plug-in takes its input, makes
- * an output, asks for parameters and reports progress. Everything it calls comes from
- * the workstation's callback lookup. */
+ * an output, asks for parameters and reports progress, and one that builds a 3D scene.
+ * Everything it calls comes from the workstation's callback lookup. */
 #include "vexa_plugin.h"
 
 #include <math.h>
@@ -194,6 +194,62 @@ static void statistics(void* handle)
         sqrt(variance > 0 ? variance : 0));
 }
 
+/* The exchange records must have the layout the workstation reads. */
+_Static_assert(sizeof(Mesh3d) == 5 * sizeof(void*), "Mesh3d layout");
+_Static_assert(sizeof(Mesh3dExtra) == 192, "Mesh3dExtra layout");
+
+/* Moves a mesh into a new object of the view, named and coloured; frees the mesh. */
+static void addToView(unsigned view, Mesh3d* mesh, const char* name, double r, double g, double b)
+{
+    vexaObject3dCreate_t create = (vexaObject3dCreate_t)lookup("vexaObject3dCreate");
+    vexaObject3dSetName_t setName = (vexaObject3dSetName_t)lookup("vexaObject3dSetName");
+    vexaObject3dSetColor_t setColour = (vexaObject3dSetColor_t)lookup("vexaObject3dSetColor");
+    vexaObject3dSetMesh3d_t setMesh = (vexaObject3dSetMesh3d_t)lookup("vexaObject3dSetMesh3d");
+    vexaView3dAddObject3d_t add = (vexaView3dAddObject3d_t)lookup("vexaView3dAddObject3d");
+    vexaMesh3dFree_t freeMesh = (vexaMesh3dFree_t)lookup("vexaMesh3dFree");
+    if (!mesh)
+        return;
+    unsigned object = create(1);
+    if (object && setMesh(object, mesh)) {
+        setName(object, name);
+        setColour(object, r, g, b, 1);
+        add(view, object);
+    }
+    freeMesh(mesh);
+}
+
+/* "Scène 3D": a sphere, an arrow and a cube in a new 3D view, inside its reference
+ * box of 100 x 100 x 100. */
+static void scene3d(void* handle)
+{
+    (void)handle;
+    vexaView3dNew_t newView = (vexaView3dNew_t)lookup("vexaView3dNew");
+    vexaView3dShow_t show = (vexaView3dShow_t)lookup("vexaView3dShow");
+    vexaMesh3dSphere_t sphere = (vexaMesh3dSphere_t)lookup("vexaMesh3dSphere");
+    vexaMesh3dCube_t cube = (vexaMesh3dCube_t)lookup("vexaMesh3dCube");
+    vexaMesh3dArrow_t arrow = (vexaMesh3dArrow_t)lookup("vexaMesh3dArrow");
+    vexaMesh3dScale_t scale = (vexaMesh3dScale_t)lookup("vexaMesh3dScale");
+    vexaMesh3dTranslate_t translate = (vexaMesh3dTranslate_t)lookup("vexaMesh3dTranslate");
+
+    unsigned view = newView();
+    if (!view)
+        return;
+    Mesh3d* ball = sphere(24);
+    scale(ball, 15, 15, 15);
+    translate(ball, 25, 50, 50);
+    addToView(view, ball, "sphere", 0.9, 0.2, 0.2);
+
+    const double from[3] = { 50, 15, 50 }, to[3] = { 50, 85, 50 };
+    addToView(view, arrow(from, to, 5, 16), "flèche", 0.2, 0.8, 0.2);
+
+    Mesh3d* box = cube();
+    scale(box, 25, 25, 25);
+    translate(box, 75, 50, 50);
+    addToView(view, box, "cube", 0.2, 0.3, 0.9);
+    show(view);
+    msgFormat("Scène 3D : vue %u", view);
+}
+
 void dozLibraryInit(void* library)
 {
     dozMenuCreate_t create = (dozMenuCreate_t)lookup("dozMenuCreate");
@@ -206,5 +262,7 @@ void dozLibraryInit(void* library)
     addItem(menu, "Seuillage...", (void*)threshold);
     separator(menu);
     addItem(menu, "Statistiques", (void*)statistics);
+    separator(menu);
+    addItem(menu, "Scène 3D", (void*)scene3d);
     addMenu(library, VEXA_MENU_2D, menu);
 }

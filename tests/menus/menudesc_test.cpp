@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 using namespace vexa::menus;
@@ -90,6 +91,18 @@ TEST(MenuDesc, LabelWithoutTerminatorIsCutAt200Bytes)
     auto root = buildFromDesc(reinterpret_cast<const MenuDesc*>(raw.data()));
     ASSERT_EQ(root->children.size(), 1u);
     EXPECT_EQ(root->children[0]->text, std::string(200, 'a'));
+}
+
+TEST(MenuDesc, ItemsWhoseIdentifierLeavesTheIntRangeAreLeftOut)
+{
+    MenuDescBuilder high(std::numeric_limits<int>::max() - 1);
+    high.add("a", 1).add("b", 2).add("c", -3);
+    auto root = buildFromDesc(high.finish());
+    EXPECT_EQ(labels(*root), (std::vector<std::string> { "a", "c" }));
+    EXPECT_EQ(root->children[0]->id, std::numeric_limits<int>::max());
+    MenuDescBuilder low(std::numeric_limits<int>::min());
+    low.add("d", -2).add("e", 2);
+    EXPECT_EQ(labels(*buildFromDesc(low.finish())), (std::vector<std::string> { "e" }));
 }
 
 TEST(MenuDesc, IdentifierCountIsLargerOfEntriesAndLargestCode)

@@ -110,6 +110,27 @@ TEST(VexaFileNesting, MissingPartFailsTheReadAndNamesThePart)
     EXPECT_TRUE(Buffer(vexaFileReadBlockPart(vol.get(), 0, 0, 0, 0, 2, 2, 1)));
 }
 
+// Corners that do not fit an int leave their part out, however far they are (a corner
+// at the top of the long range used to overflow on the way to the far corner).
+TEST(VexaFileNesting, PartCornersBeyondTheIntRangeAreLeftOut)
+{
+    TempDir dir;
+    gdrVolume(dir.file("real.gdr"), 2, 2, 2);
+    writeText(dir.file("far.xml"),
+        "<LOGICAL width=\"4\" height=\"2\" depth=\"2\">"
+        "<PART NAME=\"real.gdr\" X=\"0\" Y=\"0\" Z=\"9223372036854775807\"/>"
+        "<PART NAME=\"real.gdr\" X=\"-9223372036854775808\" Y=\"0\" Z=\"0\"/>"
+        "<PART NAME=\"real.gdr\" X=\"0\" Y=\"2147483647\" Z=\"0\"/>"
+        "<PART NAME=\"real.gdr\" X=\"2\" Y=\"0\" Z=\"0\"/></LOGICAL>");
+    Desc far = openDesc(dir.file("far.xml"));
+    ASSERT_EQ(vexaFileReadHeader(far.get()), 1);
+    Buffer all(vexaFileReadBlock(far.get()));
+    ASSERT_TRUE(all);
+    EXPECT_EQ(as<unsigned char>(all)[0], 0);
+    EXPECT_EQ(as<unsigned char>(all)[2], 1);
+    EXPECT_EQ(as<unsigned char>(all)[15], 8);
+}
+
 TEST(VexaFileNesting, UsesFileFollowsPartsWhateverTheName)
 {
     TempDir dir;

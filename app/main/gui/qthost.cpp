@@ -6,6 +6,7 @@
 #include "main/gui/mainwindow.h"
 #include "main/gui/menurender.h"
 #include "params/gui/paramdialogwidget.h"
+#include "scene/gui/offscreenrenderer.h"
 #include "scene/gui/view3dwidget.h"
 #include "scene/scene.h"
 #include "views/gui/imagewindow.h"
@@ -17,12 +18,16 @@
 #include <QMdiSubWindow>
 #include <QMessageBox>
 
+#include <cstring>
+
 namespace vexa::gui {
 
 QtHost::QtHost(MainWindow& main)
     : main_(main)
 {
 }
+
+QtHost::~QtHost() = default;
 
 void QtHost::post(std::function<void()> fn)
 {
@@ -152,6 +157,30 @@ int QtHost::popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& 
     fillMenu(&popup, menu, [&chosen](int id) { chosen = id; });
     popup.exec(QPoint(x, y));
     return chosen;
+}
+
+bool QtHost::snapshotView3d(
+    DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba)
+{
+    auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
+    if (!view3d)
+        return false;
+    if (!offscreen_)
+        offscreen_ = std::make_unique<OffscreenRenderer>();
+    QImage frame = offscreen_->render(*view3d->scene, width, height);
+    // The caller tells the user; the renderer's reason goes to the error stream.
+    if (frame.isNull()) {
+        qWarning("%s", qPrintable(offscreen_->lastError()));
+        return false;
+    }
+    frame.convertTo(QImage::Format_RGBA8888);
+    if (frame.width() != width || frame.height() != height)
+        return false;
+    const std::size_t row = std::size_t(width) * 4;
+    rgba.resize(row * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
+    return true;
 }
 
 } // namespace vexa::gui

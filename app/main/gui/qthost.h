@@ -6,13 +6,17 @@
 
 #include <QObject>
 
+#include <memory>
+
 namespace vexa::gui {
 
 class MainWindow;
+class OffscreenRenderer;
 
 class QtHost final : public Host {
 public:
     explicit QtHost(MainWindow& main);
+    ~QtHost() override;
 
     void post(std::function<void()> fn) override;
     WindowHandle createWindow(DataRecord& record, GuiRequest code) override;
@@ -28,10 +32,14 @@ public:
     int chooseFromList(const std::string& title, const std::vector<std::string>& entries) override;
     void commandLine(const std::string& line) override;
     int popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu) override;
+    bool snapshotView3d(
+        DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba) override;
 
 private:
     QWidget* dialogOwner() const;
     MainWindow& main_;
+    // Made on the first snapshot: its GL context lives as long as the host.
+    std::unique_ptr<OffscreenRenderer> offscreen_;
 };
 
 } // namespace vexa::gui

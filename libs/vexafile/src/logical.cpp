@@ -150,6 +150,10 @@ bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth, H
         if (!stored || !*stored || !quillGetIntItem(node, "X", &px)
             || !quillGetIntItem(node, "Y", &py) || !quillGetIntItem(node, "Z", &pz))
             continue;
+        // The corner first: a long near its limit would overflow the far corner's sum.
+        if (px < INT_MIN || py < INT_MIN || pz < INT_MIN || px > INT_MAX || py > INT_MAX
+            || pz > INT_MAX)
+            continue;
         std::shared_ptr<FileDescriptor> sub
             = partDescriptor(resolvePartPath(path, stored), depth + 1, read);
         if (!sub)
@@ -157,8 +161,7 @@ bool readLogicalDescription(const std::string& path, HeaderInfo& h, int depth, H
         int sw, sh, sd;
         vexaFileGetSizes(sub.get(), &sw, &sh, &sd);
         int64_t x1 = int64_t(px) + sw - 1, y1 = int64_t(py) + sh - 1, z1 = int64_t(pz) + sd - 1;
-        if (px < INT_MIN || py < INT_MIN || pz < INT_MIN || px > INT_MAX || py > INT_MAX
-            || pz > INT_MAX || x1 > INT_MAX || y1 > INT_MAX || z1 > INT_MAX)
+        if (x1 > INT_MAX || y1 > INT_MAX || z1 > INT_MAX)
             continue;
         auto part = std::make_unique<LogicalPart>();
         part->x0 = int(px);
