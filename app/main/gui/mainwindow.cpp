@@ -20,6 +20,8 @@
 #include "tasks/taskshutdown.h"
 #include "tasks/workerthread.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -326,6 +328,15 @@ QMdiSubWindow* MainWindow::addDataWindow(
     // The frame fits the window's own preferred size.
     sub->resize(window->size() + (sub->frameGeometry().size() - sub->contentsRect().size()));
     sub->show();
+    // The area places a new window beside the others even where it no longer fits:
+    // bring it back inside, cascading from the top left corner.
+    const QRect visible = area_->viewport()->rect();
+    if (!visible.contains(sub->geometry())) {
+        const int step = 24 * (int(area_->subWindowList().size() - 1) % 8);
+        const int x = std::max(0, std::min(step, visible.width() - sub->width()));
+        const int y = std::max(0, std::min(step, visible.height() - sub->height()));
+        sub->move(x, y);
+    }
     rebuildMenus();
     return sub;
 }
