@@ -116,32 +116,32 @@ bool loadColormap(const std::string& path, int variant, PaletteRecord& record, s
 {
     struct stat info { };
     if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        setWhy(why, "\"" + path + "\" is not a readable file");
+        setWhy(why, "\"" + path + "\" n'est pas un fichier lisible");
         return false;
     }
     if (info.st_size > kColormapMaxFileBytes) {
-        setWhy(why, "\"" + path + "\" is too large for a colormap");
+        setWhy(why, "\"" + path + "\" est trop grand pour une palette");
         return false;
     }
     Document doc(quillRead(path.c_str(), 10));
     if (!doc) {
-        setWhy(why, "\"" + path + "\" is not a well-formed XML document");
+        setWhy(why, "\"" + path + "\" n'est pas un document XML bien formé");
         return false;
     }
     const char* rootName = quillNodeGetName(doc.get());
     if (!rootName || std::strcmp(rootName, "COLORMAP") != 0) {
-        setWhy(why, "\"" + path + "\" is not a colormap, its root is not COLORMAP");
+        setWhy(why, "\"" + path + "\" n'est pas une palette : sa racine n'est pas COLORMAP");
         return false;
     }
     long size = 0;
     if (!parseInt(onlyItemValue(doc.get(), "size"), size) || size != 256) {
-        setWhy(why, "\"" + path + "\" is not a colormap of 256 colours");
+        setWhy(why, "\"" + path + "\" n'est pas une palette de 256 couleurs");
         return false;
     }
     int titleCount = 0;
     QuillArray<QuillItem> titles(quillNodeFindItems(doc.get(), "title", 10, &titleCount));
     if (titleCount != 1 || !titles) {
-        setWhy(why, "\"" + path + "\" is not a colormap, it needs exactly one title");
+        setWhy(why, "\"" + path + "\" n'est pas une palette : il lui faut exactement un titre");
         return false;
     }
     const char* title = quillItemGetValue(titles.get()[0]);

@@ -219,13 +219,13 @@ std::optional<std::string> readWholeFile(const char* path, std::string& error)
 {
     int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = std::string("\"") + path + "\" cannot be opened";
+        error = std::string("\"") + path + "\" ne peut pas être ouvert";
         return std::nullopt;
     }
     struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        error = std::string("\"") + path + "\" is not a regular file";
+        error = std::string("\"") + path + "\" n'est pas un fichier ordinaire";
         return std::nullopt;
     }
     std::string bytes;
@@ -282,7 +282,7 @@ TriMesh* parseMeshStandard(std::string_view bytes, MeshColour* colour, std::stri
 {
     std::string_view line = firstLine(bytes);
     if (line.find("GOCAD") != std::string_view::npos)
-        return fail(error, "GOCAD files are not read"), nullptr;
+        return fail(error, "les fichiers GOCAD ne sont pas lus"), nullptr;
     Scanner s(bytes);
     if (isStandardHeader(line))
         s.seek(line.size());
@@ -290,13 +290,13 @@ TriMesh* parseMeshStandard(std::string_view bytes, MeshColour* colour, std::stri
     int64_t rgb[3];
     if (!s.match("rouge :") || !s.readInt(rgb[0]) || !s.match("vert :") || !s.readInt(rgb[1])
         || !s.match("bleu :") || !s.readInt(rgb[2]))
-        return fail(error, "colour lines missing"), nullptr;
+        return fail(error, "lignes de couleur absentes"), nullptr;
     int64_t nbp;
     if (!s.match("nbp :") || !s.readInt(nbp))
-        return fail(error, "point count missing"), nullptr;
+        return fail(error, "nombre de points absent"), nullptr;
     // "0:0 0 0" is the shortest point.
     if (!plausibleCount(nbp, 8, s.remaining()))
-        return fail(error, "point count does not match the file size"), nullptr;
+        return fail(error, "nombre de points incompatible avec la taille du fichier"), nullptr;
     std::vector<float> points;
     points.reserve(size_t(nbp) * 3);
     for (int64_t i = 0; i < nbp; ++i) {
@@ -304,18 +304,18 @@ TriMesh* parseMeshStandard(std::string_view bytes, MeshColour* colour, std::stri
         double x, y, z;
         if (!s.readInt(ignored) || !s.match(":") || !s.readReal(x) || !s.readReal(y)
             || !s.readReal(z))
-            return fail(error, "point " + std::to_string(i) + " is missing or not finite"), nullptr;
+            return fail(error, "point " + std::to_string(i) + " absent ou non fini"), nullptr;
         points.insert(points.end(), { float(x), float(y), float(z) });
     }
     int64_t nbf;
     if (!s.match("nbf :") || !s.readInt(nbf))
-        return fail(error, "triangle count missing"), nullptr;
+        return fail(error, "nombre de triangles absent"), nullptr;
     if (!plausibleCount(nbf, 6, s.remaining()))
-        return fail(error, "triangle count does not match the file size"), nullptr;
+        return fail(error, "nombre de triangles incompatible avec la taille du fichier"), nullptr;
     std::vector<int32_t> triangles(static_cast<size_t>(nbf) * 3);
     for (int32_t& index : triangles)
         if (!readTriangleIndex(s, nbp, index))
-            return fail(error, "triangle index missing or out of range"), nullptr;
+            return fail(error, "indice de triangle absent ou hors limites"), nullptr;
     TriMesh* mesh = buildMesh(points, triangles);
     if (mesh && colour) {
         colour->r = double(rgb[0]) / 255.0;
@@ -328,25 +328,25 @@ TriMesh* parseMeshStandard(std::string_view bytes, MeshColour* colour, std::stri
 TriMesh* parseMeshStlBinary(std::string_view bytes, std::string* error)
 {
     if (bytes.size() < 84)
-        return fail(error, "binary STL shorter than its 84-byte header"), nullptr;
+        return fail(error, "STL binaire plus court que son entête de 84 octets"), nullptr;
     auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const int64_t n = readU32(data + 80);
     // Extra bytes after the last triangle are tolerated; missing ones are not.
     if (84 + 50 * n > int64_t(bytes.size()))
-        return fail(error, "binary STL truncated: " + std::to_string(n) + " triangles announced"),
+        return fail(error, "STL binaire tronqué : " + std::to_string(n) + " triangles annoncés"),
                nullptr;
     if (n * 3 > TRIMESH_MAX_COUNT)
-        return fail(error, "binary STL too large"), nullptr;
+        return fail(error, "STL binaire trop grand"), nullptr;
     TriMesh* mesh = allocateTriMesh(n * 3, n);
     if (!mesh)
-        return fail(error, "out of memory"), nullptr;
+        return fail(error, "mémoire insuffisante"), nullptr;
     for (int64_t k = 0; k < n; ++k) {
         const unsigned char* v = data + 84 + 50 * k + 12;
         for (int c = 0; c < 9; ++c) {
             float f = readF32(v + 4 * c);
             if (!std::isfinite(f)) {
                 triMeshFree(&mesh);
-                return fail(error, "binary STL coordinate not finite"), nullptr;
+                return fail(error, "coordonnée non finie dans le STL binaire"), nullptr;
             }
             mesh->points[k * 9 + c] = f;
         }
@@ -359,7 +359,7 @@ TriMesh* parseMeshStlBinary(std::string_view bytes, std::string* error)
 TriMesh* parseMeshStlAscii(std::string_view bytes, std::string* error)
 {
     if (bytes.substr(0, 5) != "solid")
-        return fail(error, "ASCII STL does not begin with \"solid\""), nullptr;
+        return fail(error, "le STL ASCII ne commence pas par \"solid\""), nullptr;
     Scanner s(bytes);
     std::vector<float> points;
     // A file may hold several solids one after the other; all are read.
@@ -373,25 +373,25 @@ TriMesh* parseMeshStlAscii(std::string_view bytes, std::string* error)
                 break;
             }
             if (!equalsNoCase(w, "facet"))
-                return fail(error, "ASCII STL: \"facet\" or \"endsolid\" expected"), nullptr;
+                return fail(error, "STL ASCII : \"facet\" ou \"endsolid\" attendu"), nullptr;
             if (!equalsNoCase(s.word(), "normal"))
-                return fail(error, "ASCII STL: \"normal\" expected"), nullptr;
+                return fail(error, "STL ASCII : \"normal\" attendu"), nullptr;
             for (int c = 0; c < 3; ++c)
                 if (s.word().empty())
-                    return fail(error, "ASCII STL truncated"), nullptr;
+                    return fail(error, "STL ASCII tronqué"), nullptr;
             if (!equalsNoCase(s.word(), "outer") || !equalsNoCase(s.word(), "loop"))
-                return fail(error, "ASCII STL: \"outer loop\" expected"), nullptr;
+                return fail(error, "STL ASCII : \"outer loop\" attendu"), nullptr;
             for (int v = 0; v < 3; ++v) {
                 double x, y, z;
                 if (!equalsNoCase(s.word(), "vertex") || !s.readReal(x) || !s.readReal(y)
                     || !s.readReal(z))
-                    return fail(error, "ASCII STL: bad or missing vertex"), nullptr;
+                    return fail(error, "STL ASCII : sommet invalide ou absent"), nullptr;
                 points.insert(points.end(), { float(x), float(y), float(z) });
             }
             if (!equalsNoCase(s.word(), "endloop") || !equalsNoCase(s.word(), "endfacet"))
-                return fail(error, "ASCII STL: \"endloop endfacet\" expected"), nullptr;
+                return fail(error, "STL ASCII : \"endloop endfacet\" attendu"), nullptr;
             if (points.size() / 3 > size_t(TRIMESH_MAX_COUNT))
-                return fail(error, "ASCII STL too large"), nullptr;
+                return fail(error, "STL ASCII trop grand"), nullptr;
         }
     }
     const int32_t nbPoints = int32_t(points.size() / 3);
@@ -400,7 +400,7 @@ TriMesh* parseMeshStlAscii(std::string_view bytes, std::string* error)
         triangles[size_t(i)] = i;
     TriMesh* mesh = buildMesh(points, triangles);
     if (!mesh)
-        fail(error, "out of memory");
+        fail(error, "mémoire insuffisante");
     return mesh;
 }
 
@@ -430,18 +430,18 @@ TriMesh* parseMeshOff(std::string_view bytes, std::string* error)
     Scanner s(bytes, true);
     s.skipBlanks();
     if (!s.match("OFF"))
-        return fail(error, "OFF header missing"), nullptr;
+        return fail(error, "entête OFF absent"), nullptr;
     int64_t nv, nf, ne;
     if (!s.readInt(nv) || !s.readInt(nf) || !s.readInt(ne))
-        return fail(error, "OFF counts missing"), nullptr;
+        return fail(error, "nombres OFF absents"), nullptr;
     if (!plausibleCount(nv, 6, s.remaining()) || !plausibleCount(nf, 8, s.remaining()))
-        return fail(error, "OFF counts do not match the file size"), nullptr;
+        return fail(error, "nombres OFF incompatibles avec la taille du fichier"), nullptr;
     std::vector<float> points;
     points.reserve(size_t(nv) * 3);
     for (int64_t i = 0; i < nv * 3; ++i) {
         double v;
         if (!s.readReal(v))
-            return fail(error, "OFF point " + std::to_string(i / 3) + " missing or not finite"),
+            return fail(error, "point OFF " + std::to_string(i / 3) + " absent ou non fini"),
                    nullptr;
         points.push_back(float(v));
     }
@@ -451,7 +451,8 @@ TriMesh* parseMeshOff(std::string_view bytes, std::string* error)
     for (int64_t f = 0; f < nf; ++f) {
         int64_t n;
         if (!s.readInt(n) || n < 3 || !plausibleCount(n, 2, s.remaining()))
-            return fail(error, "OFF face " + std::to_string(f) + ": bad vertex count"), nullptr;
+            return fail(error, "face OFF " + std::to_string(f) + " : nombre de sommets invalide"),
+                   nullptr;
         face.resize(size_t(n));
         for (int64_t k = 0; k < n; ++k)
             if (!readTriangleIndex(s, nv, face[size_t(k)]))
@@ -461,27 +462,27 @@ TriMesh* parseMeshOff(std::string_view bytes, std::string* error)
         // Whatever follows the indices on the line (a face colour) is not ours.
         s.skipLine();
         if (triangles.size() / 3 + size_t(n - 2) > size_t(TRIMESH_MAX_COUNT))
-            return fail(error, "OFF too large"), nullptr;
+            return fail(error, "OFF trop grand"), nullptr;
         for (int64_t k = 1; k + 1 < n; ++k)
             triangles.insert(triangles.end(), { face[0], face[size_t(k)], face[size_t(k + 1)] });
     }
     TriMesh* mesh = buildMesh(points, triangles);
     if (!mesh)
-        fail(error, "out of memory");
+        fail(error, "mémoire insuffisante");
     return mesh;
 }
 
 TriMesh* parseMeshVtk(std::string_view bytes, std::string* error)
 {
     if (bytes.size() < 5 || bytes[0] != '#' || bytes.substr(2, 3) != "vtk")
-        return fail(error, "VTK signature missing"), nullptr;
+        return fail(error, "signature VTK absente"), nullptr;
     Scanner s(bytes);
     s.skipLine(); // version line
     s.skipLine(); // title
     if (!equalsNoCase(s.word(), "ASCII"))
-        return fail(error, "only ASCII VTK files are read"), nullptr;
+        return fail(error, "seuls les fichiers VTK ASCII sont lus"), nullptr;
     if (!equalsNoCase(s.word(), "DATASET") || !equalsNoCase(s.word(), "POLYDATA"))
-        return fail(error, "VTK dataset is not POLYDATA"), nullptr;
+        return fail(error, "le jeu de données VTK n'est pas POLYDATA"), nullptr;
 
     std::vector<float> points;
     int64_t nbPoints = -1;
@@ -493,15 +494,15 @@ TriMesh* parseMeshVtk(std::string_view bytes, std::string* error)
             break;
         if (equalsNoCase(key, "POINTS")) {
             if (nbPoints >= 0)
-                return fail(error, "VTK: POINTS given twice"), nullptr;
+                return fail(error, "VTK : POINTS donné deux fois"), nullptr;
             if (!s.readInt(nbPoints) || !plausibleCount(nbPoints, 6, s.remaining()))
-                return fail(error, "VTK: bad point count"), nullptr;
+                return fail(error, "VTK : nombre de points invalide"), nullptr;
             s.word(); // data type: every ASCII type reads as numbers
             points.reserve(size_t(nbPoints) * 3);
             for (int64_t i = 0; i < nbPoints * 3; ++i) {
                 double v;
                 if (!s.readReal(v))
-                    return fail(error, "VTK: point missing or not finite"), nullptr;
+                    return fail(error, "VTK : point absent ou non fini"), nullptr;
                 points.push_back(float(v));
             }
             continue;
@@ -514,31 +515,31 @@ TriMesh* parseMeshVtk(std::string_view bytes, std::string* error)
         int64_t m, size;
         if (!s.readInt(m) || !s.readInt(size) || !plausibleCount(size, 2, s.remaining()) || m < 0
             || m > size)
-            return fail(error, "VTK: bad cell counts"), nullptr;
+            return fail(error, "VTK : nombres de cellules invalides"), nullptr;
         if (!other && nbPoints < 0)
-            return fail(error, "VTK: cells before POINTS"), nullptr;
+            return fail(error, "VTK : cellules avant POINTS"), nullptr;
         int64_t used = 0;
         for (int64_t c = 0; c < m; ++c) {
             int64_t n;
             if (!s.readInt(n) || n < 0 || used + 1 + n > size)
-                return fail(error, "VTK: bad cell size"), nullptr;
+                return fail(error, "VTK : taille de cellule invalide"), nullptr;
             used += 1 + n;
             cell.resize(size_t(n));
             for (int64_t k = 0; k < n; ++k) {
                 if (other) {
                     int64_t ignored;
                     if (!s.readInt(ignored))
-                        return fail(error, "VTK: cell truncated"), nullptr;
+                        return fail(error, "VTK : cellule tronquée"), nullptr;
                 } else if (!readTriangleIndex(s, nbPoints, cell[size_t(k)])) {
-                    return fail(error, "VTK: index missing or out of range"), nullptr;
+                    return fail(error, "VTK : indice absent ou hors limites"), nullptr;
                 }
             }
             if (other)
                 continue;
             if (n < 3)
-                return fail(error, "VTK: polygon of fewer than 3 points"), nullptr;
+                return fail(error, "VTK : polygone de moins de 3 points"), nullptr;
             if (triangles.size() / 3 + size_t(n - 2) > size_t(TRIMESH_MAX_COUNT))
-                return fail(error, "VTK too large"), nullptr;
+                return fail(error, "VTK trop grand"), nullptr;
             if (polygons && n == 4) {
                 triangles.insert(triangles.end(), { cell[0], cell[1], cell[2] });
                 triangles.insert(triangles.end(), { cell[2], cell[3], cell[0] });
@@ -557,15 +558,16 @@ TriMesh* parseMeshVtk(std::string_view bytes, std::string* error)
             }
         }
         if (used != size)
-            return fail(error, "VTK: cell list size does not match its header"), nullptr;
+            return fail(error, "VTK : taille de la liste de cellules incompatible avec son entête"),
+                   nullptr;
     }
     if (nbPoints < 0)
-        return fail(error, "VTK: no POINTS"), nullptr;
+        return fail(error, "VTK : pas de POINTS"), nullptr;
     if (triangles.empty())
-        return fail(error, "VTK: no polygons (not a surface)"), nullptr;
+        return fail(error, "VTK : aucun polygone (pas une surface)"), nullptr;
     TriMesh* mesh = buildMesh(points, triangles);
     if (!mesh)
-        fail(error, "out of memory");
+        fail(error, "mémoire insuffisante");
     return mesh;
 }
 
@@ -573,7 +575,7 @@ TriMesh* readMeshFile(const char* path, MeshColour* colour)
 {
     tError.clear();
     if (!path) {
-        tError = "no file name";
+        tError = "aucun nom de fichier";
         return nullptr;
     }
     return guarded([&]() -> TriMesh* {
@@ -599,7 +601,7 @@ TriMesh* readMeshFile(const char* path, MeshColour* colour)
             mesh = parseMeshStandard(*bytes, colour, &error);
         }
         if (!mesh)
-            tError = "\"" + name + "\": " + error;
+            tError = "\"" + name + "\" : " + error;
         return mesh;
     });
 }

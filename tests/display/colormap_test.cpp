@@ -230,7 +230,7 @@ TEST_F(Colormap, EnormousFileIsRefusedBeforeReading)
         = write("huge.xml", document("title=\"t\" size=\"256\"", greyNodes(256) + padding));
     std::string why;
     EXPECT_EQ(readColormap(file, 0, &why), nullptr);
-    EXPECT_NE(why.find("too large"), std::string::npos);
+    EXPECT_NE(why.find("trop grand"), std::string::npos);
 }
 
 TEST_F(Colormap, TitleWithoutValueIsSansTitre)
