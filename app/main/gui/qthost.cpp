@@ -8,6 +8,7 @@
 #include "params/gui/paramdialogwidget.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/gui/view3dwidget.h"
+#include "scene/objectcommands.h"
 #include "scene/scene.h"
 #include "views/gui/imagewindow.h"
 
@@ -41,7 +42,15 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
     if (code == GuiRequest::OpenImage && record.image2d()) {
         content = new ImageWindow(record);
     } else if (code == GuiRequest::OpenView3d && view3d) {
-        content = new View3dWidget(view3d->scene);
+        auto* widget = new View3dWidget(view3d->scene);
+        // The commands ask modal boxes, so they run here on the interface thread.
+        QObject::connect(widget, &View3dWidget::objectCommandRequested, widget,
+            [weakScene = std::weak_ptr<scene::Scene>(view3d->scene)](
+                quint32 id, const QString& command) {
+                if (auto target = weakScene.lock())
+                    scene::runObjectCommand(*target, id, command.toStdString());
+            });
+        content = widget;
     } else {
         // Kinds whose windows are not built yet show their title.
         auto* label = new QLabel(QString::fromStdString(dataTitle(&record)));

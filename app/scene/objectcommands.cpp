@@ -1,0 +1,282 @@
+#include "scene/objectcommands.h"
+
+#include "host/host.h"
+#include "mesh/meshformats.h"
+#include "mesh/meshprocessing.h"
+#include "params/paramapi.h"
+
+#include "vexa_types.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace vexa::scene {
+
+namespace {
+
+using mesh::MeshCommand;
+
+constexpr const char* kCaption = "Objet 3D";
+
+void refuse(const std::string& text)
+{
+    hostMessageBox(kCaption, text);
+}
+
+// The source object's look as replacementLook reads it.
+struct Source {
+    std::string name;
+    double colour[4] = { 0, 0, 0, 1 };
+    TriMeshPtr mesh;
+};
+
+// Name, colour and a copy of the mesh of a mesh object; false (nothing to do) when the
+// object is unknown, not a mesh object or has no mesh.
+bool readSource(const Scene& scene, std::uint32_t id, Source& source)
+{
+    bool isMesh = false;
+    scene.readObject(id, [&](const SceneObject& object) {
+        isMesh = object.type == OBJECT_MESH && object.mesh;
+        source.name = object.name;
+        const Colour& c = object.material.diffuse;
+        source.colour[0] = c.r;
+        source.colour[1] = c.g;
+        source.colour[2] = c.b;
+        source.colour[3] = c.a;
+    });
+    if (!isMesh)
+        return false;
+    source.mesh.reset(scene.copyMesh(id));
+    return source.mesh != nullptr;
+}
+
+// Adds an object holding a copy of made, with that look, to the sub-views the source
+// was shown in.
+std::uint32_t addMade(
+    Scene& scene, const TriMesh* made, const mesh::ObjectLook& look, std::uint32_t viewMask)
+{
+    auto object = std::make_unique<SceneObject>();
+    object->name = look.name;
+    object->type = OBJECT_MESH;
+    TriMesh* copy = triMeshCopy(made);
+    if (!copy)
+        return 0;
+    object->mesh.reset(copy);
+    const double* c = look.colour;
+    object->material.diffuse = { c[0], c[1], c[2], c[3] };
+    object->material.ambient = { c[0] * 0.3, c[1] * 0.3, c[2] * 0.3, c[3] };
+    return scene.addObject(std::move(object), viewMask);
+}
+
+std::uint32_t viewMaskOf(const Scene& scene, std::uint32_t id)
+{
+    std::uint32_t mask = 1;
+    scene.readObject(id, [&](const SceneObject& object) { mask = object.viewMask; });
+    return mask;
+}
+
+// Replaces the source object by one holding made (owned by the caller). The new object
+// is added before the source goes, under one lock, so the window never shows the view
+// without either.
+int replaceObject(
+    Scene& scene, std::uint32_t id, const Source& source, const TriMesh* made, MeshCommand command)
+{
+    const mesh::ObjectLook look = mesh::replacementLook(command, source.name, source.colour);
+    std::lock_guard lock(scene.mutex());
+    if (!scene.hasObject(id))
+        return 0; // removed while the box was open
+    if (!addMade(scene, made, look, viewMaskOf(scene, id)))
+        return 0;
+    scene.removeObject(id);
+    return 1;
+}
+
+int translation(Scene& scene, std::uint32_t id, Source& source)
+{
+    mesh::TranslationSettings s = mesh::meshProcessingSettings().translation;
+    const std::string description = mesh::translationDescription();
+    if (dozBoxParameter(description.c_str(), &s.dx, &s.dy, &s.dz) != 1)
+        return 0;
+    std::string error;
+    TriMeshPtr made(mesh::translateMesh(source.mesh.get(), s, &error));
+    if (!made) {
+        refuse(error.empty() ? "Translation impossible" : error);
+        return 0;
+    }
+    mesh::keepMeshProcessingSettings(s);
+    return replaceObject(scene, id, source, made.get(), MeshCommand::Translation);
+}
+
+int affinity(Scene& scene, std::uint32_t id, Source& source)
+{
+    mesh::AffinitySettings s = mesh::meshProcessingSettings().affinity;
+    const std::string description = mesh::affinityDescription();
+    if (dozBoxParameter(description.c_str(), &s.fixedPoint, &s.sx, &s.sy, &s.sz) != 1)
+        return 0;
+    std::string error;
+    TriMeshPtr made(mesh::scaleMeshAbout(source.mesh.get(), s, &error));
+    if (!made) {
+        refuse(error.empty() ? "Affinité impossible" : error);
+        return 0;
+    }
+    mesh::keepMeshProcessingSettings(s);
+    return replaceObject(scene, id, source, made.get(), MeshCommand::Affinity);
+}
+
+int smoothing(Scene& scene, std::uint32_t id, Source& source)
+{
+    mesh::SmoothingSettings s = mesh::meshProcessingSettings().smoothing;
+    const std::string description = mesh::smoothingDescription();
+    if (dozBoxParameter(description.c_str(), &s.coefficient) != 1)
+        return 0;
+    std::string error;
+    TriMeshPtr made(mesh::smoothMesh(source.mesh.get(), s.coefficient, &error));
+    if (!made) {
+        refuse(error.empty() ? "Lissage impossible" : error);
+        return 0;
+    }
+    mesh::keepMeshProcessingSettings(s);
+    return replaceObject(scene, id, source, made.get(), MeshCommand::Smoothing);
+}
+
+int simplification(Scene& scene, std::uint32_t id, Source& source)
+{
+    mesh::SimplificationSettings s = mesh::meshProcessingSettings().simplification;
+    const std::string description = mesh::simplificationDescription();
+    if (dozBoxParameter(description.c_str(), &s.threshold, &s.phases) != 1)
+        return 0;
+    std::string error;
+    TriMeshPtr made(
+        mesh::simplifyMesh(source.mesh.get(), s.threshold, s.phases, mesh::postLogLine, &error));
+    if (!made) {
+        refuse(error.empty() ? "Simplification impossible" : error);
+        return 0;
+    }
+    mesh::keepMeshProcessingSettings(s);
+    return replaceObject(scene, id, source, made.get(), MeshCommand::Simplification);
+}
+
+int separation(Scene& scene, std::uint32_t id, Source& source)
+{
+    std::string error;
+    std::vector<TriMesh*> parts = mesh::separateMesh(source.mesh.get(), mesh::postLogLine, &error);
+    std::vector<TriMeshPtr> owned;
+    for (TriMesh* part : parts)
+        owned.emplace_back(part);
+    if (owned.empty()) {
+        refuse(error.empty() ? "Séparation impossible" : error);
+        return 0;
+    }
+    std::lock_guard lock(scene.mutex());
+    if (!scene.hasObject(id))
+        return 0;
+    const std::uint32_t mask = viewMaskOf(scene, id);
+    std::vector<std::uint32_t> added;
+    for (const TriMeshPtr& part : owned) {
+        if (part->nbPoints <= 0 || part->nbTriangles <= 0)
+            continue;
+        const mesh::ObjectLook look
+            = mesh::replacementLook(MeshCommand::Separation, source.name, source.colour);
+        const std::uint32_t made = addMade(scene, part.get(), look, mask);
+        if (!made) {
+            // All or nothing: the source stays when a part cannot be kept.
+            for (std::uint32_t other : added)
+                scene.removeObject(other);
+            refuse("Séparation impossible : mémoire insuffisante");
+            return 0;
+        }
+        added.push_back(made);
+    }
+    if (added.empty())
+        return 0;
+    scene.removeObject(id);
+    return 1;
+}
+
+int recondition(Scene& scene, std::uint32_t id, const Source& source)
+{
+    mesh::BlockSettings s = mesh::meshProcessingSettings().blocks;
+    const std::string description = mesh::blockDescription();
+    if (dozBoxParameter(
+            description.c_str(), &s.maxFacets, &s.minVolumeRatio, &s.minFacets, &s.visibilityLevel)
+        != 1)
+        return 0;
+    mesh::keepMeshProcessingSettings(s);
+    std::string error;
+    int done = 0;
+    scene.editObject(id, [&](SceneObject& object) {
+        if (object.type != OBJECT_MESH || !object.mesh)
+            return false;
+        done = mesh::reconditionMesh(object.mesh.get(), source.name, s, mesh::postLogLine, &error);
+        return false; // the geometry itself is unchanged
+    });
+    if (!done && !error.empty())
+        refuse(error);
+    return done;
+}
+
+int uncondition(Scene& scene, std::uint32_t id)
+{
+    int done = 0;
+    scene.editObject(id, [&](SceneObject& object) {
+        if (object.type == OBJECT_MESH && object.mesh)
+            done = mesh::unconditionMesh(object.mesh.get(), mesh::postLogLine);
+        return false;
+    });
+    return done;
+}
+
+int save(const Source& source)
+{
+    int32_t format = static_cast<int32_t>(mesh::lastMeshSaveFormat());
+    char path[PARAM_PATH_BUFFER] = {};
+    if (dozBoxParameter(mesh::kMeshSaveDescription, &format, path) != 1)
+        return 0;
+    if (!path[0]) {
+        refuse("Sauvegarde : aucun nom de fichier donné");
+        return 0;
+    }
+    const auto chosen = static_cast<mesh::MeshSaveFormat>(format);
+    mesh::setLastMeshSaveFormat(chosen);
+    if (!mesh::writeMeshAs(chosen, path, source.mesh.get(), source.colour[0], source.colour[1],
+            source.colour[2])) {
+        refuse(std::string("Sauvegarde impossible dans ") + path);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+int runObjectCommand(Scene& scene, std::uint32_t id, const std::string& label)
+{
+    if (label == mesh::kSceneInformationTitle) {
+        hostMessageBox(mesh::kSceneInformationTitle,
+            mesh::sceneInformationText(scene.objectCount(), scene.facetCount()));
+        return 1;
+    }
+    Source source;
+    if (!readSource(scene, id, source))
+        return 0;
+    if (label == "Translation")
+        return translation(scene, id, source);
+    if (label == "Affinité")
+        return affinity(scene, id, source);
+    if (label == "Lissage")
+        return smoothing(scene, id, source);
+    if (label == "Simplification")
+        return simplification(scene, id, source);
+    if (label == "Séparation")
+        return separation(scene, id, source);
+    if (label == "Reconditionnement")
+        return recondition(scene, id, source);
+    if (label == "Déconditionnement")
+        return uncondition(scene, id);
+    if (label == "Sauvegarde")
+        return save(source);
+    return 0;
+}
+
+} // namespace vexa::scene
