@@ -7,7 +7,7 @@
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 
-layers=(menus host log config params script data tasks display mesh views scene
+layers=(menus host log config params script formats data tasks display mesh views scene
         processing plugins main)
 
 declare -A rank

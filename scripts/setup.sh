@@ -4,7 +4,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
           libgtest-dev libgmock-dev googletest libbenchmark-dev
           libpugixml-dev libstb-dev
-          qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth)
+          qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
+          libtiff-dev libnifti2-dev libsegyio-dev libgdcm-dev zlib1g-dev
+          python3-nibabel python3-segyio)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,1 @@
+# list(APPEND VEXA_FORMATS_TEST_SOURCES tiff_test.cpp nifti_test.cpp)
