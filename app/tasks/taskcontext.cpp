@@ -612,4 +612,9 @@ void taskResetAll()
     gMain = nullptr;
 }
 
+bool taskStopRequested()
+{
+    return false;
+}
+
 } // namespace vexa

@@ -97,6 +97,11 @@ std::uint32_t taskThreadId();
 // Milliseconds of the steady clock used by clockStart and clockEnd.
 std::int64_t taskClockMs();
 
+// True once the user asked the task running on the calling thread to stop; long work
+// checks it at least every 100 ms and ends cleanly without outputs. While the task is
+// suspended the call waits. False outside tasks.
+bool taskStopRequested();
+
 // Creates a context for the calling thread at the head of the list, writes
 // "Thread - Création (%d)" to channel 1 of the log. The context belongs to the
 // interface thread (isMain) when it is made there, outside a worker.
