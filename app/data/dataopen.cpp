@@ -2,6 +2,7 @@
 
 #include "data/rawimport.h"
 #include "data/registry.h"
+#include "formats/formats.h"
 #include "params/paramapi.h"
 #include "vexa_guard.hpp"
 #include "vexa_reason.hpp"
@@ -114,6 +115,88 @@ bool fitsInMemory(const std::string& path, const char* what, const std::string& 
             std::string(what) + " de " + sizes + " (" + byteCountText(bytes)
                 + ") trop grande pour la mémoire disponible (" + byteCountText(available) + ")"));
     return false;
+}
+
+// What the information window shows of a file of another program's format: the
+// format, the geometry and the header's own lines.
+std::string formatInfoText(const FormatReader& reader, const FormatHeader& header)
+{
+    char line[256];
+    std::string text = std::string("Format ") + reader.name + "\n";
+    std::snprintf(line, sizeof line, "Pas : %g x %g x %g\nOrigine : %g, %g, %g\n",
+        header.spacing[0], header.spacing[1], header.spacing[2], header.origin[0], header.origin[1],
+        header.origin[2]);
+    text += line;
+    return text + header.info;
+}
+
+// A file of another program's format, read whole into memory: a plain image for
+// depth 1, a memory block otherwise. The header's value scale, geometry, display
+// window and text go onto the datum.
+std::unique_ptr<ImageObject> objectFromFormat(
+    const FormatReader& reader, const std::string& path, std::string* reason)
+{
+    FormatHeader header;
+    if (!reader.probe(path, header, reason))
+        return nullptr;
+    const int type = header.typeData;
+    if (!blockSizesValid(header.width, header.height, header.depth, type, reason)) {
+        if (reason && reason->rfind(path, 0) != 0)
+            *reason = fileReason(path, *reason);
+        return nullptr;
+    }
+    const std::uint64_t bytes = std::uint64_t(header.width) * std::uint64_t(header.height)
+        * std::uint64_t(header.depth) * std::uint64_t(vexaTypeSize(type));
+    const bool volume = header.depth > 1;
+    if (!fitsInMemory(path, volume ? "Image 3D" : "Image",
+            sizesText(header.width, header.height, header.depth), bytes, reason))
+        return nullptr;
+    SampleBuffer samples;
+    if (!samples.allocate(std::size_t(bytes))) {
+        setReason(reason, fileReason(path, "Mémoire insuffisante"));
+        return nullptr;
+    }
+    if (!reader.read(path, header, samples.data(), reason)) {
+        if (reason && reason->empty())
+            *reason = fileReason(path, "Lecture impossible des échantillons du fichier");
+        return nullptr;
+    }
+    auto object = std::make_unique<ImageObject>();
+    ImageDescriptor& image = *object->image;
+    image.typeData = type;
+    image.fileName = path;
+    image.fileInfo = formatInfoText(reader, header);
+    if (header.hasWindow && header.windowWidth > 0) {
+        image.displayRangeSet = true;
+        image.displayLow = header.windowCentre - header.windowWidth / 2;
+        image.displayHigh = header.windowCentre + header.windowWidth / 2;
+    }
+    if (!volume) {
+        image.width = header.width;
+        image.height = header.height;
+        image.valueGain = header.valueGain;
+        image.valueOffset = header.valueOffset;
+        image.valueScaleOn = header.valueScaleOn ? 1 : 0;
+        image.samples = std::move(samples);
+        return object;
+    }
+    auto block = std::make_unique<BlockDescriptor>();
+    block->dimX = header.width;
+    block->dimY = header.height;
+    block->dimZ = header.depth;
+    block->typeData = type;
+    block->storage = STORAGE_MEMORY;
+    block->samples = std::move(samples);
+    block->fileName = path;
+    block->valueGain = header.valueGain;
+    block->valueOffset = header.valueOffset;
+    block->valueScaleOn = header.valueScaleOn ? 1 : 0;
+    // The block keeps the sampling along its depth; the in-plane spacing goes to the
+    // information text.
+    block->spaceStep = header.spacing[2];
+    block->spaceStart = header.origin[2];
+    object->block = std::move(block);
+    return object;
 }
 
 } // namespace
@@ -351,21 +434,32 @@ OpenResult dataOpen(const std::string& path)
     OpenResult result;
     if (path.empty() || !readable(path)) {
         result.outcome = OpenOutcome::CannotOpen;
-        result.reason = kCannotOpenFile;
+        result.reason
+            = path.empty() ? std::string(kCannotOpenFile) : fileReason(path, kCannotOpenFile);
         return result;
     }
     if (ForeignFileOpener opener = foreignOpenerFor(path); opener.open) {
         result.record = opener.open(path, &result.reason);
         result.outcome = result.record ? OpenOutcome::Opened : OpenOutcome::Failed;
-        if (!result.record && result.reason.empty())
-            result.reason = kCannotOpenFile;
+        if (!result.record && (result.reason.empty() || result.reason == kCannotOpenFile))
+            result.reason = fileReason(path, kCannotOpenFile);
         return result;
     }
     std::unique_ptr<ImageObject> object;
+    std::string head;
+    const FormatReader* reader = nullptr;
     if (FileHandle desc = dataOpenDescriptor(path)) {
         object = objectFromRecognised(desc.get(), path, &result.reason);
         if (object)
             applySamplingComments(desc.get(), *object, path);
+    } else if (head = formatHead(path); (reader = formatReaderFor(path, head))) {
+        object = objectFromFormat(*reader, path, &result.reason);
+    } else if (std::string known = formatUnsupportedReason(path, head); !known.empty()) {
+        // A file of a known kind is not raw samples: the import box would only
+        // produce noise from its header.
+        result.outcome = OpenOutcome::Failed;
+        result.reason = known;
+        return result;
     } else {
         RawImportSettings settings = rawImportRemembered();
         if (!rawImportAsk(settings)) {
@@ -377,14 +471,14 @@ OpenResult dataOpen(const std::string& path)
     }
     if (!object) {
         result.outcome = OpenOutcome::Failed;
-        if (result.reason.empty())
-            result.reason = kCannotOpenFile;
+        if (result.reason.empty() || result.reason == kCannotOpenFile)
+            result.reason = fileReason(path, kCannotOpenFile);
         return result;
     }
     result.record = dataCreateImage(std::move(object), kFreshId, kFreshId);
     if (!result.record) {
         result.outcome = OpenOutcome::Failed;
-        result.reason = kCannotOpenFile;
+        result.reason = fileReason(path, kCannotOpenFile);
         return result;
     }
     result.outcome = OpenOutcome::Opened;
@@ -409,7 +503,7 @@ DataRecord* dataOpenFileWithMessages(const std::string& path)
     case OpenOutcome::Cancelled:
         break;
     case OpenOutcome::CannotOpen:
-        hostMessageBox(kErrorCaption, kCannotOpenFile);
+        hostMessageBox(kErrorCaption, fileReason(path, kCannotOpenFile));
         break;
     case OpenOutcome::Failed:
         hostMessageBox(kErrorCaption, result.reason);
@@ -418,12 +512,43 @@ DataRecord* dataOpenFileWithMessages(const std::string& path)
     return result.record;
 }
 
+std::string openDataFilters()
+{
+    std::string lines = kOpenDataFilters;
+    for (const FormatReader& reader : formatReaders())
+        lines += std::string(";;Fichier ") + reader.name + " (" + reader.patterns + ")";
+    // Every pattern between the parentheses of the lines, once each.
+    std::vector<std::string> patterns;
+    for (std::size_t open = lines.find('('); open != std::string::npos;
+         open = lines.find('(', open + 1)) {
+        const std::size_t close = lines.find(')', open);
+        if (close == std::string::npos)
+            break;
+        const std::string inside = lines.substr(open + 1, close - open - 1);
+        std::size_t at = 0;
+        while (at < inside.size()) {
+            std::size_t end = inside.find(' ', at);
+            if (end == std::string::npos)
+                end = inside.size();
+            const std::string pattern = inside.substr(at, end - at);
+            if (!pattern.empty()
+                && std::find(patterns.begin(), patterns.end(), pattern) == patterns.end())
+                patterns.push_back(pattern);
+            at = end + 1;
+        }
+    }
+    std::string all;
+    for (const std::string& pattern : patterns)
+        all += (all.empty() ? "" : " ") + pattern;
+    return "Tous Formats (" + all + ");;" + lines + ";;Tous les fichiers (*)";
+}
+
 DataRecord* openDataCommand()
 {
     FileChoice choice;
     choice.save = false;
     choice.title = kOpenDataTitle;
-    choice.filter = kOpenDataFilters;
+    choice.filter = openDataFilters();
     std::string path;
     if (!hostChooseFile(choice, path) || path.empty())
         return nullptr;

@@ -17,11 +17,15 @@ namespace vexa {
 inline constexpr const char* kCannotOpenFile = "Impossible d'ouvrir le fichier";
 inline constexpr const char* kErrorCaption = "Erreur";
 
-// Filters of the open dialog, in the chooser's "label (patterns);;..." form.
+// The workstation's own lines of the open dialog, in the chooser's
+// "label (patterns);;..." form.
 inline constexpr const char* kOpenDataFilters
     = "Fichier Bitmap (*.bmp);;Fichier GDR (*.gdr);;Fichier INRIA (*.xt *.iso);;Maillage (*.stl "
-      "*.off *.vtk);;Tous "
-      "Formats (*)";
+      "*.off *.vtk)";
+// The open dialog's filter: "Tous Formats" with every pattern first, then the lines
+// above, one line per reader of other programs' formats, and every file last (raw
+// samples have no extension of their own).
+std::string openDataFilters();
 inline constexpr const char* kOpenDataTitle = "Ouvrir une donnée...";
 
 // A file opened as a descriptor with its header read; null when the file cannot be

@@ -69,6 +69,13 @@ struct ImageDescriptor {
     // Overlay objects drawn over the image; guarded by lock.
     std::unique_ptr<OverlayObjects> objects;
     std::int32_t calibration[6] = {};
+    // A display window given by the file (other programs' formats), for the first
+    // correction of the image.
+    bool displayRangeSet = false;
+    double displayLow = 0, displayHigh = 0;
+    // What the file tells about itself (format, geometry, header lines) for the
+    // information window; empty for the workstation's own formats.
+    std::string fileInfo;
     std::unique_ptr<ImageViewState> view;
     // Held while the display buffer is rebuilt, while the overlay objects are read or
     // changed and while the samples are replaced.

@@ -5,6 +5,7 @@
 #include "data/datasavebmp.h"
 #include "data/registry.h"
 #include "data/section.h"
+#include "formats/formats.h"
 #include "params/paramapi.h"
 #include "vexa_reason.hpp"
 #include "vexafile.h"
@@ -14,7 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <new>
+#include <vector>
 
 namespace vexa {
 
@@ -53,9 +57,18 @@ std::string joinList(const std::vector<std::string>& entries)
     return out;
 }
 
+// The writer of another program's format behind a code, or null.
+const FormatWriter* otherWriter(int code)
+{
+    const std::vector<FormatWriter>& writers = formatWriters();
+    if (code < SAVE_FORMAT_OTHER || code - SAVE_FORMAT_OTHER >= int(writers.size()))
+        return nullptr;
+    return &writers[std::size_t(code - SAVE_FORMAT_OTHER)];
+}
+
 bool isFormatCode(int code)
 {
-    return code >= SAVE_FORMAT_BMP && code <= SAVE_FORMAT_RAW;
+    return (code >= SAVE_FORMAT_BMP && code <= SAVE_FORMAT_RAW) || otherWriter(code);
 }
 
 int headerKindOf(int code)
@@ -83,7 +96,7 @@ bool askWithParamBoxes(SaveFormatChoice& c)
     } else {
         c.threeD = false;
     }
-    std::vector<SaveFormat> formats = saveFormatsOffered(c.threeD);
+    std::vector<SaveFormat> formats = saveFormatsListed(c.threeD);
     std::vector<std::string> labels;
     for (const SaveFormat& f : formats)
         labels.push_back(f.label);
@@ -320,6 +333,57 @@ bool writeBmp(
     return ok;
 }
 
+// A save through the writer of another program's format, which replaces the file
+// whole or not at all itself. The samples are gathered plane by plane first.
+bool writeOther(const FormatWriter& writer, DataRecord& record, const SaveSource& src,
+    const SaveRequest& rq, std::string* reason)
+{
+    const std::size_t planeBytes
+        = std::size_t(src.width) * std::size_t(src.height) * std::size_t(vexaTypeSize(rq.typeData));
+    std::vector<std::uint8_t> samples;
+    try {
+        samples.resize(planeBytes * std::size_t(src.depth));
+    } catch (const std::bad_alloc&) {
+        setReason(reason, fileReason(rq.path, "Mémoire insuffisante pour préparer la sauvegarde"));
+        return false;
+    }
+    for (int k = 0; k < src.depth; ++k) {
+        void* plane = src.plane(k);
+        if (!plane) {
+            setReason(reason, "Lecture impossible des échantillons à sauvegarder");
+            return false;
+        }
+        std::memcpy(samples.data() + std::size_t(k) * planeBytes, plane, planeBytes);
+        std::free(plane);
+    }
+    FormatBlockView view;
+    view.width = src.width;
+    view.height = src.height;
+    view.depth = src.depth;
+    view.typeData = rq.typeData;
+    view.samples = samples.data();
+    if (BlockDescriptor* block = rq.threeD ? record.block() : nullptr) {
+        std::shared_lock lock(block->lock);
+        view.valueGain = block->valueGain;
+        view.valueOffset = block->valueOffset;
+        view.valueScaleOn = block->valueScaleOn != 0;
+        if (block->spaceStep > 0)
+            view.spacing[2] = block->spaceStep;
+        view.origin[2] = block->spaceStart;
+    } else if (ImageDescriptor* image = record.image2d()) {
+        std::lock_guard lock(image->lock);
+        view.valueGain = image->valueGain;
+        view.valueOffset = image->valueOffset;
+        view.valueScaleOn = image->valueScaleOn != 0;
+    }
+    std::string why;
+    if (!writer.write(rq.path, view, &why)) {
+        setReason(reason, why.empty() ? fileReason(rq.path, "Erreur d'écriture") : why);
+        return false;
+    }
+    return true;
+}
+
 // The block of record now lives in path: samples in memory are released, the
 // descriptor is reopened from the file and every record of the block shows the name.
 void moveBlockToFile(DataRecord* record, const std::string& path)
@@ -373,8 +437,24 @@ std::vector<SaveFormat> saveFormatsOffered(bool threeD)
     return out;
 }
 
+std::vector<SaveFormat> saveFormatsListed(bool threeD)
+{
+    std::vector<SaveFormat> out = saveFormatsOffered(threeD);
+    const std::vector<FormatWriter>& writers = formatWriters();
+    for (std::size_t i = 0; i < writers.size(); ++i)
+        out.push_back({ writers[i].name, SAVE_FORMAT_OTHER + int(i), 0 });
+    return out;
+}
+
 std::vector<int> saveFormatTypes(int code)
 {
+    if (const FormatWriter* writer = otherWriter(code)) {
+        std::vector<int> types;
+        for (int type : vexaTypeListOrder)
+            if (writer->accepts(type))
+                types.push_back(type);
+        return types;
+    }
     switch (code) {
     case SAVE_FORMAT_GDR:
     case SAVE_FORMAT_RAW:
@@ -414,8 +494,13 @@ int saveFormatDefaultTypePosition(int code, int datumType)
         return 2;
     case SAVE_FORMAT_BMP:
         return datumType == TYPEDATA_RGBA ? 1 : 0;
-    default:
-        return 0;
+    default: {
+        if (!otherWriter(code))
+            return 0;
+        const std::vector<int> types = saveFormatTypes(code);
+        const auto own = std::find(types.begin(), types.end(), datumType);
+        return own == types.end() ? 0 : int(own - types.begin());
+    }
     }
 }
 
@@ -439,7 +524,7 @@ bool askSaveFormat(SaveFormatChoice& choice)
         return false;
     if (!choice.blockOffered)
         choice.threeD = false;
-    std::vector<SaveFormat> formats = saveFormatsOffered(choice.threeD);
+    std::vector<SaveFormat> formats = saveFormatsListed(choice.threeD);
     if (choice.formatPosition < 0 || choice.formatPosition >= int(formats.size()))
         return false;
     const int code = formats[std::size_t(choice.formatPosition)].code;
@@ -500,6 +585,8 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
         setReason(reason, "Donnée vide : rien à sauvegarder");
         return false;
     }
+    if (const FormatWriter* writer = otherWriter(rq.formatCode))
+        return writeOther(*writer, *record, src, rq, reason);
     atomicsave::AtomicFile temp;
     if (!temp.open(rq.path)) {
         setReason(
@@ -530,6 +617,54 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
     return true;
 }
 
+std::string saveDataFilters(int code)
+{
+    std::string first;
+    switch (code) {
+    case SAVE_FORMAT_BMP:
+        first = "Fichier Bitmap (*.bmp)";
+        break;
+    case SAVE_FORMAT_GDR:
+        first = "Fichier GDR (*.gdr)";
+        break;
+    case SAVE_FORMAT_INRIA:
+    case SAVE_FORMAT_INRIA_REFERENCE:
+        first = "Fichier INRIA (*.xt *.iso)";
+        break;
+    case SAVE_FORMAT_DF3:
+        first = "Fichier DF3 (*.df3)";
+        break;
+    case SAVE_FORMAT_RAW:
+        first = "Fichier RAW (*.raw)";
+        break;
+    default:
+        if (const FormatWriter* writer = otherWriter(code))
+            first = std::string("Fichier ") + writer->name + " (" + writer->patterns + ")";
+        break;
+    }
+    std::string out = first;
+    std::string rest = kSaveDataFilters;
+    std::size_t at = 0;
+    while (at <= rest.size()) {
+        std::size_t end = rest.find(";;", at);
+        if (end == std::string::npos)
+            end = rest.size();
+        const std::string line = rest.substr(at, end - at);
+        if (!line.empty() && line != first)
+            out += (out.empty() ? "" : ";;") + line;
+        at = end + 2;
+    }
+    return out;
+}
+
+std::string savePathForFormat(const std::string& path, int code)
+{
+    const FormatWriter* writer = otherWriter(code);
+    if (!writer || path.empty() || formatWriterFor(path) == writer)
+        return path;
+    return path + writer->extension;
+}
+
 bool saveDataCommand(DataRecord* record)
 {
     if (!record || record->kind != DATA_IMAGE || !record->image2d())
@@ -555,19 +690,31 @@ bool saveDataCommand(DataRecord* record)
 
     SaveRequest rq;
     rq.threeD = choice.threeD;
-    rq.formatCode = saveFormatsOffered(choice.threeD)[std::size_t(choice.formatPosition)].code;
+    rq.formatCode = saveFormatsListed(choice.threeD)[std::size_t(choice.formatPosition)].code;
     rq.typeData = saveFormatTypes(rq.formatCode)[std::size_t(choice.typePosition)];
 
     FileChoice file;
     file.save = true;
     file.title = kSaveDataTitle;
-    file.filter = kSaveDataFilters;
+    file.filter = saveDataFilters(rq.formatCode);
     {
         std::shared_lock lock(registryMutex());
         file.initialPath = record->directory;
     }
     if (!hostChooseFile(file, rq.path) || rq.path.empty())
         return false;
+    const std::string named = savePathForFormat(rq.path, rq.formatCode);
+    if (named != rq.path) {
+        // The dialog asked about the name typed, not about the one with the extension.
+        std::error_code ec;
+        if (std::filesystem::exists(named, ec)
+            && hostMessageBox(kSaveDataTitle,
+                   fileReason(named, "le fichier existe déjà. Le remplacer ?"),
+                   MessageButtons::YesNoCancel)
+                != MessageAnswer::Yes)
+            return false;
+        rq.path = named;
+    }
     if (rq.formatCode == SAVE_FORMAT_INRIA_REFERENCE
         && !askSaveReference(rq.referencePath, rq.copyDimensions))
         return false;

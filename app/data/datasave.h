@@ -22,6 +22,9 @@ enum SaveFormatCode : int {
     SAVE_FORMAT_INRIA_REFERENCE = 3,
     SAVE_FORMAT_DF3 = 4,
     SAVE_FORMAT_RAW = 5,
+    // Writers of other programs' formats: this plus the writer's index in
+    // formatWriters().
+    SAVE_FORMAT_OTHER = 100,
 };
 
 struct SaveFormat {
@@ -33,6 +36,9 @@ struct SaveFormat {
 // The formats of the list, in list order: all six for a 2D save, without "BMP" for
 // a 3D save.
 std::vector<SaveFormat> saveFormatsOffered(bool threeD);
+// What the save-format box lists: the formats above, then one per writer of other
+// programs' formats (NRRD, MetaImage, ...), labelled with the writer's name.
+std::vector<SaveFormat> saveFormatsListed(bool threeD);
 // Sample types offered for a format, in list order, with their labels; empty for an
 // unknown code.
 std::vector<int> saveFormatTypes(int formatCode);
@@ -48,7 +54,7 @@ struct SaveFormatChoice {
     bool threeD = false;
     int imageType = TYPEDATA_U8; // type of the image shown (2D)
     int blockType = TYPEDATA_U8; // type of the block (3D)
-    int formatPosition = 0; // in saveFormatsOffered(threeD)
+    int formatPosition = 0; // in saveFormatsListed(threeD)
     int typePosition = 0; // in saveFormatTypes(format code)
 };
 
@@ -82,6 +88,12 @@ bool dataSave(DataRecord* record, const SaveRequest& request, std::string* reaso
 // Filters and title of the save dialog.
 inline constexpr const char* kSaveDataFilters
     = "Fichier Bitmap (*.bmp);;Fichier GDR (*.gdr);;Fichier INRIA (*.xt *.iso)";
+// The save dialog's filter for a chosen format: its own line first (the one the
+// dialog starts on), then the other lines above.
+std::string saveDataFilters(int formatCode);
+// The name a save in that format writes: path, with the writer's extension added
+// when a format of another program is chosen and path does not end with it.
+std::string savePathForFormat(const std::string& path, int formatCode);
 inline constexpr const char* kSaveDataTitle = "Sauvegarder une donnée...";
 
 // The "Fichier référence" box of "INRIA avec référence", with its answers

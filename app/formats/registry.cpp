@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "vexa_reason.hpp"
 
@@ -99,9 +101,68 @@ const FormatWriter* formatWriterFor(const std::string& path)
 
 std::string formatUnsupportedReason(const std::string& path, const std::string& head)
 {
-    (void)path;
-    (void)head;
-    return {};
+    auto at = [&](std::size_t offset, std::string_view magic) {
+        return head.size() >= offset + magic.size()
+            && std::string_view(head).substr(offset, magic.size()) == magic;
+    };
+    auto named = [&](const char* suffix) { return matchesPatterns(path, suffix); };
+    auto int32At = [&](std::size_t offset, bool bigEndian) -> std::int64_t {
+        if (head.size() < offset + 4)
+            return -1;
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) {
+            const auto byte
+                = static_cast<unsigned char>(head[offset + std::size_t(bigEndian ? i : 3 - i)]);
+            v = (v << 8) | byte;
+        }
+        return v;
+    };
+    const char* format = nullptr;
+    using namespace std::string_view_literals;
+    if (at(0, "\x89HDF\r\n\x1a\n"sv) || at(512, "\x89HDF\r\n\x1a\n"sv))
+        format = named("*.mnc") ? "MINC" : "HDF5";
+    else if (at(0, "CDF\x01"sv) || at(0, "CDF\x02"sv))
+        format = named("*.mnc") ? "MINC" : "NetCDF";
+    else if (at(0, "\x89PNG\r\n\x1a\n"sv))
+        format = "PNG";
+    else if (at(0, "\xff\xd8\xff"sv))
+        format = "JPEG";
+    else if (at(0, "GIF87a"sv) || at(0, "GIF89a"sv))
+        format = "GIF";
+    else if (at(0, "BM"sv) && (named("*.bmp") || at(6, "\0\0\0\0"sv)))
+        format = "BMP";
+    else if (at(0, "II*\0"sv) || at(0, "MM\0*"sv) || at(0, "II+\0"sv) || at(0, "MM\0+"sv))
+        format = "TIFF";
+    else if (at(128, "DICM"sv))
+        format = "DICOM";
+    else if (at(344, "n+1\0"sv) || at(344, "ni1\0"sv) || at(4, "n+2\0"sv) || at(4, "ni2\0"sv))
+        format = "NIfTI";
+    else if ((int32At(0, false) == 348 || int32At(0, true) == 348)
+        && (named("*.hdr") || named("*.img")))
+        format = "Analyze 7.5";
+    else if (at(0, "NRRD000"sv))
+        format = "NRRD";
+    else if (at(0, "#INRIMAGE-4#{"sv))
+        format = "INRIA";
+    else if (at(0, "# vtk DataFile"sv))
+        format = "VTK";
+    else if (named("*.mha *.mhd"))
+        format = "MetaImage";
+    else if (named("*.sgy *.segy"))
+        format = "SEG-Y";
+    else if (named("*.mgh *.mgz"))
+        format = "MGH";
+    else if (at(0, "ply\n"sv) || at(0, "ply\r\n"sv))
+        format = "PLY";
+    else if (at(0, "%PDF"sv))
+        format = "PDF";
+    else if (at(0, "PK\x03\x04"sv))
+        format = "ZIP";
+    else if (at(0, "\x1f\x8b"sv))
+        format = "gzip";
+    if (!format)
+        return {};
+    return fileReason(path, std::string("format ") + format + " non pris en charge");
 }
 
 } // namespace vexa

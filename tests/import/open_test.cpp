@@ -52,7 +52,9 @@ using OpenFile = ImportTest;
 TEST_F(OpenFile, MissingFileShowsTheErrorBoxAndOpensNothing)
 {
     EXPECT_EQ(vexa::dataOpenFileWithMessages(file("absent.gdr")), nullptr);
-    EXPECT_EQ(messages(), std::vector<std::string> { "Erreur|Impossible d'ouvrir le fichier" });
+    EXPECT_EQ(messages(),
+        std::vector<std::string> {
+            "Erreur|" + file("absent.gdr") + " : Impossible d'ouvrir le fichier" });
     EXPECT_TRUE(vexa::dataListAll().empty());
     EXPECT_TRUE(boxLabels.empty()); // no raw import for a file that is not there
 
@@ -492,7 +494,9 @@ TEST_F(OpenCommand, LoadFromFileGivesTheImageIdOrZero)
     EXPECT_NE(vexaLoadFromFile(file("p.gdr").c_str()), 0u);
     EXPECT_EQ(dozDataLoadFromFile(nullptr), 0u);
     EXPECT_EQ(vexaLoadFromFile(file("none.gdr").c_str()), 0u);
-    EXPECT_EQ(messages(), std::vector<std::string> { "Erreur|Impossible d'ouvrir le fichier" });
+    EXPECT_EQ(messages(),
+        std::vector<std::string> {
+            "Erreur|" + file("none.gdr") + " : Impossible d'ouvrir le fichier" });
 }
 
 TEST_F(OpenCommand, LoadFromAWorkerThreadCreatesTheRecordOnTheInterfaceThread)
