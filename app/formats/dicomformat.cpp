@@ -1,0 +1,1208 @@
+// DICOM images through GDCM: a single file, a multi-frame file, the series of the
+// opened file's folder, or the first series of a DICOMDIR.
+//
+// Grey samples keep their stored integer type (U8/S8, U16/S16, U32/S32; 1-bit
+// masks become U8 0/1) and the rescale slope and intercept become the value gain
+// and offset, so nothing is rounded. Only when the slices of one series carry
+// different rescales are the samples converted to F32 with each slice's rescale
+// applied. 8-bit colour becomes RGBA. Nothing that names or identifies the patient
+// is read into the header text, and GDCM's own messages are silenced because they
+// may quote tag values.
+#include "formats/formats.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gdcmDataSet.h>
+#include <gdcmImage.h>
+#include <gdcmImageReader.h>
+#include <gdcmMediaStorage.h>
+#include <gdcmReader.h>
+#include <gdcmScanner.h>
+#include <gdcmSequenceOfFragments.h>
+#include <gdcmSequenceOfItems.h>
+#include <gdcmStringFilter.h>
+#include <gdcmTrace.h>
+#include <gdcmWriter.h>
+
+#include "vexa_reason.hpp"
+#include "vexa_types.h"
+
+namespace vexa {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Larger decoded images than this many times the compressed bytes are refused as
+// decompression bombs (real images compress far less).
+constexpr std::uint64_t kMaxCompressionRatio = 1024;
+constexpr std::uint64_t kMinBombLimit = std::uint64_t(64) << 20;
+
+const gdcm::Tag kRows(0x0028, 0x0010), kColumns(0x0028, 0x0011), kFrames(0x0028, 0x0008),
+    kSamplesPerPixel(0x0028, 0x0002), kBitsAllocated(0x0028, 0x0100),
+    kPixelRepresentation(0x0028, 0x0103), kPhotometric(0x0028, 0x0004), kSlope(0x0028, 0x1053),
+    kIntercept(0x0028, 0x1052), kWindowCentre(0x0028, 0x1050), kWindowWidth(0x0028, 0x1051),
+    kPixelSpacing(0x0028, 0x0030), kImagerSpacing(0x0018, 0x1164), kSliceThickness(0x0018, 0x0050),
+    kSliceSpacing(0x0018, 0x0088), kPosition(0x0020, 0x0032), kOrientation(0x0020, 0x0037),
+    kSeriesUid(0x0020, 0x000E), kSopUid(0x0008, 0x0018), kSopClass(0x0008, 0x0016),
+    kModality(0x0008, 0x0060), kSeriesDescription(0x0008, 0x103E), kDoseScaling(0x3004, 0x000E),
+    kFrameOffsets(0x3004, 0x000C), kPixelData(0x7FE0, 0x0010), kRecordSequence(0x0004, 0x1220),
+    kRecordType(0x0004, 0x1430), kFileId(0x0004, 0x1500);
+
+const char* const kRtDoseClass = "1.2.840.10008.5.1.4.1.1.481.2";
+
+void silenceGdcm()
+{
+    static const bool done = [] {
+        gdcm::Trace::SetDebug(false);
+        gdcm::Trace::SetWarning(false);
+        gdcm::Trace::SetError(false);
+        return true;
+    }();
+    (void)done;
+}
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty()
+        && (text.back() == ' ' || text.back() == '\0' || text.back() == '\r'
+            || text.back() == '\n'))
+        text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && text[start] == ' ')
+        ++start;
+    return text.substr(start);
+}
+
+// Backslash-separated numbers; false when any is not a finite number.
+bool numbers(const std::string& text, std::vector<double>& out)
+{
+    out.clear();
+    if (trimmed(text).empty())
+        return false;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find('\\', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string item = trimmed(text.substr(at, end - at));
+        char* stop = nullptr;
+        const double v = std::strtod(item.c_str(), &stop);
+        if (item.empty() || *stop != '\0' || !std::isfinite(v))
+            return false;
+        out.push_back(v);
+        at = end + 1;
+    }
+    return true;
+}
+
+bool number(const std::string& text, double& value)
+{
+    std::vector<double> all;
+    if (!numbers(text, all))
+        return false;
+    value = all.front();
+    return true;
+}
+
+// String value of a tag in a nested data set (directory records): raw bytes,
+// which is right for the text VRs read this way.
+std::string rawString(const gdcm::DataSet& ds, const gdcm::Tag& tag)
+{
+    if (!ds.FindDataElement(tag))
+        return {};
+    const gdcm::ByteValue* bv = ds.GetDataElement(tag).GetByteValue();
+    if (!bv || !bv->GetPointer())
+        return {};
+    return trimmed(std::string(bv->GetPointer(), bv->GetLength()));
+}
+
+// What the probe needs from one file, from its full data set or from a scan.
+struct ImageFacts {
+    std::string path;
+    int rows = 0, columns = 0, frames = 1;
+    int samplesPerPixel = 1, bitsAllocated = 0;
+    bool signedPixels = false;
+    std::string photometric, seriesUid, sopUid, sopClass;
+    double slope = 1, intercept = 0;
+    bool hasPosition = false, hasOrientation = false, hasFrameCount = false;
+    double position[3] = { 0, 0, 0 };
+    double orientation[6] = { 1, 0, 0, 0, 1, 0 };
+};
+
+// Fills facts from tag values given as strings; false with a reason when the image
+// description cannot be used.
+template <typename Lookup> bool readFacts(const Lookup& value, ImageFacts& f, std::string* why)
+{
+    double v = 0;
+    if (trimmed(value(kRows)).empty() && trimmed(value(kColumns)).empty()) {
+        *why = "aucune image dans le fichier";
+        return false;
+    }
+    if (!number(value(kRows), v) || v < 1 || v > 65535) {
+        *why = "nombre de lignes absent ou invalide";
+        return false;
+    }
+    f.rows = int(v);
+    if (!number(value(kColumns), v) || v < 1 || v > 65535) {
+        *why = "nombre de colonnes absent ou invalide";
+        return false;
+    }
+    f.columns = int(v);
+    const std::string frames = value(kFrames);
+    f.hasFrameCount = !trimmed(frames).empty();
+    if (f.hasFrameCount) {
+        if (!number(frames, v) || v < 0 || v > 1e6 || v != std::floor(v)) {
+            *why = "nombre d'images invalide";
+            return false;
+        }
+        f.frames = std::max(1, int(v));
+    }
+    f.samplesPerPixel = number(value(kSamplesPerPixel), v) ? int(v) : 1;
+    if (!number(value(kBitsAllocated), v)) {
+        *why = "nombre de bits par échantillon absent";
+        return false;
+    }
+    f.bitsAllocated = int(v);
+    f.signedPixels = number(value(kPixelRepresentation), v) && v == 1;
+    f.photometric = trimmed(value(kPhotometric));
+    if (f.samplesPerPixel == 1) {
+        if (f.bitsAllocated != 1 && f.bitsAllocated != 8 && f.bitsAllocated != 16
+            && f.bitsAllocated != 32) {
+            *why
+                = "échantillons de " + std::to_string(f.bitsAllocated) + " bits non pris en charge";
+            return false;
+        }
+    } else if (f.samplesPerPixel != 3 || f.bitsAllocated != 8) {
+        *why = "couleur à " + std::to_string(f.samplesPerPixel) + " composantes de "
+            + std::to_string(f.bitsAllocated) + " bits non prise en charge";
+        return false;
+    }
+    f.seriesUid = trimmed(value(kSeriesUid));
+    f.sopUid = trimmed(value(kSopUid));
+    f.sopClass = trimmed(value(kSopClass));
+    if (number(value(kSlope), v) && v != 0)
+        f.slope = v;
+    if (number(value(kIntercept), v))
+        f.intercept = v;
+    // RT dose grids scale their integers by the dose grid scaling instead.
+    if (f.sopClass == kRtDoseClass && number(value(kDoseScaling), v) && v != 0)
+        f.slope = v;
+    std::vector<double> list;
+    f.hasPosition = numbers(value(kPosition), list) && list.size() == 3;
+    if (f.hasPosition)
+        std::copy(list.begin(), list.end(), f.position);
+    f.hasOrientation = numbers(value(kOrientation), list) && list.size() == 6;
+    if (f.hasOrientation)
+        std::copy(list.begin(), list.end(), f.orientation);
+    return true;
+}
+
+std::uint64_t decodedBytes(const ImageFacts& f)
+{
+    const std::uint64_t count = std::uint64_t(f.rows) * std::uint64_t(f.columns)
+        * std::uint64_t(f.frames) * std::uint64_t(f.samplesPerPixel);
+    return f.bitsAllocated == 1 ? (count + 7) / 8 : count * std::uint64_t(f.bitsAllocated / 8);
+}
+
+// Bytes of the stored pixel data when not compressed (GDCM expands subsampled
+// colour itself).
+std::uint64_t storedBytes(const ImageFacts& f)
+{
+    if (f.photometric == "YBR_FULL_422" && f.samplesPerPixel == 3)
+        return std::uint64_t(f.rows) * std::uint64_t(f.columns) * std::uint64_t(f.frames) * 2;
+    return decodedBytes(f);
+}
+
+// The media storage class from the file meta group of a file with the "DICM"
+// preamble; empty for anything else. The meta group is always explicit VR little
+// endian and short, so it is parsed here: GDCM spends seconds on some malformed
+// files, and a folder scan should not pay that for files of another kind.
+std::string metaStorageClass(const std::string& path)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return {};
+    std::string head(4096, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), f));
+    std::fclose(f);
+    if (head.size() < 132 || head.compare(128, 4, "DICM") != 0)
+        return {};
+    const auto* b = reinterpret_cast<const unsigned char*>(head.data());
+    std::string storage;
+    std::size_t at = 132;
+    while (at + 8 <= head.size()) {
+        const unsigned group = b[at] | (b[at + 1] << 8);
+        const unsigned element = b[at + 2] | (b[at + 3] << 8);
+        if (group != 0x0002)
+            break;
+        const std::string vr = head.substr(at + 4, 2);
+        std::size_t length = 0, value = 0;
+        if (vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT") {
+            if (at + 12 > head.size())
+                break;
+            length = std::size_t(b[at + 8]) | (std::size_t(b[at + 9]) << 8)
+                | (std::size_t(b[at + 10]) << 16) | (std::size_t(b[at + 11]) << 24);
+            value = at + 12;
+        } else {
+            length = b[at + 6] | (b[at + 7] << 8);
+            value = at + 8;
+        }
+        if (length > head.size() - value)
+            break;
+        if (element == 0x0002)
+            storage = trimmed(head.substr(value, length));
+        at = value + length;
+    }
+    return storage;
+}
+
+// Whether the pixel data element of a file in a native (uncompressed) transfer
+// syntax is whole: GDCM pads a short one with zeros and reports success.
+bool nativePixelsComplete(
+    const std::string& path, const gdcm::TransferSyntax& syntax, std::uint64_t needed)
+{
+    gdcm::Reader reader;
+    reader.SetFileName(path.c_str());
+    if (!reader.ReadUpToTag(kPixelData, { kPixelData }))
+        return false;
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    const std::uint64_t size = std::uint64_t(st.st_size);
+    // GDCM stops at the value of the skipped element: look a little before it.
+    const std::uint64_t stop = reader.GetStreamCurrentPosition();
+    const std::uint64_t from = stop > 64 ? stop - 64 : 0;
+    if (from >= size)
+        return false;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    std::string window(std::size_t(std::min<std::uint64_t>(size - from, 1 << 16)), '\0');
+    const bool got = std::fseek(f, long(from), SEEK_SET) == 0
+        && std::fread(window.data(), 1, window.size(), f) == window.size();
+    std::fclose(f);
+    if (!got)
+        return false;
+    const bool big = syntax.GetSwapCode() == gdcm::SwapCode::BigEndian;
+    const std::string tag
+        = big ? std::string("\x7F\xE0\x00\x10", 4) : std::string("\xE0\x7F\x10\x00", 4);
+    const std::size_t at = window.find(tag);
+    if (at == std::string::npos)
+        return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(window.data()) + at;
+    auto read32 = [&](const unsigned char* p) {
+        return big ? (std::uint64_t(p[0]) << 24 | std::uint64_t(p[1]) << 16
+                   | std::uint64_t(p[2]) << 8 | p[3])
+                   : (std::uint64_t(p[3]) << 24 | std::uint64_t(p[2]) << 16
+                       | std::uint64_t(p[1]) << 8 | p[0]);
+    };
+    std::uint64_t length = 0, value = 0;
+    if (window.size() - at < 12)
+        return false;
+    if (syntax.IsExplicit()) {
+        length = read32(b + 8); // OB/OW: two reserved bytes, then a 32-bit length
+        value = 12;
+    } else {
+        length = read32(b + 4);
+        value = 8;
+    }
+    return length >= needed && from + at + value + needed <= size;
+}
+
+// The pixel data must hold the whole image.
+bool checkPixelData(
+    const std::string& path, const gdcm::File& file, const ImageFacts& f, std::string* why)
+{
+    const gdcm::DataSet& ds = file.GetDataSet();
+    if (!ds.FindDataElement(kPixelData)) {
+        *why = "aucune image dans le fichier";
+        return false;
+    }
+    const gdcm::DataElement& pixels = ds.GetDataElement(kPixelData);
+    std::uint64_t needed = decodedBytes(f);
+    if (const gdcm::SequenceOfFragments* fragments = pixels.GetSequenceOfFragments()) {
+        const std::uint64_t packed = fragments->ComputeByteLength();
+        if (needed > std::max(kMinBombLimit, packed * kMaxCompressionRatio)) {
+            *why = "image compressée de taille déclarée invraisemblable";
+            return false;
+        }
+        return true;
+    }
+    const gdcm::ByteValue* bv = pixels.GetByteValue();
+    const gdcm::TransferSyntax syntax = file.GetHeader().GetDataSetTransferSyntax();
+    needed = storedBytes(f);
+    // A file with a meta group reached GDCM only once every element was found
+    // whole; the others need the look at the pixel element itself.
+    if (!bv || std::uint64_t(bv->GetLength()) < needed
+        || (syntax != gdcm::TransferSyntax::DeflatedExplicitVRLittleEndian
+            && metaStorageClass(path).empty() && !nativePixelsComplete(path, syntax, needed))) {
+        *why = "données d'image tronquées";
+        return false;
+    }
+    return true;
+}
+
+// Checks that every element of a file's data set lies inside the file before GDCM
+// sees it: GDCM stops the program on an assertion for some elements cut short
+// (a trailing element a few bytes short is enough). Nested sequences of undefined
+// length are followed; content of defined length is only bounds-checked.
+class ElementWalk {
+public:
+    ElementWalk(int fd, std::uint64_t size, bool big, bool explicitVr)
+        : fd_(fd)
+        , size_(size)
+        , big_(big)
+        , explicit_(explicitVr)
+    {
+    }
+
+    bool dataSet(std::uint64_t& pos, std::uint64_t end, bool delimited, int depth)
+    {
+        if (depth > 32)
+            return false;
+        while (pos < end) {
+            unsigned char h[12];
+            if (!fetch(pos, h, 8))
+                return false;
+            const unsigned group = u16(h), element = u16(h + 2);
+            if (depth == 0 && group == 0x7FE0 && element == 0x0010)
+                pixelsReached_ = true;
+            if (group == 0xFFFE)
+                return delimited && element == 0xE00D && (pos += 8, true);
+            std::uint64_t length = 0;
+            bool sequence = false;
+            if (explicit_) {
+                const char vr[2] = { char(h[4]), char(h[5]) };
+                if (vr[0] < 'A' || vr[0] > 'Z' || vr[1] < 'A' || vr[1] > 'Z')
+                    return false;
+                if (longVr(vr)) {
+                    if (!fetch(pos, h, 12))
+                        return false;
+                    length = u32(h + 8);
+                    pos += 12;
+                } else {
+                    length = u16(h + 6);
+                    pos += 8;
+                }
+                sequence = vr[0] == 'S' && vr[1] == 'Q';
+            } else {
+                length = u32(h + 4);
+                pos += 8;
+            }
+            if (pos > end)
+                return false;
+            if (length == 0xFFFFFFFFu) {
+                if (!items(pos, group == 0x7FE0 && element == 0x0010 ? -1 : depth + 1))
+                    return false;
+            } else {
+                if (length > end - pos)
+                    return false;
+                // GDCM falls back to another reading on a bad nested item and
+                // asserts there: sequences are walked into, where the VR says so.
+                if (sequence && !definedItems(pos, pos + length, depth + 1))
+                    return false;
+                pos += length;
+            }
+        }
+        return !delimited && pos == end;
+    }
+
+    // Every element before the pixel data was whole.
+    bool pixelsReached() const { return pixelsReached_; }
+
+private:
+    // The items of a sequence of defined length, which must fill it exactly.
+    bool definedItems(std::uint64_t pos, std::uint64_t end, int depth)
+    {
+        while (pos < end) {
+            unsigned char h[8];
+            if (end - pos < 8 || !fetch(pos, h, 8) || u16(h) != 0xFFFE || u16(h + 2) != 0xE000)
+                return false;
+            const std::uint64_t length = u32(h + 4);
+            pos += 8;
+            if (length == 0xFFFFFFFFu) {
+                if (!dataSet(pos, end, true, depth))
+                    return false;
+            } else {
+                std::uint64_t inner = pos;
+                if (length > end - pos || !dataSet(inner, pos + length, false, depth))
+                    return false;
+                pos += length;
+            }
+        }
+        return pos == end;
+    }
+
+    // Items up to the sequence delimiter; depth -1 for pixel fragments.
+    bool items(std::uint64_t& pos, int depth)
+    {
+        for (;;) {
+            unsigned char h[8];
+            if (!fetch(pos, h, 8) || u16(h) != 0xFFFE)
+                return false;
+            const unsigned element = u16(h + 2);
+            const std::uint64_t length = u32(h + 4);
+            pos += 8;
+            if (element == 0xE0DD)
+                return true;
+            if (element != 0xE000)
+                return false;
+            if (length == 0xFFFFFFFFu) {
+                if (depth < 0 || !dataSet(pos, size_, true, depth))
+                    return false;
+            } else {
+                if (length > size_ - pos)
+                    return false;
+                pos += length;
+            }
+        }
+    }
+
+    static bool longVr(const char vr[2])
+    {
+        static const char* const kLong[]
+            = { "OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV" };
+        for (const char* l : kLong)
+            if (vr[0] == l[0] && vr[1] == l[1])
+                return true;
+        return false;
+    }
+
+    bool fetch(std::uint64_t pos, unsigned char* out, std::size_t n) const
+    {
+        return pos <= size_ && n <= size_ - pos && ::pread(fd_, out, n, off_t(pos)) == ssize_t(n);
+    }
+    unsigned u16(const unsigned char* p) const
+    {
+        return big_ ? unsigned(p[0] << 8 | p[1]) : unsigned(p[1] << 8 | p[0]);
+    }
+    std::uint64_t u32(const unsigned char* p) const
+    {
+        return big_ ? (std::uint64_t(p[0]) << 24 | std::uint64_t(p[1]) << 16
+                   | std::uint64_t(p[2]) << 8 | p[3])
+                    : (std::uint64_t(p[3]) << 24 | std::uint64_t(p[2]) << 16
+                        | std::uint64_t(p[1]) << 8 | p[0]);
+    }
+
+    int fd_;
+    std::uint64_t size_;
+    bool big_, explicit_;
+    bool pixelsReached_ = false;
+};
+
+// Whether GDCM may be handed the file: no "DICM" preamble (left to GDCM), or a
+// whole meta group followed by a data set whose elements all fit in the file.
+// *headerWhole tells whether what comes before the pixel data is whole, enough for
+// a scan of the description.
+bool structureIsWhole(const std::string& path, bool* headerWhole = nullptr)
+{
+    if (headerWhole)
+        *headerWhole = false;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    std::string head(4096, '\0');
+    head.resize(std::fread(head.data(), 1, head.size(), f));
+    std::fclose(f);
+    if (head.size() < 132 || head.compare(128, 4, "DICM") != 0) {
+        if (headerWhole)
+            *headerWhole = true;
+        return true;
+    }
+    const auto* b = reinterpret_cast<const unsigned char*>(head.data());
+    std::string syntax;
+    std::size_t at = 132;
+    bool metaEnded = false;
+    while (at + 8 <= head.size()) {
+        const unsigned group = b[at] | (b[at + 1] << 8);
+        const unsigned element = b[at + 2] | (b[at + 3] << 8);
+        if (group != 0x0002) {
+            metaEnded = true;
+            break;
+        }
+        const std::string vr = head.substr(at + 4, 2);
+        std::size_t length = 0, value = 0;
+        if (vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT") {
+            if (at + 12 > head.size())
+                break;
+            length = std::size_t(b[at + 8]) | (std::size_t(b[at + 9]) << 8)
+                | (std::size_t(b[at + 10]) << 16) | (std::size_t(b[at + 11]) << 24);
+            value = at + 12;
+        } else {
+            length = b[at + 6] | (b[at + 7] << 8);
+            value = at + 8;
+        }
+        if (length > head.size() - value)
+            break;
+        if (element == 0x0010)
+            syntax = trimmed(head.substr(value, length));
+        at = value + length;
+    }
+    if (!metaEnded)
+        return false;
+    if (syntax == "1.2.840.10008.1.2.1.99") {
+        if (headerWhole)
+            *headerWhole = true;
+        return true; // deflated: GDCM inflates the rest itself
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st { };
+    bool whole = false;
+    if (::fstat(fd, &st) == 0) {
+        ElementWalk walk(fd, std::uint64_t(st.st_size), syntax == "1.2.840.10008.1.2.2",
+            syntax != "1.2.840.10008.1.2");
+        std::uint64_t pos = at;
+        whole = walk.dataSet(pos, std::uint64_t(st.st_size), false, 0);
+        if (headerWhole)
+            *headerWhole = whole || walk.pixelsReached();
+    }
+    ::close(fd);
+    return whole;
+}
+
+bool sniffDicom(const std::string& path, const std::string& head)
+{
+    if (head.size() >= 132 && head.compare(128, 4, "DICM") == 0)
+        return true;
+    if (head.empty())
+        return false;
+    std::string name = fs::path(path).filename().string();
+    for (char& c : name)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return name == "dicomdir" || (name.size() > 4 && name.compare(name.size() - 4, 4, ".dcm") == 0);
+}
+
+struct DicomState {
+    std::vector<std::string> files; // slice order; one file for a multi-frame image
+    std::vector<double> slopes, intercepts; // per file, applied when rescaleEach
+    bool rescaleEach = false;
+    ImageFacts facts; // of the reference file; frames per file
+    std::vector<bool> addFrameCount; // per file: RT dose without a frame count
+};
+
+// The image files a DICOMDIR references, in its order. The series opened is that of
+// the first image record: this holds whatever order the patient, study and series
+// records are stored in.
+bool directoryFiles(const std::string& path, const gdcm::DataSet& ds,
+    std::vector<std::string>& files, std::string* why)
+{
+    files.clear();
+    if (!ds.FindDataElement(kRecordSequence)) {
+        *why = "DICOMDIR sans enregistrements";
+        return false;
+    }
+    gdcm::SmartPointer<gdcm::SequenceOfItems> records
+        = ds.GetDataElement(kRecordSequence).GetValueAsSQ();
+    if (!records) {
+        *why = "DICOMDIR sans enregistrements";
+        return false;
+    }
+    const fs::path folder = fs::path(path).parent_path();
+    for (gdcm::SequenceOfItems::SizeType i = 1; i <= records->GetNumberOfItems(); ++i) {
+        const gdcm::DataSet& record = records->GetItem(i).GetNestedDataSet();
+        const std::string type = rawString(record, kRecordType);
+        if (type != "IMAGE")
+            continue;
+        std::string id = rawString(record, kFileId);
+        if (id.empty())
+            continue;
+        std::replace(id.begin(), id.end(), '\\', '/');
+        if (id.find("..") != std::string::npos || id.front() == '/')
+            continue; // stays inside the DICOMDIR's folder
+        fs::path file = folder / id;
+        if (!fs::exists(file)) {
+            std::string lower = id;
+            for (char& c : lower)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            file = folder / lower;
+        }
+        files.push_back(file.string());
+    }
+    if (files.empty()) {
+        *why = "aucune image référencée dans le DICOMDIR";
+        return false;
+    }
+    return true;
+}
+
+// Reads a file's whole data set (the pixel data undecoded).
+bool readDataSet(const std::string& path, gdcm::Reader& reader)
+{
+    if (!structureIsWhole(path))
+        return false;
+    reader.SetFileName(path.c_str());
+    return reader.Read();
+}
+
+ImageFacts factsOf(const gdcm::File& file, const std::string& path, bool& ok, std::string* why)
+{
+    gdcm::StringFilter filter;
+    filter.SetFile(file);
+    ImageFacts f;
+    f.path = path;
+    const gdcm::DataSet& ds = file.GetDataSet();
+    auto value = [&](const gdcm::Tag& tag) -> std::string {
+        return ds.FindDataElement(tag) ? filter.ToString(tag) : std::string();
+    };
+    ok = readFacts(value, f, why);
+    return f;
+}
+
+void normalOf(const ImageFacts& f, double n[3])
+{
+    const double* r = f.orientation;
+    const double* c = f.orientation + 3;
+    n[0] = r[1] * c[2] - r[2] * c[1];
+    n[1] = r[2] * c[0] - r[0] * c[2];
+    n[2] = r[0] * c[1] - r[1] * c[0];
+    if (std::fabs(n[0]) + std::fabs(n[1]) + std::fabs(n[2]) < 1e-6) {
+        n[0] = n[1] = 0;
+        n[2] = 1;
+    }
+}
+
+struct SeriesSlice {
+    std::string path;
+    double distance = 0;
+    double slope = 1, intercept = 0;
+    bool addFrameCount = false;
+};
+
+// The files of the reference's series among the candidates (the reference itself
+// included), sorted along the slice normal. Stays at the reference alone when the
+// series cannot be stacked (no positions, mixed sizes, two slices at one place).
+std::vector<SeriesSlice> gatherSeries(
+    const ImageFacts& ref, const std::vector<std::string>& candidates, std::string& note)
+{
+    std::vector<SeriesSlice> alone = { { ref.path, 0, ref.slope, ref.intercept,
+        ref.sopClass == kRtDoseClass && !ref.hasFrameCount } };
+    if (ref.frames > 1 || !ref.hasPosition || ref.seriesUid.empty() || candidates.size() < 2)
+        return alone;
+    // GDCM asserts when asked for a tag it was not told to scan: ask only for these.
+    const std::vector<gdcm::Tag> scanned = { kRows, kColumns, kFrames, kSamplesPerPixel,
+        kBitsAllocated, kPixelRepresentation, kPhotometric, kSlope, kIntercept, kPosition,
+        kOrientation, kSeriesUid, kSopUid, kSopClass, kDoseScaling };
+    gdcm::Scanner scanner;
+    for (const gdcm::Tag& t : scanned)
+        scanner.AddTag(t);
+    if (!scanner.Scan(candidates))
+        return alone;
+    double normal[3];
+    normalOf(ref, normal);
+    auto along
+        = [&](const double p[3]) { return p[0] * normal[0] + p[1] * normal[1] + p[2] * normal[2]; };
+    std::vector<SeriesSlice> slices;
+    slices.push_back(alone.front());
+    slices.front().distance = along(ref.position);
+    std::vector<std::string> seen = { ref.sopUid };
+    for (const std::string& file : candidates) {
+        if (file == ref.path || !scanner.IsKey(file.c_str()))
+            continue;
+        auto value = [&](const gdcm::Tag& tag) -> std::string {
+            if (std::find(scanned.begin(), scanned.end(), tag) == scanned.end())
+                return std::string();
+            const char* v = scanner.GetValue(file.c_str(), tag);
+            return v ? std::string(v) : std::string();
+        };
+        ImageFacts f;
+        std::string ignored;
+        if (!readFacts(value, f, &ignored) || f.seriesUid != ref.seriesUid || !f.hasPosition
+            || f.rows != ref.rows || f.columns != ref.columns || f.frames != 1
+            || f.samplesPerPixel != ref.samplesPerPixel || f.bitsAllocated != ref.bitsAllocated
+            || f.signedPixels != ref.signedPixels)
+            continue;
+        // The same instance saved twice (another transfer syntax) is one slice.
+        if (!f.sopUid.empty() && std::find(seen.begin(), seen.end(), f.sopUid) != seen.end())
+            continue;
+        seen.push_back(f.sopUid);
+        slices.push_back({ file, along(f.position), f.slope, f.intercept,
+            f.sopClass == kRtDoseClass && !f.hasFrameCount });
+    }
+    if (slices.size() < 2)
+        return alone;
+    std::sort(slices.begin(), slices.end(),
+        [](const SeriesSlice& a, const SeriesSlice& b) { return a.distance < b.distance; });
+    const double step
+        = (slices.back().distance - slices.front().distance) / double(slices.size() - 1);
+    bool irregular = false;
+    for (std::size_t i = 1; i < slices.size(); ++i) {
+        const double gap = slices[i].distance - slices[i - 1].distance;
+        if (gap < 1e-4) {
+            note = "Plusieurs coupes de la série à la même position : seul le fichier ouvert est "
+                   "lu\n";
+            return alone;
+        }
+        irregular = irregular || std::fabs(gap - step) > 0.1 * step;
+    }
+    if (irregular)
+        note = "Espacement irrégulier entre les coupes (coupe manquante ?)\n";
+    return slices;
+}
+
+std::string firstValue(const gdcm::File& file, const gdcm::Tag& tag)
+{
+    if (!file.GetDataSet().FindDataElement(tag))
+        return {};
+    gdcm::StringFilter filter;
+    filter.SetFile(file);
+    return filter.ToString(tag);
+}
+
+int outputType(const ImageFacts& f, bool rescaleEach)
+{
+    if (f.samplesPerPixel == 3)
+        return TYPEDATA_RGBA;
+    if (rescaleEach)
+        return TYPEDATA_F32;
+    switch (f.bitsAllocated) {
+    case 1:
+        return TYPEDATA_U8;
+    case 8:
+        return f.signedPixels ? TYPEDATA_S8 : TYPEDATA_U8;
+    case 16:
+        return f.signedPixels ? TYPEDATA_S16 : TYPEDATA_U16;
+    default:
+        return f.signedPixels ? TYPEDATA_S32 : TYPEDATA_U32;
+    }
+}
+
+const char* typeText(int type)
+{
+    switch (type) {
+    case TYPEDATA_U8:
+        return "entiers 8 bits non signés";
+    case TYPEDATA_S8:
+        return "entiers 8 bits signés";
+    case TYPEDATA_U16:
+        return "entiers 16 bits non signés";
+    case TYPEDATA_S16:
+        return "entiers 16 bits signés";
+    case TYPEDATA_U32:
+        return "entiers 32 bits non signés";
+    case TYPEDATA_S32:
+        return "entiers 32 bits signés";
+    case TYPEDATA_F32:
+        return "flottants 32 bits";
+    default:
+        return "RGBA";
+    }
+}
+
+std::string formatted(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* reason)
+{
+    std::string why;
+    auto refuse = [&](const std::string& file, const std::string& text) {
+        setReason(reason, fileReason(file, text));
+        return false;
+    };
+    gdcm::Reader opened;
+    if (!readDataSet(path, opened))
+        return refuse(path, "fichier DICOM illisible ou incomplet");
+    gdcm::MediaStorage storage;
+    storage.SetFromFile(opened.GetFile());
+
+    std::vector<std::string> candidates;
+    std::unique_ptr<gdcm::Reader> referenceReader;
+    const gdcm::Reader* reference = &opened;
+    std::string referencePath = path;
+    if (storage == gdcm::MediaStorage::MediaStorageDirectoryStorage) {
+        if (!directoryFiles(path, opened.GetFile().GetDataSet(), candidates, &why))
+            return refuse(path, why);
+        referencePath = candidates.front();
+        referenceReader = std::make_unique<gdcm::Reader>();
+        if (!readDataSet(referencePath, *referenceReader))
+            return refuse(referencePath, "fichier DICOM illisible ou incomplet");
+        reference = referenceReader.get();
+    }
+    bool ok = false;
+    ImageFacts ref = factsOf(reference->GetFile(), referencePath, ok, &why);
+    if (!ok || !checkPixelData(referencePath, reference->GetFile(), ref, &why))
+        return refuse(referencePath, why.empty() ? "aucune image dans le fichier" : why);
+
+    if (candidates.empty() && ref.frames == 1 && ref.hasPosition) {
+        std::error_code ec;
+        for (const auto& entry :
+            fs::directory_iterator(
+                fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path(),
+                ec)) {
+            std::error_code typeError;
+            if (entry.is_regular_file(typeError)) {
+                const std::string file = fs::path(path).parent_path().empty()
+                    ? entry.path().filename().string()
+                    : entry.path().string();
+                // A slice cut short in its pixels still belongs to the series: reading
+                // it then fails and names it, rather than leaving a silent gap.
+                bool headerWhole = false;
+                if (file == path
+                    || (metaStorageClass(file) == ref.sopClass
+                        && (structureIsWhole(file, &headerWhole) || headerWhole)))
+                    candidates.push_back(file);
+            }
+        }
+        std::sort(candidates.begin(), candidates.end());
+    }
+    std::string note;
+    const std::vector<SeriesSlice> slices = gatherSeries(ref, candidates, note);
+
+    auto state = std::make_shared<DicomState>();
+    state->facts = ref;
+    for (const SeriesSlice& s : slices) {
+        state->files.push_back(s.path);
+        state->slopes.push_back(s.slope);
+        state->intercepts.push_back(s.intercept);
+        state->addFrameCount.push_back(s.addFrameCount);
+        state->rescaleEach
+            = state->rescaleEach || s.slope != ref.slope || s.intercept != ref.intercept;
+    }
+    const gdcm::File& file = reference->GetFile();
+    header = FormatHeader {};
+    header.width = ref.columns;
+    header.height = ref.rows;
+    header.depth = slices.size() > 1 ? int(slices.size()) : ref.frames;
+    header.typeData = outputType(ref, state->rescaleEach);
+    if (ref.samplesPerPixel == 1 && !state->rescaleEach && (ref.slope != 1 || ref.intercept != 0)) {
+        header.valueScaleOn = true;
+        header.valueGain = ref.slope;
+        header.valueOffset = ref.intercept;
+    }
+    std::vector<double> list;
+    if ((numbers(firstValue(file, kPixelSpacing), list)
+            || numbers(firstValue(file, kImagerSpacing), list))
+        && list.size() == 2 && list[0] > 0 && list[1] > 0) {
+        header.spacing[0] = list[1]; // between columns
+        header.spacing[1] = list[0]; // between rows
+    }
+    double v = 0;
+    if (slices.size() > 1) {
+        const double extent = slices.back().distance - slices.front().distance;
+        if (extent > 0)
+            header.spacing[2] = extent / double(slices.size() - 1);
+    } else if (numbers(firstValue(file, kFrameOffsets), list) && list.size() >= 2
+        && list[1] != list[0]) {
+        header.spacing[2] = std::fabs(list[1] - list[0]);
+    } else if (number(firstValue(file, kSliceSpacing), v) && v > 0) {
+        header.spacing[2] = v;
+    } else if (number(firstValue(file, kSliceThickness), v) && v > 0) {
+        header.spacing[2] = v;
+    }
+    if (ref.hasPosition) {
+        const ImageFacts* first = &ref;
+        ImageFacts firstFacts;
+        if (slices.size() > 1 && slices.front().path != ref.path) {
+            gdcm::Reader r;
+            bool firstOk = false;
+            if (readDataSet(slices.front().path, r)) {
+                firstFacts = factsOf(r.GetFile(), slices.front().path, firstOk, &why);
+                if (firstOk && firstFacts.hasPosition)
+                    first = &firstFacts;
+            }
+        }
+        std::copy(first->position, first->position + 3, header.origin);
+    }
+    std::vector<double> centre, width;
+    if (ref.samplesPerPixel == 1 && numbers(firstValue(file, kWindowCentre), centre)
+        && numbers(firstValue(file, kWindowWidth), width) && width.front() > 0) {
+        header.hasWindow = true;
+        header.windowCentre = centre.front();
+        header.windowWidth = width.front();
+    }
+
+    std::string info = std::string("Format : DICOM, syntaxe de transfert ")
+        + file.GetHeader().GetDataSetTransferSyntax().GetString() + "\n";
+    const std::string modality = trimmed(firstValue(file, kModality));
+    if (!modality.empty())
+        info += "Modalité : " + modality + "\n";
+    const std::string description = trimmed(firstValue(file, kSeriesDescription));
+    if (!description.empty())
+        info += "Série : " + description + "\n";
+    info += "Taille : " + std::to_string(header.width) + " × " + std::to_string(header.height)
+        + " × " + std::to_string(header.depth) + ", " + typeText(header.typeData) + "\n";
+    info += "Espacement : " + formatted(header.spacing[0]) + " × " + formatted(header.spacing[1])
+        + " × " + formatted(header.spacing[2]) + " mm\n";
+    if (slices.size() > 1)
+        info += "Fichiers de la série : " + std::to_string(slices.size()) + "\n";
+    else if (ref.frames > 1)
+        info += "Images dans le fichier : " + std::to_string(ref.frames) + "\n";
+    if (header.valueScaleOn)
+        info += "Valeurs : stockée × " + formatted(header.valueGain) + " + "
+            + formatted(header.valueOffset) + "\n";
+    if (state->rescaleEach)
+        info += "Pente et ordonnée propres à chaque coupe, appliquées aux valeurs\n";
+    if (ref.photometric == "MONOCHROME1")
+        info += "Photométrie MONOCHROME1 : les fortes valeurs sont sombres\n";
+    header.info = info + note;
+    header.state = state;
+    return true;
+}
+
+bool probeDicom(const std::string& path, FormatHeader& header, std::string* reason)
+{
+    silenceGdcm();
+    try {
+        return probeDicomFile(path, header, reason);
+    } catch (const std::bad_alloc&) {
+        setReason(reason, fileReason(path, "mémoire insuffisante"));
+    } catch (...) {
+        setReason(reason, fileReason(path, "fichier DICOM illisible"));
+    }
+    return false;
+}
+
+// Decodes one file with GDCM. An RT dose file without a frame count trips an
+// assertion in GDCM's image reader: it gets the count (1) before decoding.
+bool decodeFile(const std::string& path, bool addFrameCount, gdcm::ImageReader& reader,
+    std::stringstream& patched)
+{
+    if (!structureIsWhole(path))
+        return false;
+    if (!addFrameCount) {
+        reader.SetFileName(path.c_str());
+        return reader.Read();
+    }
+    gdcm::Reader plain;
+    if (!readDataSet(path, plain))
+        return false;
+    gdcm::DataElement frames(kFrames);
+    frames.SetVR(gdcm::VR::IS);
+    frames.SetByteValue("1 ", 2);
+    plain.GetFile().GetDataSet().Replace(frames);
+    gdcm::Writer writer;
+    writer.SetStream(patched);
+    writer.SetFile(plain.GetFile());
+    if (!writer.Write())
+        return false;
+    patched.seekg(0);
+    reader.SetStream(patched);
+    return reader.Read();
+}
+
+template <typename T> double sampleAt(const char* data, std::size_t i)
+{
+    T v;
+    std::memcpy(&v, data + i * sizeof(T), sizeof(T));
+    return double(v);
+}
+
+double decodedSample(const char* data, gdcm::PixelFormat::ScalarType type, std::size_t i)
+{
+    switch (type) {
+    case gdcm::PixelFormat::SINGLEBIT:
+        return (static_cast<unsigned char>(data[i / 8]) >> (i % 8)) & 1;
+    case gdcm::PixelFormat::INT8:
+        return sampleAt<std::int8_t>(data, i);
+    case gdcm::PixelFormat::UINT16:
+        return sampleAt<std::uint16_t>(data, i);
+    case gdcm::PixelFormat::INT16:
+        return sampleAt<std::int16_t>(data, i);
+    case gdcm::PixelFormat::UINT32:
+        return sampleAt<std::uint32_t>(data, i);
+    case gdcm::PixelFormat::INT32:
+        return sampleAt<std::int32_t>(data, i);
+    case gdcm::PixelFormat::FLOAT32:
+        return sampleAt<float>(data, i);
+    case gdcm::PixelFormat::FLOAT64:
+        return sampleAt<double>(data, i);
+    default:
+        return sampleAt<std::uint8_t>(data, i);
+    }
+}
+
+template <typename T> void storeClamped(void* out, std::size_t i, double v)
+{
+    v = std::clamp(
+        v, double(std::numeric_limits<T>::lowest()), double(std::numeric_limits<T>::max()));
+    static_cast<T*>(out)[i] = T(v);
+}
+
+void storeSample(void* out, int type, std::size_t i, double v)
+{
+    switch (type) {
+    case TYPEDATA_U8:
+        return storeClamped<std::uint8_t>(out, i, v);
+    case TYPEDATA_S8:
+        return storeClamped<std::int8_t>(out, i, v);
+    case TYPEDATA_U16:
+        return storeClamped<std::uint16_t>(out, i, v);
+    case TYPEDATA_S16:
+        return storeClamped<std::int16_t>(out, i, v);
+    case TYPEDATA_U32:
+        return storeClamped<std::uint32_t>(out, i, v);
+    case TYPEDATA_S32:
+        return storeClamped<std::int32_t>(out, i, v);
+    default:
+        return storeClamped<float>(out, i, v);
+    }
+}
+
+std::uint8_t clampByte(double v)
+{
+    return std::uint8_t(std::clamp(std::lround(v), 0L, 255L));
+}
+
+// Interleaved (or planar) RGB or full-range YCbCr bytes to RGBA.
+void toRgba(const char* data, std::size_t pixels, bool planar, bool ybr, std::uint8_t* out)
+{
+    for (std::size_t i = 0; i < pixels; ++i) {
+        std::uint8_t c[3];
+        for (int k = 0; k < 3; ++k)
+            c[k] = static_cast<std::uint8_t>(
+                planar ? data[std::size_t(k) * pixels + i] : data[3 * i + std::size_t(k)]);
+        if (ybr) {
+            const double y = c[0], cb = c[1] - 128.0, cr = c[2] - 128.0;
+            c[0] = clampByte(y + 1.402 * cr);
+            c[1] = clampByte(y - 0.344136 * cb - 0.714136 * cr);
+            c[2] = clampByte(y + 1.772 * cb);
+        }
+        out[4 * i] = c[0];
+        out[4 * i + 1] = c[1];
+        out[4 * i + 2] = c[2];
+        out[4 * i + 3] = 255;
+    }
+}
+
+bool readDicomFiles(
+    const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
+{
+    const auto* s = static_cast<const DicomState*>(header.state.get());
+    const int framesPerFile = s ? (s->files.size() > 1 ? 1 : s->facts.frames) : 0;
+    if (!s || !samples || s->files.empty() || header.width != s->facts.columns
+        || header.height != s->facts.rows
+        || std::size_t(header.depth) != s->files.size() * std::size_t(framesPerFile)) {
+        setReason(reason, fileReason(path, "en-tête DICOM non lu avant les échantillons"));
+        return false;
+    }
+    const std::size_t framePixels = std::size_t(header.width) * std::size_t(header.height);
+    const std::size_t filePixels = framePixels * std::size_t(framesPerFile);
+    const int outType = header.typeData;
+    const std::size_t outSize = std::size_t(vexaTypeSize(outType));
+    std::vector<char> decoded;
+    for (std::size_t n = 0; n < s->files.size(); ++n) {
+        const std::string& file = s->files[n];
+        gdcm::ImageReader reader;
+        std::stringstream patched;
+        if (!decodeFile(file, s->addFrameCount[n], reader, patched)) {
+            setReason(reason, fileReason(file, "fichier DICOM illisible ou incomplet"));
+            return false;
+        }
+        const gdcm::Image& image = reader.GetImage();
+        const unsigned* dims = image.GetDimensions();
+        const unsigned frames = image.GetNumberOfDimensions() > 2 ? dims[2] : 1;
+        const gdcm::PixelFormat& pf = image.GetPixelFormat();
+        const ImageFacts& expected = s->facts;
+        bool ok = false;
+        std::string why;
+        ImageFacts now = factsOf(reader.GetFile(), file, ok, &why);
+        if (!ok || int(dims[0]) != header.width || int(dims[1]) != header.height
+            || int(frames) != framesPerFile || pf.GetSamplesPerPixel() != expected.samplesPerPixel
+            || now.bitsAllocated != expected.bitsAllocated) {
+            setReason(reason,
+                fileReason(file, "image de taille ou de type différents du reste de la série"));
+            return false;
+        }
+        if (!checkPixelData(file, reader.GetFile(), now, &why)) {
+            setReason(reason, fileReason(file, why));
+            return false;
+        }
+        const std::size_t length = image.GetBufferLength();
+        const std::size_t count = filePixels * std::size_t(pf.GetSamplesPerPixel());
+        const unsigned bits = pf.GetBitsAllocated();
+        const std::size_t needed = bits == 1 ? (count + 7) / 8 : count * std::size_t(bits / 8);
+        if (length != needed || (bits != 1 && bits % 8 != 0)) {
+            setReason(reason,
+                fileReason(file, "image de taille ou de type différents du reste de la série"));
+            return false;
+        }
+        decoded.resize(length);
+        if (!image.GetBuffer(decoded.data())) {
+            setReason(reason, fileReason(file, "décodage de l'image impossible"));
+            return false;
+        }
+        // GDCM swaps big-endian pixel data by 16-bit words: 32-bit samples come out
+        // with their halves exchanged.
+        if (bits == 32
+            && reader.GetFile().GetHeader().GetDataSetTransferSyntax()
+                == gdcm::TransferSyntax::ExplicitVRBigEndian)
+            for (std::size_t i = 0; i + 4 <= length; i += 4) {
+                std::swap(decoded[i], decoded[i + 2]);
+                std::swap(decoded[i + 1], decoded[i + 3]);
+            }
+        char* out = static_cast<char*>(samples) + n * filePixels * outSize;
+        if (outType == TYPEDATA_RGBA) {
+            const auto pi = image.GetPhotometricInterpretation();
+            const bool ybr = pi == gdcm::PhotometricInterpretation::YBR_FULL
+                || pi == gdcm::PhotometricInterpretation::YBR_FULL_422;
+            for (unsigned f = 0; f < frames; ++f)
+                toRgba(decoded.data() + std::size_t(f) * framePixels * 3, framePixels,
+                    image.GetPlanarConfiguration() == 1, ybr,
+                    reinterpret_cast<std::uint8_t*>(out) + std::size_t(f) * framePixels * 4);
+            continue;
+        }
+        const gdcm::PixelFormat::ScalarType st = pf.GetScalarType();
+        const bool sameLayout = !s->rescaleEach
+            && ((outType == TYPEDATA_U8 && st == gdcm::PixelFormat::UINT8)
+                || (outType == TYPEDATA_S8 && st == gdcm::PixelFormat::INT8)
+                || (outType == TYPEDATA_U16 && st == gdcm::PixelFormat::UINT16)
+                || (outType == TYPEDATA_S16 && st == gdcm::PixelFormat::INT16)
+                || (outType == TYPEDATA_U32 && st == gdcm::PixelFormat::UINT32)
+                || (outType == TYPEDATA_S32 && st == gdcm::PixelFormat::INT32));
+        if (sameLayout) {
+            std::memcpy(out, decoded.data(), filePixels * outSize);
+            continue;
+        }
+        const double slope = s->rescaleEach ? s->slopes[n] : 1;
+        const double intercept = s->rescaleEach ? s->intercepts[n] : 0;
+        for (std::size_t i = 0; i < filePixels; ++i)
+            storeSample(out, outType, i, decodedSample(decoded.data(), st, i) * slope + intercept);
+    }
+    return true;
+}
+
+bool readDicom(
+    const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
+{
+    silenceGdcm();
+    try {
+        return readDicomFiles(path, header, samples, reason);
+    } catch (const std::bad_alloc&) {
+        setReason(reason, fileReason(path, "mémoire insuffisante"));
+    } catch (...) {
+        setReason(reason, fileReason(path, "fichier DICOM illisible"));
+    }
+    return false;
+}
+
+} // namespace
+
+const FormatReader& dicomReader()
+{
+    static const FormatReader r { "DICOM", "*.dcm DICOMDIR", sniffDicom, probeDicom, readDicom };
+    return r;
+}
+
+} // namespace vexa
