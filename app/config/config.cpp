@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -95,6 +96,8 @@ std::optional<KeyLocation> keyLocation(int key)
         return KeyLocation { "WINDOWS", "MANAGEMENT" };
     case WINDOWS_CORRECTION:
         return KeyLocation { "WINDOWS", "CORRECTION" };
+    case AUTO_RANGE:
+        return KeyLocation { "DISPLAY", "AUTO_RANGE" };
     default:
         return std::nullopt;
     }
@@ -161,6 +164,18 @@ bool dialogsWithoutOwner()
 {
     std::optional<std::string> management = configValue(WINDOWS_MANAGEMENT, 0);
     return management && *management == "MULTIPLE";
+}
+
+bool autoRangeEnabled()
+{
+    std::optional<std::string> value = configValue(AUTO_RANGE, 0);
+    if (!value)
+        return true;
+    std::string word;
+    for (char c : *value)
+        if (c != ' ' && c != '\t')
+            word.push_back(char(std::toupper(static_cast<unsigned char>(c))));
+    return word != "0" && word != "NON" && word != "OFF" && word != "FALSE";
 }
 
 std::string joinCommandLine(int argc, const char* const* argv)

@@ -14,7 +14,8 @@ enum ConfigKey : int {
     LOAD_LIBRARY = 1, // "LIBRARY" / "PATH": plug-ins loaded at start-up
     WINDOWS_MANAGEMENT
     = 2, // "WINDOWS" / "MANAGEMENT": "MULTIPLE" frees dialogs from the main window
-    WINDOWS_CORRECTION = 3 // "WINDOWS" / "CORRECTION": recognised, unused
+    WINDOWS_CORRECTION = 3, // "WINDOWS" / "CORRECTION": recognised, unused
+    AUTO_RANGE = 4 // "DISPLAY" / "AUTO_RANGE": "0", "NON" or "OFF" keeps new windows at gain 1
 };
 
 struct KeyLocation {
@@ -51,6 +52,10 @@ std::vector<std::string> configValues(int key);
 
 // True when dialogs get no owner window: WINDOWS_MANAGEMENT is exactly "MULTIPLE".
 bool dialogsWithoutOwner();
+
+// True unless AUTO_RANGE says "0", "NON", "OFF" or "FALSE" (any case): a new image
+// window whose values do not fit 0..255 then starts with a correction that shows them.
+bool autoRangeEnabled();
 
 // Command line handling, on the text after the program name.
 

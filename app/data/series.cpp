@@ -2,7 +2,9 @@
 
 #include "data/dataopen.h"
 #include "host/host.h"
+#include "params/fileselector.h"
 #include "params/paramapi.h"
+#include "params/parambox.h"
 #include "quill.h"
 #include "vexa_reason.hpp"
 #include "vexafile.h"
@@ -135,10 +137,14 @@ bool seriesDescribe(const SeriesSettings& s, SeriesVolume& volume, std::string* 
             }
         }
     }
+    // Says which files were looked for: a wrong root or folder is the usual cause.
+    const std::string looked = "Aucun fichier de la série ne s'ouvre (de "
+        + seriesResolve(s.destination, seriesFileName(s, first)) + " à "
+        + seriesResolve(s.destination, seriesFileName(s, last)) + ")";
     int depth;
     if (s.checkExistence) {
         if (opened.empty()) {
-            setReason(reason, "Aucun fichier de la série ne s'ouvre");
+            setReason(reason, looked);
             return false;
         }
         first = opened.front().index;
@@ -148,8 +154,7 @@ bool seriesDescribe(const SeriesSettings& s, SeriesVolume& volume, std::string* 
         depth = last - first + 1;
     }
     if (depth <= 0 || width <= 0 || height <= 0) {
-        setReason(reason,
-            automatic ? "Aucun fichier de la série ne s'ouvre" : "Taille de volume invalide");
+        setReason(reason, automatic ? looked : "Taille de volume invalide");
         return false;
     }
     volume.width = width;
@@ -188,8 +193,15 @@ bool seriesWriteDocument(const SeriesVolume& volume, const std::string& path, st
     }
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty())
+    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
         std::filesystem::create_directories(parent, ec);
+        if (ec || !std::filesystem::is_directory(parent, ec)) {
+            setReason(reason,
+                fileReason(parent.string(),
+                    withCause("Impossible de créer le dossier", ec ? ec.value() : ENOTDIR)));
+            return false;
+        }
+    }
 
     QuillNode* doc = quillNew("LOGICAL");
     bool ok = doc != nullptr;
@@ -230,6 +242,14 @@ bool seriesAsk(SeriesSettings& s)
     std::int32_t mode = s.sizeMode, width = s.width, height = s.height;
 
     ParamBox* box = dozBoxParameterAdd(nullptr, "Fichier Destination%t%n%h%n", destination.data());
+    // The destination is a name to write: its chooser accepts a file that does not exist.
+    if (box)
+        for (ParamItem& item : box->items)
+            if (item.kind == PARAM_FILE && !item.fileSelector) {
+                item.fileSelector.reset(dozFileInit(nullptr, "Fichier destination"));
+                if (item.fileSelector)
+                    item.fileSelector->options |= FileSelector::kSaveName;
+            }
     box = dozBoxParameterAdd(
         box, "Fichiers Source%t%nRacine%s%nExtension%s%n", root.data(), extension.data());
     box = dozBoxParameterAdd(box,
@@ -256,17 +276,24 @@ bool seriesAsk(SeriesSettings& s)
 bool seriesAssemblyCommand()
 {
     SeriesSettings settings = seriesRemembered();
+    // The chooser starts in the destination's folder: make the default one exist.
+    if (settings.destination == seriesDefaultDestination()) {
+        std::error_code ec;
+        std::filesystem::create_directories(
+            std::filesystem::path(settings.destination).parent_path(), ec);
+    }
     if (!seriesAsk(settings))
         return false;
     seriesRemember(settings);
     SeriesVolume volume;
-    if (!seriesDescribe(settings, volume))
-        return false;
     std::string reason;
-    if (!seriesWriteDocument(volume, settings.destination, &reason)) {
+    if (!seriesDescribe(settings, volume, &reason)
+        || !seriesWriteDocument(volume, settings.destination, &reason)) {
         hostMessageBox(kErrorCaption, reason);
         return false;
     }
+    // The user asked for a volume: show it (a failure to open is reported by the opener).
+    dataOpenFileWithMessages(settings.destination);
     return true;
 }
 

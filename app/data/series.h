@@ -57,17 +57,18 @@ bool seriesDescribe(
     const SeriesSettings& settings, SeriesVolume& volume, std::string* reason = nullptr);
 
 // Writes the "LOGICAL" document (WIDTH, HEIGHT, DEPTH, one "PART" with X, Y, Z and
-// NAME per part) to path, creating its directory if needed. The file appears only
-// complete. False with a reason on failure.
+// NAME per part) to path, creating its folder if needed. The file appears only
+// complete. False with a reason on failure (a folder that cannot be made is named).
 bool seriesWriteDocument(
     const SeriesVolume& volume, const std::string& path, std::string* reason = nullptr);
 
 // The dialog of the command, bound to the settings; false when cancelled.
 bool seriesAsk(SeriesSettings& settings);
 
-// "Série d'images\t -> Image 3D": the dialog, then the document. A range that
-// describes nothing writes nothing, silently; a document that cannot be written is
-// reported in the "Erreur" box. True when the document was written.
+// "Série d'images\t -> Image 3D": the dialog, then the document, which is opened as a
+// volume. A series that describes nothing writes nothing and a document that cannot be
+// written (its folder is created when missing) is not written; both say why in the
+// "Erreur" box. True when the document was written.
 bool seriesAssemblyCommand();
 
 } // namespace vexa

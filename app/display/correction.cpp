@@ -31,6 +31,28 @@ bool allFinite(double a, double b)
 
 } // namespace
 
+bool rangeCorrection(double low, double high, double& gain, double& offset)
+{
+    const double g = 255.0 / (high - low);
+    const double o = -low * g;
+    if (!(high != low) || !allFinite(g, o) || g == 0.0)
+        return false;
+    gain = g;
+    offset = o;
+    return true;
+}
+
+bool valueAtLevel(double gain, double offset, double level, double& value)
+{
+    if (gain == 0.0)
+        return false;
+    const double v = (level - offset) / gain;
+    if (!std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
 const char* correctionCommandLabel(CorrectionCommand command)
 {
     switch (command) {
@@ -204,10 +226,9 @@ void DisplayCorrection::run(CorrectionCommand command)
         applyOffsetForm(-s.gain, 255.0 - s.offset);
         break;
     case CorrectionCommand::MinMax: {
-        const double gain = 255.0 / (s.dataMax - s.dataMin);
-        const double offset = -s.dataMin * gain;
+        double gain = 0.0, offset = 0.0;
         // A constant image, or a range too wide for a double, leaves the correction alone.
-        if (s.dataMax != s.dataMin && allFinite(gain, offset) && gain != 0.0)
+        if (rangeCorrection(s.dataMin, s.dataMax, gain, offset))
             applyOffsetForm(gain, offset);
         else
             refresh();

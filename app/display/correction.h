@@ -82,6 +82,15 @@ enum class CorrectionCommand {
     AmplitudeHalf // "Amplitude /2"
 };
 
+// The "Min-Max" mapping of [low, high] onto the levels 0..255: gain = 255 / (high - low),
+// offset = -low x gain (a reversed range gives a negative gain). False, outputs
+// untouched, for an empty range or one too wide for a double.
+bool rangeCorrection(double low, double high, double& gain, double& offset);
+
+// The value shown at a display level: (level - offset) / gain. False when gain is 0 or
+// the value is not finite.
+bool valueAtLevel(double gain, double offset, double level, double& value);
+
 // The button label of a command (the switch has none: see secondFieldLabel).
 const char* correctionCommandLabel(CorrectionCommand command);
 

@@ -16,7 +16,8 @@ struct FileSelector {
     enum Option : int {
         kExplorer = 1, // the desktop's own chooser look
         kCreatePrompt = 2, // ask before naming a file that does not exist
-        kHideReadOnly = 4
+        kHideReadOnly = 4,
+        kSaveName = 8 // a name to write: new names are accepted, replacing one is asked
     };
 
     // Empty: the chooser shows every file.

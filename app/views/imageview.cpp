@@ -3,12 +3,15 @@
 #include "data/dataapi.h"
 #include "data/registry.h"
 #include "data/section.h"
+#include "display/correction.h"
+#include "display/imagerange.h"
 #include "display/palettelist.h"
 #include "vexa_types.h"
 #include "vexamem.h"
 #include "views/readouts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -86,7 +89,77 @@ bool samplesMatch(const ImageDescriptor& image)
             * std::size_t(vexaTypeSize(image.typeData));
 }
 
+// Scanning a whole volume for its range is worth it up to this size; beyond, the shown
+// section stands for it.
+constexpr std::size_t kMaxRangeScanBytes = std::size_t(256) << 20;
+
+bool blockRange(const BlockDescriptor& block, double& min, double& max)
+{
+    std::shared_lock lock(block.lock);
+    const std::int64_t rows = std::int64_t(block.dimY) * std::int64_t(block.dimZ);
+    if (block.storage != STORAGE_MEMORY || !block.samples || rows <= 0 || rows > INT_MAX
+        || block.samples.size() > kMaxRangeScanBytes)
+        return false;
+    const ImagePart part { block.samples.data(), block.samples.size(), block.typeData, block.dimX,
+        int(rows), 0, 0, block.dimX, int(rows) };
+    return partRange(part, min, max);
+}
+
 } // namespace
+
+InitialCorrection applyInitialCorrection(DataRecord& record, bool autoRange)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image || !autoRange)
+        return InitialCorrection::Kept;
+    const DisplaySettings settings = displaySettings(record);
+    if (settings.gain != 1.0 || settings.offset != 0.0 || settings.valueClass != CLASS_DEFAULT
+        || isLabelPalette(settings.palette))
+        return InitialCorrection::Kept;
+    BlockDescriptor* block = record.block();
+    double low = 0.0, high = 0.0;
+    InitialCorrection how = InitialCorrection::MinMax;
+    {
+        std::lock_guard lock(image->lock);
+        const int type = block ? block->typeData : image->typeData;
+        if (type == TYPEDATA_RGBA || !vexaTypeIsValid(type))
+            return InitialCorrection::Kept;
+        if (image->displayRangeSet) {
+            low = image->displayLow;
+            high = image->displayHigh;
+            how = InitialCorrection::FileWindow;
+        } else if (!block || !blockRange(*block, low, high)) {
+            const ImagePart part { image->samples.data(), image->samples.size(), image->typeData,
+                image->width, image->height, 0, 0, image->width, image->height };
+            if (!partRange(part, low, high))
+                return InitialCorrection::Undecided;
+        }
+    }
+    if (how == InitialCorrection::MinMax && low == high)
+        return InitialCorrection::Undecided;
+    if (how == InitialCorrection::MinMax && low >= 0.0 && high <= 255.0)
+        return InitialCorrection::Kept;
+    double gain = 1.0, offset = 0.0;
+    if (!rangeCorrection(low, high, gain, offset))
+        return InitialCorrection::Kept;
+    if (block) {
+        std::unique_lock lock(block->lock);
+        block->valueGain = gain;
+        block->valueOffset = offset;
+    } else {
+        std::lock_guard lock(image->lock);
+        image->valueGain = gain;
+        image->valueOffset = offset;
+    }
+    return how;
+}
+
+bool displayedRange(const DataRecord& record, double& atLevel0, double& atLevel255)
+{
+    const DisplaySettings settings = displaySettings(record);
+    return valueAtLevel(settings.gain, settings.offset, 0.0, atLevel0)
+        && valueAtLevel(settings.gain, settings.offset, 255.0, atLevel255);
+}
 
 ImageViewData& imageViewData(ImageDescriptor& image)
 {

@@ -53,6 +53,27 @@ struct DisplaySettings {
 };
 DisplaySettings displaySettings(const DataRecord& record);
 
+// How a new window's display correction was chosen.
+enum class InitialCorrection {
+    Kept, // the datum's own correction (gain 1 and offset 0 unless something set it)
+    FileWindow, // the display window the file asks for
+    MinMax, // the value range, because it does not fit the levels 0..255
+    Undecided, // no samples yet, or all equal (a calculation may still fill them)
+};
+
+// The correction a new window of the record starts with. Nothing changes when autoRange
+// is false, when the datum already carries a correction other than gain 1 and offset 0,
+// for RGBA samples, or for a value class other than CLASS_DEFAULT (their gain and offset
+// belong to the class). Otherwise a display window asked by the file wins; else values
+// that do not all fit 0..255 are spread over the levels as "Min-Max" does. The range is
+// that of the whole block when it is in memory and not huge, else of the shown image.
+// Undecided when the values have no range yet: the caller may ask again once they come.
+InitialCorrection applyInitialCorrection(DataRecord& record, bool autoRange);
+
+// The values shown at levels 0 and 255 (what the palette bar labels). False when the
+// gain is 0.
+bool displayedRange(const DataRecord& record, double& atLevel0, double& atLevel255);
+
 // True for the palette of labelled images.
 bool isLabelPalette(PaletteRef palette);
 

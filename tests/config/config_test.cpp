@@ -78,13 +78,26 @@ TEST_F(ConfigFile, OnlyExactMultipleFreesDialogs)
     EXPECT_FALSE(dialogsWithoutOwner());
 }
 
+TEST_F(ConfigFile, AutoRangeIsOnUnlessTurnedOff)
+{
+    EXPECT_TRUE(autoRangeEnabled()); // empty file
+    for (const char* off : { "0", "non", "OFF", " False " }) {
+        write(std::string("<VEXA><DISPLAY AUTO_RANGE=\"") + off + "\"/></VEXA>");
+        EXPECT_FALSE(autoRangeEnabled()) << off;
+    }
+    write("<VEXA><DISPLAY AUTO_RANGE=\"1\"/></VEXA>");
+    EXPECT_TRUE(autoRangeEnabled());
+    std::remove(path.c_str());
+    EXPECT_TRUE(autoRangeEnabled());
+}
+
 TEST_F(ConfigFile, UnknownKeysHaveNoValues)
 {
     write("<VEXA><LIBRARY><PATH>/a.so</PATH></LIBRARY></VEXA>");
     EXPECT_EQ(configCountValues(42), 0);
     EXPECT_EQ(configCountValues(-1), 0);
     EXPECT_EQ(configValue(42, 0), std::nullopt);
-    EXPECT_FALSE(keyLocation(4).has_value());
+    EXPECT_FALSE(keyLocation(5).has_value());
 }
 
 TEST_F(ConfigFile, MissingMalformedOrOversizedFilesReadAsEmpty)

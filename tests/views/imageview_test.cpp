@@ -209,6 +209,93 @@ TEST(ImageViewRecord, RebuildUsesTheZoomAndTheImageScale)
     EXPECT_EQ(*view.display.pixel(2, 0), 1);
 }
 
+TEST(InitialCorrection, ValuesBeyondTheLevelsStartWithTheirRange)
+{
+    // 16-bit values 1000..3000: at gain 1 everything would be white.
+    auto record = plainRecord(2, 1, TYPEDATA_U16);
+    auto* s = static_cast<std::uint16_t*>(record->image2d()->samples.data());
+    s[0] = 1000;
+    s[1] = 3000;
+    EXPECT_EQ(applyInitialCorrection(*record, true), InitialCorrection::MinMax);
+    EXPECT_DOUBLE_EQ(record->image2d()->valueGain, 255.0 / 2000.0);
+    EXPECT_DOUBLE_EQ(record->image2d()->valueOffset, -1000.0 * 255.0 / 2000.0);
+    ASSERT_TRUE(rebuildDisplay(*record));
+    const DisplayBitmap& shown = imageViewData(*record->image2d()).display;
+    EXPECT_EQ(*shown.pixel(0, 0), 0);
+    EXPECT_EQ(*shown.pixel(1, 0), 255);
+    double low = 0, high = 0;
+    ASSERT_TRUE(displayedRange(*record, low, high));
+    EXPECT_NEAR(low, 1000.0, 1e-9);
+    EXPECT_NEAR(high, 3000.0, 1e-9);
+
+    // Negative floats in a small range (an inverted image) are spread as well.
+    auto inverted = plainRecord(2, 1, TYPEDATA_F32);
+    auto* f = static_cast<float*>(inverted->image2d()->samples.data());
+    f[0] = -1.0f;
+    f[1] = -0.5f;
+    EXPECT_EQ(applyInitialCorrection(*inverted, true), InitialCorrection::MinMax);
+    EXPECT_DOUBLE_EQ(inverted->image2d()->valueGain, 510.0);
+}
+
+TEST(InitialCorrection, KeepsGainOneWhenValuesFitOrSomethingElseDecides)
+{
+    auto fits = plainRecord(2, 1, TYPEDATA_S16);
+    static_cast<std::int16_t*>(fits->image2d()->samples.data())[1] = 255;
+    EXPECT_EQ(applyInitialCorrection(*fits, true), InitialCorrection::Kept);
+    EXPECT_EQ(fits->image2d()->valueGain, 1.0);
+
+    auto wide = plainRecord(2, 1, TYPEDATA_S16);
+    static_cast<std::int16_t*>(wide->image2d()->samples.data())[1] = 4000;
+    EXPECT_EQ(applyInitialCorrection(*wide, false), InitialCorrection::Kept); // turned off
+    wide->image2d()->valueOffset = 3; // a correction the datum already carries
+    EXPECT_EQ(applyInitialCorrection(*wide, true), InitialCorrection::Kept);
+    EXPECT_EQ(wide->image2d()->valueOffset, 3.0);
+    wide->image2d()->valueOffset = 0;
+    wide->image2d()->valueClass = CLASS_LABEL; // labels keep their own colours
+    EXPECT_EQ(applyInitialCorrection(*wide, true), InitialCorrection::Kept);
+
+    // A constant image (a result not computed yet) has no range to spread: nothing
+    // changes, nothing divides by zero, and the caller may ask again later.
+    auto constant = plainRecord(3, 3, TYPEDATA_F64);
+    auto* d = static_cast<double*>(constant->image2d()->samples.data());
+    for (int i = 0; i < 9; ++i)
+        d[i] = -7.0;
+    EXPECT_EQ(applyInitialCorrection(*constant, true), InitialCorrection::Undecided);
+    EXPECT_EQ(constant->image2d()->valueGain, 1.0);
+    d[4] = 93.0;
+    EXPECT_EQ(applyInitialCorrection(*constant, true), InitialCorrection::MinMax);
+    EXPECT_DOUBLE_EQ(constant->image2d()->valueGain, 2.55);
+}
+
+TEST(InitialCorrection, AWindowGivenByTheFileWinsOverTheRange)
+{
+    auto record = plainRecord(2, 1, TYPEDATA_S16);
+    static_cast<std::int16_t*>(record->image2d()->samples.data())[1] = 3000;
+    ImageDescriptor& image = *record->image2d();
+    image.displayRangeSet = true;
+    image.displayLow = -100;
+    image.displayHigh = 155; // inside 0..255 or not, the file's window is used
+    EXPECT_EQ(applyInitialCorrection(*record, true), InitialCorrection::FileWindow);
+    EXPECT_DOUBLE_EQ(image.valueGain, 1.0);
+    EXPECT_DOUBLE_EQ(image.valueOffset, 100.0);
+    // An empty window is no window: the image keeps gain 1 rather than dividing by zero.
+    auto empty = plainRecord(1, 1, TYPEDATA_S16);
+    empty->image2d()->displayRangeSet = true;
+    empty->image2d()->displayLow = empty->image2d()->displayHigh = 40;
+    EXPECT_EQ(applyInitialCorrection(*empty, true), InitialCorrection::Kept);
+    EXPECT_EQ(empty->image2d()->valueGain, 1.0);
+}
+
+TEST(InitialCorrection, VolumesTakeTheRangeOfTheWholeBlock)
+{
+    // Values x + 10 y + 100 z: 0 .. 3 + 20 + 300 over the block, less on any one section.
+    auto record = blockRecord(4, 3, 4);
+    EXPECT_EQ(applyInitialCorrection(*record, true), InitialCorrection::MinMax);
+    EXPECT_DOUBLE_EQ(record->block()->valueGain, 255.0 / 323.0);
+    EXPECT_DOUBLE_EQ(record->block()->valueOffset, 0.0);
+    EXPECT_EQ(record->image2d()->valueGain, 1.0); // the block's scale is the one shown
+}
+
 TEST(ImageViewRecord, RebuildFollowsAnImageThatChangedSize)
 {
     auto record = plainRecord(10, 6);

@@ -9,8 +9,11 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTest>
 
 #include <memory>
@@ -108,6 +111,46 @@ private slots:
         QCOMPARE(view.zoom.originX, 0);
         QVERIFY(window->runCommand(ImageWindow::CmdWindowSmaller));
         QCOMPARE(view.zoom.zoomX, 2.0);
+    }
+
+    void wideValuesStartWithTheirRangeAndNarrowWindowsKeepTheirBars()
+    {
+        // 16-bit samples 1000 .. 1000 + 7 x 63: all white at gain 1.
+        DataRecord* record = createPlainImage(8, 8, TYPEDATA_U16);
+        auto* s = static_cast<std::uint16_t*>(record->image2d()->samples.data());
+        for (int i = 0; i < 64; ++i)
+            s[i] = std::uint16_t(1000 + 7 * i);
+        ImageWindow window(*record);
+        window.show();
+        QVERIFY(record->image2d()->valueGain < 1.0);
+        const QImage shown = window.canvas()->image();
+        QCOMPARE(shown.pixelIndex(0, 0), 0);
+        QCOMPARE(shown.pixelIndex(shown.width() - 1, shown.height() - 1), 255);
+        QVERIFY(!window.statusTexts().isEmpty());
+        QVERIFY(!window.findChildren<QStatusBar*>()
+                     .front()
+                     ->findChildren<QLabel*>()[1]
+                     ->toolTip()
+                     .isEmpty());
+
+        // A result shown before it is computed takes its range once the values come.
+        DataRecord* result = createPlainImage(4, 4, TYPEDATA_F32);
+        auto* f = static_cast<float*>(result->image2d()->samples.data());
+        std::fill(f, f + 16, 0.0f);
+        ImageWindow later(*result);
+        QCOMPARE(result->image2d()->valueGain, 1.0);
+        for (int i = 0; i < 16; ++i)
+            f[i] = -1.0f + 0.01f * float(i);
+        later.reload();
+        QVERIFY(result->image2d()->valueGain > 1.0);
+        QCOMPARE(later.canvas()->image().pixelIndex(0, 0), 0);
+
+        // A 2-wide volume still shows its whole section bar.
+        DataRecord* thin = createBlockImage(2, 3, 4);
+        ImageWindow volume(*thin);
+        volume.show();
+        QVERIFY(volume.width() >= volume.layout()->minimumSize().width());
+        QVERIFY(volume.minimumWidth() >= 240);
     }
 
     void togglesRebuildOrRepaint()

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "display/correction.h"
+#include "display/imagerange.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,26 +13,6 @@
 namespace vexa {
 
 struct DataRecord;
-
-// The samples of the part (x0, y0, w, h) of a width x height 2D image, limited to the
-// image, as doubles (RGBA: the mean of red, green and blue).
-struct ImagePart {
-    const void* samples = nullptr;
-    std::size_t bytes = 0;
-    int type = 0;
-    int width = 0, height = 0;
-    int x0 = 0, y0 = 0, w = 0, h = 0;
-};
-
-// Range of the part's values, NaN left out. False for an unknown type, samples shorter
-// than width x height, or when no value is a number.
-bool partRange(const ImagePart& part, double& min, double& max);
-
-// nbBins counts over [low, high]: bin i gathers the values nearest to
-// low + (high - low) x i / (nbBins - 1); values outside the range or NaN are not counted.
-// Empty for bad samples or nbBins outside 1..kMaxHistogramBins.
-constexpr int kMaxHistogramBins = 1 << 16;
-std::vector<std::int64_t> partHistogram(const ImagePart& part, int nbBins, double low, double high);
 
 // The record is found again by its identifier at each call: the window may outlive it,
 // and then every operation fails or does nothing.

@@ -54,6 +54,19 @@ QIcon treeIcon(const QString& programDir, int kind)
 
 } // namespace
 
+QRect placeInside(const QRect& visible, const QRect& window, const QSize& minimum, int index)
+{
+    if (visible.isEmpty() || visible.contains(window))
+        return window;
+    // Too big: shrink to the area (the image window scrolls), never below its minimum.
+    const int width = std::max(std::min(window.width(), visible.width()), minimum.width());
+    const int height = std::max(std::min(window.height(), visible.height()), minimum.height());
+    const int step = 24 * (std::max(index, 0) % 8);
+    const int x = visible.left() + std::max(0, std::min(step, visible.width() - width));
+    const int y = visible.top() + std::max(0, std::min(step, visible.height() - height));
+    return QRect(x, y, width, height);
+}
+
 MainWindow::MainWindow(const QString& programDir, QWidget* parent)
     : QMainWindow(parent)
     , programDir_(programDir)
@@ -131,6 +144,11 @@ void MainWindow::rebuildMenus()
             windows->addItem(window->windowTitle().toStdString(), id++);
     }
     fillMenuBar(menuBar(), *bar, [this](int id) { runCommand(id); });
+    // "Traitements" holds only what libraries insert: greyed while it is empty.
+    for (QAction* action : menuBar()->actions())
+        if (QMenu* menu = action->menu();
+            menu && menu->objectName() == QString::fromUtf8(menus::kMenuProcessing))
+            action->setEnabled(!menu->isEmpty());
     // Data windows carry their own bars, into which processing menus are inserted too.
     for (auto& [window, entry] : dataBars_)
         fillDataMenuBar(window, entry.bar, entry.volume);
@@ -197,7 +215,7 @@ void MainWindow::runCommand(int id)
         newImage2dCommand();
         break;
     case kCmdNewImage3d:
-        newImage3dCommand();
+        processing::runNewImage3dTask(id);
         break;
     case kCmdNewAudio:
         newAudioCommand();
@@ -231,7 +249,8 @@ void MainWindow::runCommand(int id)
         openPaletteManager(this);
         break;
     case kCmdQuit:
-        close();
+        if (confirmQuit())
+            close();
         break;
     case kCmdLibLoad:
         plugins::loadLibraryCommand();
@@ -328,17 +347,23 @@ QMdiSubWindow* MainWindow::addDataWindow(
     // The frame fits the window's own preferred size.
     sub->resize(window->size() + (sub->frameGeometry().size() - sub->contentsRect().size()));
     sub->show();
-    // The area places a new window beside the others even where it no longer fits:
-    // bring it back inside, cascading from the top left corner.
-    const QRect visible = area_->viewport()->rect();
-    if (!visible.contains(sub->geometry())) {
-        const int step = 24 * (int(area_->subWindowList().size() - 1) % 8);
-        const int x = std::max(0, std::min(step, visible.width() - sub->width()));
-        const int y = std::max(0, std::min(step, visible.height() - sub->height()));
-        sub->move(x, y);
-    }
+    // The area places a new window beside the others even where it no longer fits, and
+    // an image's preferred size may exceed the area: bring it inside, cascading.
+    const QRect placed = placeInside(area_->viewport()->rect(), sub->geometry(),
+        sub->minimumSizeHint(), int(area_->subWindowList().size() - 1));
+    if (placed != sub->geometry())
+        sub->setGeometry(placed);
     rebuildMenus();
     return sub;
+}
+
+void MainWindow::activateNewDataWindow(QMdiSubWindow* window, DataRecord& record)
+{
+    if (window && area_->activeSubWindow() != window)
+        area_->setActiveSubWindow(window);
+    dataActivate(&record);
+    if (record.kind == DATA_IMAGE)
+        followCorrectionWindow(record);
 }
 
 void MainWindow::showWindowFromMenu(int id)
@@ -412,8 +437,34 @@ void MainWindow::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
 }
 
+bool MainWindow::hasUnsavedResults()
+{
+    for (DataRecord* record : dataListAll())
+        if (record->shownByTask && record->fileName.empty())
+            return true;
+    return false;
+}
+
+bool MainWindow::confirmQuit()
+{
+    if (quitConfirmed_ || !hasUnsavedResults())
+        return true;
+    const auto answer = QMessageBox::question(this, QStringLiteral("Vexa"),
+        QString::fromUtf8("Des résultats ne sont pas sauvegardés. Quitter quand même ?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    // Asked once: the closing that follows must not ask again.
+    quitConfirmed_ = answer == QMessageBox::Yes;
+    return quitConfirmed_;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The user closing the window asks like "Quitter"; the program's own closing at
+    // shutdown does not.
+    if (event->spontaneous() && !confirmQuit()) {
+        event->ignore();
+        return;
+    }
     if (!taskMayQuit()) {
         QMessageBox::information(this, QStringLiteral("Vexa"),
             QString::fromUtf8("Des calculs sont en cours : attendez leur fin avant de quitter."));

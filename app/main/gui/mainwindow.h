@@ -6,6 +6,7 @@
 #include "main/gui/menurender.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QTimer>
 
 #include <functional>
@@ -18,7 +19,16 @@ class QMenuBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace vexa {
+struct DataRecord;
+}
+
 namespace vexa::gui {
+
+// Where a new data window goes in an area whose visible rectangle is visible: unchanged
+// when it fits; otherwise shrunk to the area (not below minimum) and cascaded from the
+// top left corner by its index.
+QRect placeInside(const QRect& visible, const QRect& window, const QSize& minimum, int index);
 
 class LogWindow;
 class TaskWindow;
@@ -44,10 +54,19 @@ public:
     // Windows with a layout get the data-window menu bar ("Traitement 3D" for volumes).
     QMdiSubWindow* addDataWindow(
         QWidget* window, const QString& title, int kind, bool volume = false);
+    // A data window the host has just built for record becomes the active one, so that
+    // commands on "the active image" reach it at once (while the host builds it the
+    // window cannot yet be traced back to its record).
+    void activateNewDataWindow(QMdiSubWindow* window, DataRecord& record);
     // The menu bar of a data window, or null for windows without one.
     QMenuBar* dataMenuBar(QMdiSubWindow* window) const;
     // Title from the number of running tasks: "Vexa" or the running-task text.
     void refreshTitle();
+
+    // True when computed results were never saved (made by a calculation, no file).
+    static bool hasUnsavedResults();
+    // "Quitter": true when nothing is unsaved, or the user agrees to lose it (asked once).
+    bool confirmQuit();
 
     LogWindow* logWindow();
     TaskWindow* taskWindow();
@@ -69,6 +88,7 @@ private:
     QTimer titleTimer_;
     LogWindow* log_ = nullptr;
     TaskWindow* tasks_ = nullptr;
+    bool quitConfirmed_ = false;
     std::map<QMdiSubWindow*, QTreeWidgetItem*> treeItems_;
     struct DataBar {
         QMenuBar* bar;

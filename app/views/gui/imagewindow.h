@@ -167,6 +167,9 @@ private:
     QLabel* infoText_ = nullptr;
     QWidget* paletteBar_ = nullptr;
     QList<QPointer<CompanionWindow>> companions_;
+    // The first correction waits for values with a range (a calculation's result is
+    // shown before it is computed).
+    bool initialRangePending_ = false;
     ImageMouse mouse_;
 };
 
