@@ -323,6 +323,7 @@ StatusTexts statusTexts(DataRecord& record, int cx, int cy)
 std::vector<std::string> recordInfoLines(DataRecord& record)
 {
     InfoSource info;
+    std::string fileInfo;
     ImageDescriptor* image = record.image2d();
     if (!image)
         return {};
@@ -337,6 +338,7 @@ std::vector<std::string> recordInfoLines(DataRecord& record)
         info.zoomX = view.zoom.zoomX;
         info.zoomY = view.zoom.zoomY;
         info.imageTime = image->computeTime;
+        fileInfo = image->fileInfo;
     }
     if (const BlockDescriptor* block = record.block()) {
         std::shared_lock lock(block->lock);
@@ -348,7 +350,21 @@ std::vector<std::string> recordInfoLines(DataRecord& record)
         info.blockInFile = block->storage == STORAGE_FILE;
         info.blockTime = block->computeTime;
     }
-    return infoLines(info);
+    std::vector<std::string> lines = infoLines(info);
+    // What another program's file said about itself follows, after a blank row.
+    if (!fileInfo.empty()) {
+        lines.emplace_back();
+        std::size_t at = 0;
+        while (at <= fileInfo.size()) {
+            std::size_t end = fileInfo.find('\n', at);
+            if (end == std::string::npos)
+                end = fileInfo.size();
+            if (end > at)
+                lines.push_back(fileInfo.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    return lines;
 }
 
 int currentSectionIndex(const BlockDescriptor& block, int plane)

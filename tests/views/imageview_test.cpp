@@ -324,6 +324,18 @@ TEST(ImageViewRecord, StatusTextsOfASection)
     EXPECT_EQ(statusTexts(*record, 4, 0).value, "");
 }
 
+TEST(ImageViewRecord, InformationEndsWithWhatTheFileSaid)
+{
+    auto record = plainRecord(4, 3);
+    const std::vector<std::string> plain = recordInfoLines(*record);
+    record->image2d()->fileInfo = "Format : NRRD\n\nEspacement : 1 x 2";
+    const std::vector<std::string> lines = recordInfoLines(*record);
+    ASSERT_EQ(lines.size(), plain.size() + 3);
+    EXPECT_EQ(lines[plain.size()], "");
+    EXPECT_EQ(lines[plain.size() + 1], "Format : NRRD");
+    EXPECT_EQ(lines.back(), "Espacement : 1 x 2");
+}
+
 TEST(SectionBrowsing, PlanesShowTheirSectionsAndLabelThePosition)
 {
     auto record = blockRecord(12, 6, 4);
