@@ -156,6 +156,20 @@ void dicomSeriesToBlock(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * kSlices * kSide * kSide * 2);
 }
 
+// The probe alone: finding, checking and sorting the slices of the series.
+void dicomSeriesProbe(benchmark::State& state)
+{
+    DicomSeries& s = series();
+    for (auto _ : state) {
+        FormatHeader header;
+        std::string reason;
+        if (!dicomReader().probe(s.files.front(), header, &reason) || header.depth != kSlices) {
+            state.SkipWithError(reason.empty() ? "série incomplète" : reason.c_str());
+            return;
+        }
+    }
+}
+
 void dicomSeriesPlainRead(benchmark::State& state)
 {
     DicomSeries& s = series();
@@ -246,6 +260,7 @@ void segyPlainRead(benchmark::State& state)
 } // namespace
 
 BENCHMARK(dicomSeriesToBlock)->Unit(benchmark::kMillisecond);
+BENCHMARK(dicomSeriesProbe)->Unit(benchmark::kMillisecond);
 BENCHMARK(dicomSeriesPlainRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(segyOpenProbeRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(segyPlainRead)->Unit(benchmark::kMillisecond);

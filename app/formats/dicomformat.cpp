@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -365,13 +367,28 @@ bool checkPixelData(
 // length are followed; content of defined length is only bounds-checked.
 class ElementWalk {
 public:
-    ElementWalk(int fd, std::uint64_t size, bool big, bool explicitVr)
+    // head: the file's first bytes, already read, served without another read.
+    ElementWalk(int fd, std::uint64_t size, bool big, bool explicitVr, const std::string& head)
         : fd_(fd)
         , size_(size)
         , big_(big)
         , explicit_(explicitVr)
+        , head_(head)
     {
     }
+
+    // Top-level values of the image description met on the way, and where a pixel
+    // data element of defined length lies.
+    struct Layout {
+        int rows = -1, columns = -1, samplesPerPixel = -1, bitsAllocated = -1, bitsStored = -1,
+            highBit = -1, pixelRepresentation = -1, planar = -1;
+        std::string frames, photometric;
+        // Other text values the series gathering asks for, by group << 16 | element.
+        std::vector<std::pair<std::uint32_t, std::string>> texts;
+        bool pixels = false;
+        std::uint64_t pixelOffset = 0, pixelLength = 0;
+    };
+    const Layout& layout() const { return layout_; }
 
     bool dataSet(std::uint64_t& pos, std::uint64_t end, bool delimited, int depth)
     {
@@ -408,6 +425,8 @@ public:
             }
             if (pos > end)
                 return false;
+            if (depth == 0 && length != 0xFFFFFFFFu && length <= end - pos)
+                note(group, element, pos, length);
             if (length == 0xFFFFFFFFu) {
                 if (!items(pos, group == 0x7FE0 && element == 0x0010 ? -1 : depth + 1))
                     return false;
@@ -428,6 +447,74 @@ public:
     bool pixelsReached() const { return pixelsReached_; }
 
 private:
+    void note(unsigned group, unsigned element, std::uint64_t pos, std::uint64_t length)
+    {
+        if (group == 0x7FE0 && element == 0x0010) {
+            layout_.pixels = true;
+            layout_.pixelOffset = pos;
+            layout_.pixelLength = length;
+            return;
+        }
+        const std::uint32_t key = std::uint32_t(group) << 16 | element;
+        if (key == 0x00280008u || key == 0x00280004u || key == 0x00281053u || key == 0x00281052u
+            || key == 0x00200032u || key == 0x00200037u || key == 0x0020000Eu || key == 0x00080018u
+            || key == 0x00080016u || key == 0x3004000Eu) {
+            char text[256];
+            if (length >= sizeof text
+                || !fetch(pos, reinterpret_cast<unsigned char*>(text), length))
+                return;
+            if (key == 0x00280008u)
+                layout_.frames = trimmed(std::string(text, length));
+            else if (key == 0x00280004u)
+                layout_.photometric = trimmed(std::string(text, length));
+            layout_.texts.emplace_back(key, std::string(text, length));
+            return;
+        }
+        if (group != 0x0028)
+            return;
+        if (element == 0x0008 || element == 0x0004) {
+            char text[64];
+            if (length >= sizeof text
+                || !fetch(pos, reinterpret_cast<unsigned char*>(text), length))
+                return;
+            (element == 0x0008 ? layout_.frames : layout_.photometric)
+                = trimmed(std::string(text, length));
+            return;
+        }
+        int* field = nullptr;
+        switch (element) {
+        case 0x0002:
+            field = &layout_.samplesPerPixel;
+            break;
+        case 0x0006:
+            field = &layout_.planar;
+            break;
+        case 0x0010:
+            field = &layout_.rows;
+            break;
+        case 0x0011:
+            field = &layout_.columns;
+            break;
+        case 0x0100:
+            field = &layout_.bitsAllocated;
+            break;
+        case 0x0101:
+            field = &layout_.bitsStored;
+            break;
+        case 0x0102:
+            field = &layout_.highBit;
+            break;
+        case 0x0103:
+            field = &layout_.pixelRepresentation;
+            break;
+        default:
+            return;
+        }
+        unsigned char v[2];
+        if (length == 2 && fetch(pos, v, 2))
+            *field = int(u16(v));
+    }
+
     // The items of a sequence of defined length, which must fill it exactly.
     bool definedItems(std::uint64_t pos, std::uint64_t end, int depth)
     {
@@ -487,7 +574,13 @@ private:
 
     bool fetch(std::uint64_t pos, unsigned char* out, std::size_t n) const
     {
-        return pos <= size_ && n <= size_ - pos && ::pread(fd_, out, n, off_t(pos)) == ssize_t(n);
+        if (pos > size_ || n > size_ - pos)
+            return false;
+        if (pos <= head_.size() && n <= head_.size() - pos) {
+            std::memcpy(out, head_.data() + pos, n);
+            return true;
+        }
+        return ::pread(fd_, out, n, off_t(pos)) == ssize_t(n);
     }
     unsigned u16(const unsigned char* p) const
     {
@@ -504,30 +597,46 @@ private:
     int fd_;
     std::uint64_t size_;
     bool big_, explicit_;
+    const std::string& head_;
     bool pixelsReached_ = false;
+    Layout layout_;
 };
 
-// Whether GDCM may be handed the file: no "DICM" preamble (left to GDCM), or a
-// whole meta group followed by a data set whose elements all fit in the file.
-// *headerWhole tells whether what comes before the pixel data is whole, enough for
-// a scan of the description.
-bool structureIsWhole(const std::string& path, bool* headerWhole = nullptr)
-{
-    if (headerWhole)
-        *headerWhole = false;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    std::string head(4096, '\0');
-    head.resize(std::fread(head.data(), 1, head.size(), f));
-    std::fclose(f);
-    if (head.size() < 132 || head.compare(128, 4, "DICM") != 0) {
-        if (headerWhole)
-            *headerWhole = true;
-        return true;
+// What one look at a file tells: its meta group, whether GDCM may be handed it
+// (no "DICM" preamble, left to GDCM, or a whole meta group followed by a data set
+// whose elements all fit in the file), whether what comes before the pixel data is
+// whole (enough for a scan of the description), and the walked layout.
+struct Inspection {
+    bool dicm = false, whole = false, headerWhole = false, walked = false;
+    std::string syntax, storageClass;
+    ElementWalk::Layout layout;
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
     }
+};
+
+// onlyClass: when not empty, a file of another storage class is not walked.
+Inspection inspectOpen(int fd, const std::string& onlyClass)
+{
+    Inspection in;
+    struct stat st { };
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return in;
+    std::string head(8192, '\0');
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    head.resize(got > 0 ? std::size_t(got) : 0);
+    if (head.size() < 132 || head.compare(128, 4, "DICM") != 0) {
+        in.whole = in.headerWhole = true;
+        return in;
+    }
+    in.dicm = true;
     const auto* b = reinterpret_cast<const unsigned char*>(head.data());
-    std::string syntax;
     std::size_t at = 132;
     bool metaEnded = false;
     while (at + 8 <= head.size()) {
@@ -551,32 +660,39 @@ bool structureIsWhole(const std::string& path, bool* headerWhole = nullptr)
         }
         if (length > head.size() - value)
             break;
+        if (element == 0x0002)
+            in.storageClass = trimmed(head.substr(value, length));
         if (element == 0x0010)
-            syntax = trimmed(head.substr(value, length));
+            in.syntax = trimmed(head.substr(value, length));
         at = value + length;
     }
     if (!metaEnded)
-        return false;
-    if (syntax == "1.2.840.10008.1.2.1.99") {
-        if (headerWhole)
-            *headerWhole = true;
-        return true; // deflated: GDCM inflates the rest itself
+        return in;
+    if (in.syntax == "1.2.840.10008.1.2.1.99") {
+        in.whole = in.headerWhole = true;
+        return in; // deflated: GDCM inflates the rest itself
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st { };
-    bool whole = false;
-    if (::fstat(fd, &st) == 0) {
-        ElementWalk walk(fd, std::uint64_t(st.st_size), syntax == "1.2.840.10008.1.2.2",
-            syntax != "1.2.840.10008.1.2");
-        std::uint64_t pos = at;
-        whole = walk.dataSet(pos, std::uint64_t(st.st_size), false, 0);
-        if (headerWhole)
-            *headerWhole = whole || walk.pixelsReached();
-    }
-    ::close(fd);
-    return whole;
+    if (!onlyClass.empty() && in.storageClass != onlyClass)
+        return in;
+    ElementWalk walk(fd, std::uint64_t(st.st_size), in.syntax == "1.2.840.10008.1.2.2",
+        in.syntax != "1.2.840.10008.1.2", head);
+    std::uint64_t pos = at;
+    in.walked = true;
+    in.whole = walk.dataSet(pos, std::uint64_t(st.st_size), false, 0);
+    in.headerWhole = in.whole || walk.pixelsReached();
+    in.layout = walk.layout();
+    return in;
+}
+
+Inspection inspect(const std::string& path, const std::string& onlyClass = {})
+{
+    const FdCloser file { ::open(path.c_str(), O_RDONLY | O_CLOEXEC) };
+    return inspectOpen(file.fd, onlyClass);
+}
+
+bool structureIsWhole(const std::string& path)
+{
+    return inspect(path).whole;
 }
 
 bool sniffDicom(const std::string& path, const std::string& head)
@@ -687,11 +803,35 @@ struct SeriesSlice {
     bool addFrameCount = false;
 };
 
+// A walked top-level value as a scan gives it: numbers of the binary fields in
+// decimal, text values as stored.
+std::string walkedValue(const ElementWalk::Layout& l, const gdcm::Tag& tag)
+{
+    auto decimal = [](int v) { return v < 0 ? std::string() : std::to_string(v); };
+    if (tag == kRows)
+        return decimal(l.rows);
+    if (tag == kColumns)
+        return decimal(l.columns);
+    if (tag == kSamplesPerPixel)
+        return decimal(l.samplesPerPixel);
+    if (tag == kBitsAllocated)
+        return decimal(l.bitsAllocated);
+    if (tag == kPixelRepresentation)
+        return decimal(l.pixelRepresentation);
+    const std::uint32_t key = std::uint32_t(tag.GetGroup()) << 16 | tag.GetElement();
+    for (const auto& [k, text] : l.texts)
+        if (k == key)
+            return text;
+    return {};
+}
+
 // The files of the reference's series among the candidates (the reference itself
 // included), sorted along the slice normal. Stays at the reference alone when the
 // series cannot be stacked (no positions, mixed sizes, two slices at one place).
-std::vector<SeriesSlice> gatherSeries(
-    const ImageFacts& ref, const std::vector<std::string>& candidates, std::string& note)
+// known: the description of candidates already walked, which GDCM need not scan.
+std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
+    const std::vector<std::string>& candidates,
+    const std::map<std::string, ElementWalk::Layout>& known, std::string& note)
 {
     std::vector<SeriesSlice> alone = { { ref.path, 0, ref.slope, ref.intercept,
         ref.sopClass == kRtDoseClass && !ref.hasFrameCount } };
@@ -704,7 +844,11 @@ std::vector<SeriesSlice> gatherSeries(
     gdcm::Scanner scanner;
     for (const gdcm::Tag& t : scanned)
         scanner.AddTag(t);
-    if (!scanner.Scan(candidates))
+    std::vector<std::string> unknown;
+    for (const std::string& file : candidates)
+        if (!known.count(file))
+            unknown.push_back(file);
+    if (!unknown.empty() && !scanner.Scan(unknown))
         return alone;
     double normal[3];
     normalOf(ref, normal);
@@ -715,11 +859,14 @@ std::vector<SeriesSlice> gatherSeries(
     slices.front().distance = along(ref.position);
     std::vector<std::string> seen = { ref.sopUid };
     for (const std::string& file : candidates) {
-        if (file == ref.path || !scanner.IsKey(file.c_str()))
+        const auto walked = known.find(file);
+        if (file == ref.path || (walked == known.end() && !scanner.IsKey(file.c_str())))
             continue;
         auto value = [&](const gdcm::Tag& tag) -> std::string {
             if (std::find(scanned.begin(), scanned.end(), tag) == scanned.end())
                 return std::string();
+            if (walked != known.end())
+                return walkedValue(walked->second, tag);
             const char* v = scanner.GetValue(file.c_str(), tag);
             return v ? std::string(v) : std::string();
         };
@@ -845,6 +992,7 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
     if (!ok || !checkPixelData(referencePath, reference->GetFile(), ref, &why))
         return refuse(referencePath, why.empty() ? "aucune image dans le fichier" : why);
 
+    std::map<std::string, ElementWalk::Layout> known;
     if (candidates.empty() && ref.frames == 1 && ref.hasPosition) {
         std::error_code ec;
         for (const auto& entry :
@@ -858,17 +1006,22 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
                     : entry.path().string();
                 // A slice cut short in its pixels still belongs to the series: reading
                 // it then fails and names it, rather than leaving a silent gap.
-                bool headerWhole = false;
-                if (file == path
-                    || (metaStorageClass(file) == ref.sopClass
-                        && (structureIsWhole(file, &headerWhole) || headerWhole)))
+                if (file == path) {
                     candidates.push_back(file);
+                } else {
+                    Inspection in = inspect(file, ref.sopClass);
+                    if (in.storageClass == ref.sopClass && in.headerWhole) {
+                        candidates.push_back(file);
+                        if (in.walked)
+                            known.emplace(file, std::move(in.layout));
+                    }
+                }
             }
         }
         std::sort(candidates.begin(), candidates.end());
     }
     std::string note;
-    const std::vector<SeriesSlice> slices = gatherSeries(ref, candidates, note);
+    const std::vector<SeriesSlice> slices = gatherSeries(ref, candidates, known, note);
 
     auto state = std::make_shared<DicomState>();
     state->facts = ref;
@@ -1086,6 +1239,45 @@ void toRgba(const char* data, std::size_t pixels, bool planar, bool ybr, std::ui
     }
 }
 
+// Grey samples stored uncompressed in little-endian order, using every bit of
+// their width, are already the block's bytes: they are read straight into place.
+// Anything else (compressed, big-endian, packed or partly used bits, colour, a
+// description that differs from the series) is left to GDCM, which also names
+// what is wrong.
+bool readStoredPixels(
+    const std::string& file, const ImageFacts& expected, int frames, char* out, std::size_t bytes)
+{
+    const FdCloser opened { ::open(file.c_str(), O_RDONLY | O_CLOEXEC) };
+    const Inspection in = inspectOpen(opened.fd, {});
+    const ElementWalk::Layout& l = in.layout;
+    if (!in.dicm || !in.walked || !in.whole || !l.pixels
+        || (in.syntax != "1.2.840.10008.1.2" && in.syntax != "1.2.840.10008.1.2.1"))
+        return false;
+    double declared = 1;
+    if (!l.frames.empty()
+        && (!number(l.frames, declared) || declared < 0 || declared != std::floor(declared)))
+        return false;
+    const int bits = expected.bitsAllocated;
+    if (std::max(1, int(declared)) != frames || l.rows != expected.rows
+        || l.columns != expected.columns || l.samplesPerPixel != 1 || l.bitsAllocated != bits
+        || l.bitsStored != bits || l.highBit != bits - 1
+        || l.pixelRepresentation != (expected.signedPixels ? 1 : 0)
+        || (l.photometric != "MONOCHROME1" && l.photometric != "MONOCHROME2")
+        || l.pixelLength < bytes)
+        return false;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got
+            = ::pread(opened.fd, out + done, bytes - done, off_t(l.pixelOffset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += std::size_t(got);
+    }
+    return true;
+}
+
 bool readDicomFiles(
     const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
 {
@@ -1101,9 +1293,17 @@ bool readDicomFiles(
     const std::size_t filePixels = framePixels * std::size_t(framesPerFile);
     const int outType = header.typeData;
     const std::size_t outSize = std::size_t(vexaTypeSize(outType));
+    const bool storedIsBlock = !s->rescaleEach && s->facts.samplesPerPixel == 1
+        && (s->facts.bitsAllocated == 8 || s->facts.bitsAllocated == 16
+            || s->facts.bitsAllocated == 32)
+        && outType == outputType(s->facts, false);
     std::vector<char> decoded;
     for (std::size_t n = 0; n < s->files.size(); ++n) {
         const std::string& file = s->files[n];
+        if (storedIsBlock && !s->addFrameCount[n]
+            && readStoredPixels(file, s->facts, framesPerFile,
+                static_cast<char*>(samples) + n * filePixels * outSize, filePixels * outSize))
+            continue;
         gdcm::ImageReader reader;
         std::stringstream patched;
         if (!decodeFile(file, s->addFrameCount[n], reader, patched)) {

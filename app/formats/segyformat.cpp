@@ -8,9 +8,12 @@
 // Samples are always F32, whatever the stored format.
 #include "formats/formats.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -30,6 +33,9 @@
 #include "atomicsave.hpp"
 
 namespace vexa {
+
+static_assert(
+    std::endian::native == std::endian::little, "samples are read for a little-endian host");
 
 namespace {
 
@@ -256,6 +262,9 @@ bool probeSegy(const std::string& path, FormatHeader& header, std::string* reaso
         setReason(reason, fileReason(path, "format d'échantillons SEG-Y non pris en charge"));
         return false;
     }
+    // The grid check reads every trace header: through a mapping, not one small
+    // buffered read per header. Plain reads remain when mapping fails.
+    segy_mmap(fp.get());
     const int traceRc = segy_traces(fp.get(), &s.traces, s.trace0, s.traceBytes);
     if (traceRc == SEGY_TRACE_SIZE_MISMATCH) {
         setReason(reason,
@@ -351,32 +360,102 @@ bool probeSegy(const std::string& path, FormatHeader& header, std::string* reaso
     return true;
 }
 
-void toFloat(int format, int count, const char* raw, float* out)
+// One stored sample as a float; Swap when the file's byte order is not the host's.
+template <int Format, bool Swap> float sampleAt(const char* data, std::size_t k)
+{
+    if constexpr (Format == SEGY_SIGNED_CHAR_1_BYTE) {
+        return static_cast<signed char>(data[k]);
+    } else if constexpr (Format == SEGY_SIGNED_SHORT_2_BYTE) {
+        std::uint16_t v;
+        std::memcpy(&v, data + 2 * k, 2);
+        if constexpr (Swap)
+            v = __builtin_bswap16(v);
+        return float(std::int16_t(v));
+    } else {
+        std::uint32_t v;
+        std::memcpy(&v, data + 4 * k, 4);
+        if constexpr (Swap)
+            v = __builtin_bswap32(v);
+        if constexpr (Format == SEGY_SIGNED_INTEGER_4_BYTE)
+            return float(std::int32_t(v));
+        else
+            return std::bit_cast<float>(v);
+    }
+}
+
+// Writes traces (samples after their header, traceBytes apart) as the block
+// columns starting at columns[i].
+template <int Format, bool Swap>
+void scatter(const char* traces, std::size_t traceBytes, int count, const std::size_t* columns,
+    float* out, std::size_t width, std::size_t height)
+{
+    // Row by row across the traces: the writes of one row are contiguous in an
+    // inline-sorted cube, and the group's traces stay in the cache meanwhile.
+    const char* data = traces + SEGY_TRACE_HEADER_SIZE;
+    for (std::size_t k = 0; k < height; ++k) {
+        float* row = out + k * width;
+        for (int i = 0; i < count; ++i)
+            row[columns[i]] = sampleAt<Format, Swap>(data + std::size_t(i) * traceBytes, k);
+    }
+}
+
+template <bool Swap>
+void scatterFormat(int format, const char* traces, std::size_t traceBytes, int count,
+    const std::size_t* columns, float* out, std::size_t width, std::size_t height)
 {
     switch (format) {
     case SEGY_SIGNED_SHORT_2_BYTE:
-        for (int i = 0; i < count; ++i) {
-            std::int16_t v;
-            std::memcpy(&v, raw + 2 * i, 2);
-            out[i] = v;
-        }
-        break;
+        return scatter<SEGY_SIGNED_SHORT_2_BYTE, Swap>(
+            traces, traceBytes, count, columns, out, width, height);
     case SEGY_SIGNED_INTEGER_4_BYTE:
-        for (int i = 0; i < count; ++i) {
-            std::int32_t v;
-            std::memcpy(&v, raw + 4 * i, 4);
-            out[i] = float(v);
-        }
-        break;
+        return scatter<SEGY_SIGNED_INTEGER_4_BYTE, Swap>(
+            traces, traceBytes, count, columns, out, width, height);
     case SEGY_SIGNED_CHAR_1_BYTE:
-        for (int i = 0; i < count; ++i)
-            out[i] = static_cast<signed char>(raw[i]);
-        break;
+        return scatter<SEGY_SIGNED_CHAR_1_BYTE, Swap>(
+            traces, traceBytes, count, columns, out, width, height);
     default:
-        std::memcpy(out, raw, std::size_t(count) * 4);
-        break;
+        return scatter<SEGY_IEEE_FLOAT_4_BYTE, Swap>(
+            traces, traceBytes, count, columns, out, width, height);
     }
 }
+
+// IBM floats of one trace to native IEEE floats in place. segyio converts from
+// big-endian order only, so little-endian ones are put in that order first.
+bool ibmToNative(bool little, int samples, char* data)
+{
+    if (little)
+        for (int i = 0; i < samples; ++i) {
+            char* v = data + 4 * i;
+            std::swap(v[0], v[3]);
+            std::swap(v[1], v[2]);
+        }
+    return segy_to_native(SEGY_IBM_FLOAT_4_BYTE, samples, data) == SEGY_OK;
+}
+
+// Reads exactly size bytes at offset; false on an error or an early end of file.
+bool preadAll(int fd, char* into, std::size_t size, off_t offset)
+{
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, into, size, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        into += got;
+        size -= std::size_t(got);
+        offset += got;
+    }
+    return true;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 bool readSegy(
     const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
@@ -399,50 +478,70 @@ bool readSegy(
         setReason(reason, fileReason(path, "le fichier a changé depuis la lecture de son en-tête"));
         return false;
     }
-    segy_mmap(fp.get()); // faster when it works, plain reads otherwise
+    fp.reset();
+    const FdCloser file { ::open(path.c_str(), O_RDONLY | O_CLOEXEC) };
+    if (file.fd < 0) {
+        setReason(reason, fileReason(path, withCause("ouverture impossible", errno)));
+        return false;
+    }
+    ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     const std::size_t width = std::size_t(header.width);
     const std::size_t height = std::size_t(s->samples);
     const std::size_t plane = width * height;
-    // Traces are columns of the block. They are converted a few at a time and then
-    // written row band by row band, so that neighbouring traces (neighbouring X in
-    // an inline-sorted file) fill the same cache lines instead of one line per sample.
-    constexpr int kChunk = 64;
-    constexpr std::size_t kBand = 64;
-    std::vector<char> raw(std::size_t(s->traceBytes));
-    std::vector<float> values(std::size_t(kChunk) * height);
-    std::size_t columns[kChunk];
+    // segyio's trace size counts the samples only; on disk each has its header.
+    const std::size_t traceBytes = std::size_t(s->traceBytes) + SEGY_TRACE_HEADER_SIZE;
+    // Runs of whole traces (about 1 MiB, so that they stay in the cache) come in
+    // with one read each; IBM samples are converted in place, the others while
+    // they are written a few traces at a time row by row, so that neighbouring
+    // traces (neighbouring X in an inline-sorted file) fill the same cache lines
+    // instead of one line per sample.
+    const int batch = int(std::max<std::size_t>(1, (std::size_t(1) << 20) / traceBytes));
+    constexpr int kGroup = 64;
+    std::vector<char> raw(std::size_t(std::min(batch, s->traces)) * traceBytes);
+    std::size_t columns[kGroup];
     float* out = static_cast<float*>(samples);
     const std::size_t lineLength = std::size_t(s->inlineSorted ? s->crosslines : s->inlines);
-    for (int first = 0; first < s->traces; first += kChunk) {
-        const int count = std::min(kChunk, s->traces - first);
-        for (int i = 0; i < count; ++i) {
-            const int t = first + i;
-            if (segy_readtrace(fp.get(), t, raw.data(), s->trace0, s->traceBytes) != SEGY_OK
-                || segy_to_native(s->format, s->samples, raw.data()) != SEGY_OK) {
+    for (int first = 0; first < s->traces; first += batch) {
+        const int count = std::min(batch, s->traces - first);
+        if (!preadAll(file.fd, raw.data(), std::size_t(count) * traceBytes,
+                off_t(s->trace0) + off_t(first) * off_t(traceBytes))) {
+            setReason(reason,
+                fileReason(
+                    path, "lecture de la trace " + std::to_string(first + 1) + " impossible"));
+            return false;
+        }
+        const bool ibm = s->format == SEGY_IBM_FLOAT_4_BYTE;
+        for (int i = 0; ibm && i < count; ++i) {
+            if (!ibmToNative(little, s->samples,
+                    raw.data() + std::size_t(i) * traceBytes + SEGY_TRACE_HEADER_SIZE)) {
                 setReason(reason,
-                    fileReason(
-                        path, "lecture de la trace " + std::to_string(t + 1) + " impossible"));
+                    fileReason(path,
+                        "lecture de la trace " + std::to_string(first + i + 1) + " impossible"));
                 return false;
             }
-            toFloat(s->format, s->samples, raw.data(), values.data() + std::size_t(i) * height);
-            std::size_t x = std::size_t(t), z = 0;
-            if (s->cube) {
-                const std::size_t major = std::size_t(t) / lineLength;
-                const std::size_t minor = std::size_t(t) % lineLength;
-                z = s->inlineSorted ? major : minor;
-                x = s->inlineSorted ? minor : major;
-            }
-            columns[i] = z * plane + x;
         }
-        for (std::size_t band = 0; band < height; band += kBand) {
-            const std::size_t end = std::min(height, band + kBand);
-            for (int i = 0; i < count; ++i) {
-                const float* from = values.data() + std::size_t(i) * height;
-                float* column = out + columns[i];
-                for (std::size_t k = band; k < end; ++k)
-                    column[k * width] = from[k];
+        for (int group = 0; group < count; group += kGroup) {
+            const int members = std::min(kGroup, count - group);
+            for (int i = 0; i < members; ++i) {
+                const std::size_t t = std::size_t(first + group + i);
+                std::size_t x = t, z = 0;
+                if (s->cube) {
+                    const std::size_t major = t / lineLength;
+                    const std::size_t minor = t % lineLength;
+                    z = s->inlineSorted ? major : minor;
+                    x = s->inlineSorted ? minor : major;
+                }
+                columns[i] = z * plane + x;
             }
+            const char* data = raw.data() + std::size_t(group) * traceBytes;
+            // IBM samples are native floats by now; the others keep the file's order.
+            if (ibm || little)
+                scatterFormat<false>(ibm ? SEGY_IEEE_FLOAT_4_BYTE : s->format, data, traceBytes,
+                    members, columns, out, width, height);
+            else
+                scatterFormat<true>(
+                    s->format, data, traceBytes, members, columns, out, width, height);
         }
     }
     return true;
