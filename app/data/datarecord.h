@@ -132,6 +132,8 @@ struct DataRecord {
     std::uint32_t linkGroup = 0;
     std::uint32_t viewGroup = 0;
     int shownByTask = 0;
+    // Set once the datum was written to a file by a save (results then count as kept).
+    std::atomic<bool> savedToFile { false };
 
     std::unique_ptr<ImageObject> image; // kind 0
     // One per kind 2..7; only the one matching kind is set.

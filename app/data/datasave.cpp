@@ -585,8 +585,12 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
         setReason(reason, "Donnée vide : rien à sauvegarder");
         return false;
     }
-    if (const FormatWriter* writer = otherWriter(rq.formatCode))
-        return writeOther(*writer, *record, src, rq, reason);
+    if (const FormatWriter* writer = otherWriter(rq.formatCode)) {
+        if (!writeOther(*writer, *record, src, rq, reason))
+            return false;
+        record->savedToFile = true;
+        return true;
+    }
     atomicsave::AtomicFile temp;
     if (!temp.open(rq.path)) {
         setReason(
@@ -614,6 +618,7 @@ bool dataSave(DataRecord* record, const SaveRequest& rq, std::string* reason)
     }
     if (moving)
         moveBlockToFile(record, rq.path);
+    record->savedToFile = true;
     return true;
 }
 

@@ -246,7 +246,9 @@ TEST_F(SaveData, SamplesAreConvertedToTheChosenType)
     rq.formatCode = vexa::SAVE_FORMAT_GDR;
     rq.typeData = TYPEDATA_U8;
     rq.path = file("u8.gdr");
+    EXPECT_FALSE(r->savedToFile);
     ASSERT_TRUE(vexa::dataSave(r, rq));
+    EXPECT_TRUE(r->savedToFile); // "Quitter" no longer counts it as unsaved
     EXPECT_EQ(readVolume(rq.path), (std::vector<double> { 0, 255, 12, 0 }));
     rq.typeData = TYPEDATA_S16;
     rq.path = file("s16.gdr");

@@ -440,7 +440,7 @@ void MainWindow::dropEvent(QDropEvent* event)
 bool MainWindow::hasUnsavedResults()
 {
     for (DataRecord* record : dataListAll())
-        if (record->shownByTask && record->fileName.empty())
+        if (record->shownByTask && record->fileName.empty() && !record->savedToFile)
             return true;
     return false;
 }
