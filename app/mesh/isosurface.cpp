@@ -1,6 +1,7 @@
 #include "mesh/isosurface.h"
 
 #include "data/dataapi.h"
+#include "mesh/isoslabs.h"
 #include "mesh/meshprocessing.h"
 #include "mesh/randomcolour.h"
 #include "vexa_reason.hpp"
@@ -532,194 +533,6 @@ const std::array<SimplifiedCase, 256>& simplifiedTable()
     return table;
 }
 
-// ---- The walk ----
-
-// Cuberille squares on the plane halfway to the x+1, y+1 and z+1 neighbours,
-// relative to the sample; each wound so its normal points along +axis.
-constexpr float kCuberilleSquares[3][4][3] = {
-    { { 0.5f, -0.5f, -0.5f }, { 0.5f, 0.5f, -0.5f }, { 0.5f, 0.5f, 0.5f }, { 0.5f, -0.5f, 0.5f } },
-    { { -0.5f, 0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { 0.5f, 0.5f, -0.5f }, { -0.5f, 0.5f, -0.5f } },
-    { { -0.5f, -0.5f, 0.5f }, { 0.5f, -0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { -0.5f, 0.5f, 0.5f } },
-};
-
-struct CubeOutput {
-    float vertices[36][3];
-    int nbVertices = 0;
-    int32_t triangles[3 * kMaxMarchingTriangles];
-    int nbTriangles = 0;
-
-    int addVertex(float x, float y, float z)
-    {
-        vertices[nbVertices][0] = x, vertices[nbVertices][1] = y, vertices[nbVertices][2] = z;
-        return nbVertices++;
-    }
-    void addTriangle(int a, int b, int c)
-    {
-        int32_t* t = triangles + 3 * nbTriangles++;
-        t[0] = a, t[1] = b, t[2] = c;
-    }
-};
-
-class Extractor {
-public:
-    Extractor(const IsoSurfaceParams& params, const LineSink& log)
-        : params_(params)
-        , log_(log)
-    {
-        level_ = params.selection == kIsoList ? 0.5 : params.seuil1;
-        tolerance_ = std::fabs(params.tolerance);
-        values_ = params.values;
-        std::sort(values_.begin(), values_.end());
-        if (params.method == kIsoSimplifiedTable)
-            simplified_ = &simplifiedTable();
-        else if (params.method != kIsoCuberille && params.method != kIsoSimplified)
-            marching_ = &marchingTable();
-    }
-
-    void triangulate(double v[8], CubeOutput& out)
-    {
-        select(v);
-        switch (params_.method) {
-        case kIsoCuberille:
-            cuberille(v, out);
-            break;
-        case kIsoSimplified:
-        case kIsoSimplifiedTable:
-            simplified(v, out);
-            break;
-        default:
-            marchingCubes(v, out);
-            break;
-        }
-    }
-
-private:
-    double sample(double v) const
-    {
-        // A missing sample counts as outside whatever the selection.
-        return std::isnan(v) ? -std::numeric_limits<double>::infinity() : v;
-    }
-
-    void select(double v[8]) const
-    {
-        for (int k = 0; k < 8; ++k) {
-            double s = sample(v[k]);
-            if (params_.selection == kIsoInterval) {
-                if (s > params_.seuil2)
-                    s = params_.seuil1 - (s - params_.seuil2);
-            } else if (params_.selection == kIsoList) {
-                // Only the values round s - tolerance can match (one step back for rounding).
-                auto w = std::lower_bound(values_.begin(), values_.end(), s - tolerance_);
-                if (w != values_.begin())
-                    --w;
-                bool match = false;
-                for (; w != values_.end() && *w - tolerance_ <= s && !match; ++w)
-                    match = s <= *w + tolerance_;
-                s = match ? 1.0 : 0.0;
-            }
-            v[k] = s;
-        }
-    }
-
-    void cuberille(const double v[8], CubeOutput& out) const
-    {
-        const double d0 = v[0] - level_;
-        const int neighbours[3] = { 1, 3, 4 };
-        for (int n = 0; n < 3; ++n) {
-            const double dk = v[neighbours[n]] - level_;
-            // Signs rather than the product d0 x dk, which is NaN for 0 x infinity.
-            const bool crosses = (d0 <= 0 && dk >= 0) || (d0 >= 0 && dk <= 0);
-            if (!crosses || d0 == dk)
-                continue;
-            int base = out.nbVertices;
-            for (const auto& p : kCuberilleSquares[n])
-                out.addVertex(p[0], p[1], p[2]);
-            // Faces outward from whichever of the two samples is inside.
-            if (d0 > dk) {
-                out.addTriangle(base, base + 1, base + 2);
-                out.addTriangle(base + 2, base + 3, base);
-            } else {
-                out.addTriangle(base, base + 2, base + 1);
-                out.addTriangle(base + 2, base, base + 3);
-            }
-        }
-    }
-
-    void marchingCubes(const double v[8], CubeOutput& out)
-    {
-        int caseIndex = 0;
-        for (int k = 0; k < 8; ++k)
-            if (v[k] >= level_)
-                caseIndex |= 1 << k;
-        const MarchingCase& entry = (*marching_)[size_t(caseIndex)];
-        if (entry.nbTriangles == 0)
-            return;
-        for (int p = 0; p < entry.nbPoints; ++p) {
-            int a = entry.edges[p][0], b = entry.edges[p][1];
-            // Both cubes that share an edge must compute the same point bit for bit, so
-            // the edge is always walked from its lower corner.
-            const int* pa = kCornerPos[a];
-            const int* pb = kCornerPos[b];
-            if (pa[0] + pa[1] + pa[2] > pb[0] + pb[1] + pb[2])
-                std::swap(a, b), std::swap(pa, pb);
-            double va = v[a], vb = v[b];
-            double divisor = vb == va ? 1.0 : vb - va;
-            double t = (level_ - va) / divisor;
-            if (!std::isfinite(t)) {
-                t = 0.5; // infinite samples: no position to interpolate
-            } else if (t < 0 || t > 1) {
-                if (!alerted_ && log_)
-                    log_("Extraction de surfaces - Alert");
-                alerted_ = true;
-            } else {
-                t = std::clamp(t, 0.00001, 0.99999);
-            }
-            out.addVertex(float(pa[0] * (1 - t) + pb[0] * t), float(pa[1] * (1 - t) + pb[1] * t),
-                float(pa[2] * (1 - t) + pb[2] * t));
-        }
-        for (int t = 0; t < entry.nbTriangles; ++t)
-            out.addTriangle(entry.triangles[t][0], entry.triangles[t][1], entry.triangles[t][2]);
-    }
-
-    void simplified(const double v[8], CubeOutput& out)
-    {
-        int caseIndex = 0;
-        const bool strict = params_.method == kIsoSimplified;
-        for (int k = 0; k < 8; ++k)
-            if (strict ? level_ < v[k] : v[k] >= level_)
-                caseIndex |= 1 << k;
-        SimplifiedCase computed;
-        const SimplifiedCase* entry;
-        if (strict) {
-            computed = simplifiedCase(caseIndex);
-            entry = &computed;
-        } else {
-            entry = &(*simplified_)[size_t(caseIndex)];
-        }
-        if (entry->nbTriangles == 0)
-            return;
-        int index[8];
-        std::fill(index, index + 8, -1);
-        for (int i = 0; i < 3 * entry->nbTriangles; ++i) {
-            int c = entry->corners[i];
-            if (index[c] < 0)
-                index[c] = out.addVertex(float(cx(c)), float(cy(c)), float(cz(c)));
-        }
-        for (int t = 0; t < entry->nbTriangles; ++t)
-            out.addTriangle(index[entry->corners[3 * t]], index[entry->corners[3 * t + 1]],
-                index[entry->corners[3 * t + 2]]);
-    }
-
-    const IsoSurfaceParams& params_;
-    const LineSink& log_;
-    double level_ = 0;
-    double tolerance_ = 0;
-    std::vector<double> values_; // sorted
-    const std::array<MarchingCase, 256>* marching_ = nullptr;
-    const std::array<SimplifiedCase, 256>* simplified_ = nullptr;
-    bool alerted_ = false;
-};
-
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...)
 {
@@ -774,32 +587,7 @@ bool checkParams(const IsoSurfaceParams& p, std::string* error)
     return true;
 }
 
-TriMesh* makeMesh(std::vector<float>& points, std::vector<int32_t>& triangles)
-{
-    const size_t nbPoints = points.size() / 3, nbTriangles = triangles.size() / 3;
-    float* p = nullptr;
-    int32_t* t = nullptr;
-    if (nbPoints > 0 && nbTriangles > 0) {
-        p = static_cast<float*>(std::malloc(points.size() * sizeof(float)));
-        t = static_cast<int32_t*>(std::malloc(triangles.size() * sizeof(int32_t)));
-        if (!p || !t) {
-            std::free(p);
-            std::free(t);
-            return nullptr;
-        }
-        std::memcpy(p, points.data(), points.size() * sizeof(float));
-        std::memcpy(t, triangles.data(), triangles.size() * sizeof(int32_t));
-    }
-    TriMesh* mesh = p ? triMeshCreate(p, int32_t(nbPoints), t, int32_t(nbTriangles))
-                      : triMeshCreate(nullptr, 0, nullptr, 0);
-    if (!mesh) {
-        std::free(p);
-        std::free(t);
-    }
-    return mesh;
-}
-
-TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
+TriMesh* extract(const SliceReader& reader, bool concurrentReads, int dimX, int dimY, int dimZ,
     const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks, std::string* error,
     IsoSurfaceReport* report)
 {
@@ -809,9 +597,12 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
     }
     if (!checkParams(params, error))
         return nullptr;
-    int x1 = params.x1, y1 = params.y1, z1 = params.z1;
-    int x2 = params.x2, y2 = params.y2, z2 = params.z2;
-    if (!clampAxis(x1, x2, dimX) || !clampAxis(y1, y2, dimY) || !clampAxis(z1, z2, dimZ)) {
+    detail::WalkBox box;
+    box.dimX = dimX, box.dimY = dimY;
+    box.x1 = params.x1, box.y1 = params.y1, box.z1 = params.z1;
+    box.x2 = params.x2, box.y2 = params.y2, box.z2 = params.z2;
+    if (!clampAxis(box.x1, box.x2, dimX) || !clampAxis(box.y1, box.y2, dimY)
+        || !clampAxis(box.z1, box.z2, dimZ)) {
         setReason(error, "Région hors du volume ou inversée");
         return nullptr;
     }
@@ -820,90 +611,9 @@ TriMesh* extract(const SliceReader& reader, int dimX, int dimY, int dimZ,
         setReason(error, "Coupe trop grande");
         return nullptr;
     }
-
-    LineSink log = hooks.log ? hooks.log : LineSink(postLogLine);
-    Extractor extractor(params, log);
-    std::vector<double> sliceA(static_cast<size_t>(sliceSize)),
-        sliceB(static_cast<size_t>(sliceSize));
-    std::vector<float> points;
-    std::vector<int32_t> triangles;
+    const LineSink log = hooks.log ? hooks.log : LineSink(postLogLine);
     IsoSurfaceReport run;
-    double triangulationMs = 0;
-    CubeOutput cube;
-
-    if (hooks.progressRange)
-        hooks.progressRange(z1, z2);
-    if (z1 < z2 && !reader(z1, sliceA.data())) {
-        setReason(error, "Lecture de la coupe impossible");
-        return nullptr;
-    }
-    for (int z = z1; z < z2; ++z) {
-        if (hooks.progress)
-            hooks.progress(z);
-        if (!reader(z + 1, sliceB.data())) {
-            setReason(error, "Lecture de la coupe impossible");
-            return nullptr;
-        }
-        bool full = false;
-        for (int y = y1; y < y2 && !full; ++y)
-            for (int x = x1; x < x2; ++x) {
-                const size_t i0 = size_t(y) * size_t(dimX) + size_t(x);
-                const size_t i3 = i0 + size_t(dimX);
-                double v[8] = { sliceA[i0], sliceA[i0 + 1], sliceA[i3 + 1], sliceA[i3], sliceB[i0],
-                    sliceB[i0 + 1], sliceB[i3 + 1], sliceB[i3] };
-                cube.nbVertices = cube.nbTriangles = 0;
-                if (params.messages) {
-                    auto start = std::chrono::steady_clock::now();
-                    extractor.triangulate(v, cube);
-                    triangulationMs += std::chrono::duration<double, std::milli>(
-                        std::chrono::steady_clock::now() - start)
-                                           .count();
-                } else {
-                    extractor.triangulate(v, cube);
-                }
-                if (cube.nbTriangles == 0)
-                    continue;
-                const int64_t base = int64_t(points.size() / 3);
-                if (base + cube.nbVertices > TRIMESH_MAX_COUNT
-                    || int64_t(triangles.size() / 3) + cube.nbTriangles > TRIMESH_MAX_COUNT) {
-                    // A mesh record cannot hold more: keep what fits.
-                    full = true;
-                    break;
-                }
-                for (int k = 0; k < cube.nbVertices; ++k) {
-                    points.push_back(cube.vertices[k][0] + float(x));
-                    points.push_back(cube.vertices[k][1] + float(y));
-                    points.push_back(cube.vertices[k][2] + float(z));
-                }
-                for (int k = 0; k < 3 * cube.nbTriangles; ++k)
-                    triangles.push_back(int32_t(base + cube.triangles[k]));
-            }
-        ++run.slabs;
-        const int64_t nbPoints = int64_t(points.size() / 3),
-                      nbTriangles = int64_t(triangles.size() / 3);
-        if (params.messages) {
-            log(format("Extraction de surface - étape %d/%d = ( %d pts , %d tr )", z - z1 + 1,
-                z2 - z1, int(nbPoints), int(nbTriangles)));
-            if (z == z2 - 1)
-                log(format("Temps : %f", triangulationMs));
-        }
-        if (full || (params.maxPoints >= 0 && nbPoints > params.maxPoints)
-            || (params.maxTriangles >= 0 && nbTriangles > params.maxTriangles)) {
-            run.stoppedByLimit = true;
-            break;
-        }
-        sliceA.swap(sliceB);
-    }
-    run.pointsBeforeWeld = int64_t(points.size() / 3);
-    run.triangulationMs = triangulationMs;
-    sliceA = {};
-    sliceB = {};
-    weldVertices(points, triangles);
-    TriMesh* mesh = makeMesh(points, triangles);
-    if (!mesh) {
-        setReason(error, "Mémoire insuffisante");
-        return nullptr;
-    }
+    TriMesh* mesh = detail::walkSlabs(reader, concurrentReads, box, params, hooks, log, run, error);
     if (report)
         *report = run;
     return mesh;
@@ -1126,8 +836,8 @@ TriMesh* extractIsoSurface(const SliceReader& reader, int dimX, int dimY, int di
         setReason(error, "Pas de volume");
         return nullptr;
     }
-    return guardedExtract(
-        error, [&] { return extract(reader, dimX, dimY, dimZ, params, hooks, error, report); });
+    return guardedExtract(error,
+        [&] { return extract(reader, false, dimX, dimY, dimZ, params, hooks, error, report); });
 }
 
 TriMesh* extractIsoSurfaceFromArray(int dimX, int dimY, int dimZ, int type, const void* samples,
@@ -1152,7 +862,9 @@ TriMesh* extractIsoSurfaceFromArray(int dimX, int dimY, int dimZ, int type, cons
                    TYPEDATA_F64, out)
             == 1;
     };
-    return extractIsoSurface(reader, dimX, dimY, dimZ, params, hooks, error, report);
+    // Conversions of distinct slices may run at once.
+    return guardedExtract(error,
+        [&] { return extract(reader, true, dimX, dimY, dimZ, params, hooks, error, report); });
 }
 
 TriMesh* extractIsoSurfaceFromBlock(unsigned int blockId, const IsoSurfaceParams& params,
@@ -1175,12 +887,79 @@ TriMesh* extractIsoSurfaceFromBlock(unsigned int blockId, const IsoSurfaceParams
     return extractIsoSurface(reader, dimX, dimY, dimZ, params, hooks, error, report);
 }
 
+namespace {
+
+// Whether points closer than 1e-10 are exactly equal: true when every coordinate is
+// finite and is either 0 or at least 2^-9 in size, where neighbouring floats lie more
+// than 1e-10 apart. Equal points always share the subdivision's leaves, so merging
+// equal points gives what the subdivision gives.
+bool closeMeansEqual(const std::vector<float>& points)
+{
+    for (float c : points)
+        if (!std::isfinite(c) || (c != 0.0f && std::fabs(c) < 0x1p-9f))
+            return false;
+    return true;
+}
+
+uint32_t bitsOf(float c)
+{
+    c += 0.0f; // -0 and +0 are one place
+    uint32_t bits;
+    std::memcpy(&bits, &c, sizeof bits);
+    return bits;
+}
+
+// Keeps the first point of each place, in order, compacting the array in place (a
+// place's kept point never moves after it is written); newIndex gets each point's kept
+// index.
+void mergeEqualPoints(std::vector<float>& points, std::vector<int32_t>& newIndex)
+{
+    const size_t n = points.size() / 3;
+    size_t size = 1024;
+    while (size < 2 * n)
+        size *= 2;
+    const size_t mask = size - 1;
+    std::vector<int32_t> slots(size, -1);
+    int32_t kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const float p[3] = { points[3 * i], points[3 * i + 1], points[3 * i + 2] };
+        uint64_t h = bitsOf(p[0]) * 0x9E3779B97F4A7C15ull;
+        h ^= bitsOf(p[1]) * 0xC2B2AE3D27D4EB4Full;
+        h ^= bitsOf(p[2]) * 0x165667B19E3779F9ull;
+        h ^= h >> 29;
+        for (size_t at = size_t(h >> 7) & mask;; at = (at + 1) & mask) {
+            const int32_t k = slots[at];
+            if (k < 0) {
+                slots[at] = kept;
+                std::copy(p, p + 3, points.begin() + std::ptrdiff_t(3 * size_t(kept)));
+                newIndex[i] = kept++;
+                break;
+            }
+            const float* q = points.data() + 3 * size_t(k);
+            if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2]) {
+                newIndex[i] = k;
+                break;
+            }
+        }
+    }
+    points.resize(3 * size_t(kept));
+}
+
+} // namespace
+
 void weldVertices(std::vector<float>& points, std::vector<int32_t>& triangles)
 {
-    Welder welder(points);
-    welder.run();
     const size_t n = points.size() / 3;
     std::vector<int32_t> newIndex(n, -1);
+    if (closeMeansEqual(points)) {
+        mergeEqualPoints(points, newIndex);
+        for (int32_t& index : triangles)
+            index = newIndex[size_t(index)];
+        return;
+    }
+    // Points nearer than 1e-10 yet different: the box subdivision decides which merge.
+    Welder welder(points);
+    welder.run();
     std::vector<float> kept;
     int32_t next = 0;
     for (size_t i = 0; i < n; ++i)

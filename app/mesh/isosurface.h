@@ -1,10 +1,11 @@
 // Iso-surface extraction: turns a scalar volume into a welded triangle mesh that
 // bounds the voxels picked by a threshold, an interval or a list of values.
 //
-// The walk holds two consecutive slices (as doubles) at a time and triangulates each
-// cube of eight neighbouring samples by one of six methods; coincident vertices are
-// merged at the end. Everything here is GUI-free; the command that shows the dialog
-// and adds the result to a 3D view is built on top of it.
+// The walk holds two consecutive slices (as doubles) at a time per thread and
+// triangulates each cube of eight neighbouring samples by one of six methods;
+// vertices that cubes share are made once (isoslabs.h), giving the mesh that welding
+// the cubes' own vertices would give. Everything here is GUI-free; the command that
+// shows the dialog and adds the result to a 3D view is built on top of it.
 #pragma once
 
 #include "mesh/trimesh.h"
@@ -75,6 +76,10 @@ struct IsoSurfaceParams {
     bool messages = false;
     int64_t maxPoints = -1;
     int64_t maxTriangles = -1;
+    // Threads walking slabs of layers at once (0: chosen by the volume's size; limits
+    // always walk on one) and layers per slab (0: chosen). Neither changes the result.
+    int threads = 0;
+    int slabLayers = 0;
 };
 
 // The parameters the settings stand for (region, limits, parsed list). False, with a
@@ -88,12 +93,16 @@ struct IsoSurfaceHooks {
     LineSink log;
     std::function<void(int first, int last)> progressRange;
     std::function<void(int z)> progress;
+    // Asked on the calling thread at least every 50 ms of work; true ends the run with
+    // no mesh. Empty: the calling task's stop request.
+    std::function<bool()> stopRequested;
 };
 
 // How a run ended, for callers that want more than the mesh.
 struct IsoSurfaceReport {
     bool stoppedByLimit = false; // a points/triangles limit (or the mesh size cap) was hit
-    int slabs = 0; // slabs processed
+    bool stopped = false; // a stop was asked: no mesh, no reason
+    int slabs = 0; // slice pairs (layers of cubes) processed
     int64_t pointsBeforeWeld = 0;
     double triangulationMs = 0.0; // measured only with messages on
 };
@@ -104,7 +113,9 @@ using SliceReader = std::function<bool(int z, double* out)>;
 // Extracts the surface of a dimX x dimY x dimZ volume read slice by slice. Returns a
 // new welded mesh with its box computed (not finished), possibly empty, that the
 // caller frees with triMeshFree; null with a reason in *error when the parameters or
-// the box are refused, a slice cannot be read, or memory runs out.
+// the box are refused, a slice cannot be read, or memory runs out; null with
+// report->stopped and an empty reason when a stop was asked. The reader is called
+// from one thread at a time.
 TriMesh* extractIsoSurface(const SliceReader& reader, int dimX, int dimY, int dimZ,
     const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks = {}, std::string* error = nullptr,
     IsoSurfaceReport* report = nullptr);
@@ -120,8 +131,10 @@ TriMesh* extractIsoSurfaceFromBlock(unsigned int blockId, const IsoSurfaceParams
     IsoSurfaceReport* report = nullptr);
 
 // Merges vertices closer than 1e-10 into the lowest-numbered one and renumbers the
-// triangles; points holds x, y, z triples. Grouping goes through a recursive box
-// subdivision so distance tests stay within boxes of at most 2 units.
+// triangles; points holds x, y, z triples; kept points keep their order. Grouping
+// goes through a recursive box subdivision so distance tests stay within boxes of at
+// most 2 units; when no coordinate is tiny or non-finite, closer means equal and a
+// hash of the coordinates gives the same result faster.
 void weldVertices(std::vector<float>& points, std::vector<int32_t>& triangles);
 
 // One scene object the command adds to the image's 3D view (alpha 1.0).

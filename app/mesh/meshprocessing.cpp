@@ -13,8 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <numeric>
+#include <thread>
+#include <utility>
 
 namespace vexa::mesh {
 
@@ -109,6 +112,60 @@ TriMesh* finishMoved(MeshPtr copy, bool hadFigures, std::string* error)
 bool finiteAsFloat(double v)
 {
     return std::isfinite(v) && std::isfinite(float(v));
+}
+
+// Runs work(from, to) over [0, n) split between two threads when n is large enough
+// to pay for the second one; a failure in either is rethrown here.
+template <typename Work> void runInRanges(int32_t n, const Work& work)
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    if (n < 200000 || cores < 2) {
+        work(0, n);
+        return;
+    }
+    const int32_t half = n / 2;
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            work(half, n);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        work(0, half);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// Sorts 64-bit keys in place: four passes of a least-significant-digit radix sort on
+// 16-bit digits, skipping the digits all keys share.
+void sortKeys(std::vector<uint64_t>& keys)
+{
+    if (keys.size() < 4096) {
+        std::sort(keys.begin(), keys.end());
+        return;
+    }
+    std::vector<uint64_t> other(keys.size());
+    std::vector<size_t> count(size_t(1) << 16);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(count.begin(), count.end(), 0);
+        for (uint64_t k : keys)
+            ++count[size_t(k >> shift) & 0xFFFF];
+        if (count[size_t(keys[0] >> shift) & 0xFFFF] == keys.size())
+            continue;
+        size_t sum = 0;
+        for (size_t& c : count)
+            sum += std::exchange(c, sum);
+        for (uint64_t k : keys)
+            other[count[size_t(k >> shift) & 0xFFFF]++] = k;
+        keys.swap(other);
+    }
 }
 
 std::string formatted(const char* format, int64_t a, int64_t b)
@@ -300,59 +357,82 @@ TriMesh* scaleMeshAbout(const TriMesh* mesh, const AffinitySettings& s, std::str
     return finishMoved(std::move(copy), mesh->surface != 0.0f || mesh->volume != 0.0f, error);
 }
 
-TriMesh* smoothMesh(const TriMesh* mesh, double coefficient, std::string* error)
-{
-    if (!checkMesh(mesh, error))
-        return nullptr;
-    if (!std::isfinite(coefficient))
-        return fail(error, "the coefficient is not finite"), nullptr;
-    if (coefficient < 0.0)
-        return fail(error, "the coefficient is negative"), nullptr;
-    return guarded([&]() -> TriMesh* {
-        const int32_t n = mesh->nbPoints;
-        const int64_t corners = int64_t(mesh->nbTriangles) * 3;
+namespace {
 
-        // Neighbour lists in one flat array: each corner contributes the other two
-        // corners of its triangle; duplicates are dropped below, keeping first
-        // appearances in order.
-        std::vector<int64_t> start(size_t(n) + 1, 0);
-        for (int64_t i = 0; i < corners; ++i)
-            start[size_t(mesh->triangles[i]) + 1] += 2;
-        std::partial_sum(start.begin(), start.end(), start.begin());
-        std::vector<int32_t> raw(static_cast<size_t>(start[size_t(n)]));
-        std::vector<int64_t> fill(start.begin(), start.end() - 1);
-        for (int64_t t = 0; t < mesh->nbTriangles; ++t) {
-            const int32_t* v = mesh->triangles + t * 3;
+// Each vertex's neighbours: the other corners of its triangles, triangle by triangle
+// in mesh order and corner by corner, each kept at its first appearance.
+struct Neighbours {
+    std::vector<int64_t> start;
+    std::vector<int32_t> list;
+};
+
+Neighbours neighboursOf(const TriMesh& mesh)
+{
+    const int32_t n = mesh.nbPoints;
+    const int64_t corners = int64_t(mesh.nbTriangles) * 3;
+    std::vector<int64_t> incidentStart(size_t(n) + 1, 0);
+    for (int64_t i = 0; i < corners; ++i)
+        ++incidentStart[size_t(mesh.triangles[i]) + 1];
+    std::partial_sum(incidentStart.begin(), incidentStart.end(), incidentStart.begin());
+    std::vector<int32_t> incident(static_cast<size_t>(corners));
+    {
+        std::vector<int64_t> fill(incidentStart.begin(), incidentStart.end() - 1);
+        for (int32_t t = 0; t < mesh.nbTriangles; ++t)
+            for (int k = 0; k < 3; ++k)
+                incident[size_t(fill[size_t(mesh.triangles[int64_t(t) * 3 + k])]++)] = t;
+    }
+    Neighbours result;
+    result.start.resize(size_t(n) + 1);
+    result.list.reserve(static_cast<size_t>(corners));
+    std::vector<int32_t> seenBy; // for vertices of many triangles
+    for (int32_t p = 0; p < n; ++p) {
+        result.start[size_t(p)] = int64_t(result.list.size());
+        const size_t begin = result.list.size();
+        const int64_t first = incidentStart[size_t(p)], last = incidentStart[size_t(p) + 1];
+        const bool many = last - first > 16;
+        if (many && seenBy.empty())
+            seenBy.assign(size_t(n), -1);
+        for (int64_t i = first; i < last; ++i) {
+            const int32_t* tri = mesh.triangles + int64_t(incident[size_t(i)]) * 3;
             for (int k = 0; k < 3; ++k) {
-                const size_t at = size_t(v[k]);
-                for (int j = 0; j < 3; ++j)
-                    if (j != k)
-                        raw[size_t(fill[at]++)] = v[j];
+                const int32_t q = tri[k];
+                // A vertex is not its own neighbour (degenerate triangles list it).
+                if (q == p)
+                    continue;
+                if (many) {
+                    if (seenBy[size_t(q)] == p)
+                        continue;
+                    seenBy[size_t(q)] = p;
+                } else if (std::find(
+                               result.list.begin() + std::ptrdiff_t(begin), result.list.end(), q)
+                    != result.list.end()) {
+                    continue;
+                }
+                result.list.push_back(q);
             }
         }
+    }
+    result.start[size_t(n)] = int64_t(result.list.size());
+    return result;
+}
 
-        MeshPtr result(allocateTriMesh(n, mesh->nbTriangles));
-        if (!result)
-            return fail(error, "out of memory"), nullptr;
-        std::memcpy(result->triangles, mesh->triangles, size_t(corners) * sizeof(int32_t));
-
-        const double c = coefficient;
-        std::vector<int32_t> seenBy(static_cast<size_t>(n), -1);
-        for (int32_t p = 0; p < n; ++p) {
-            const float* pp = vertex(*mesh, p);
-            float* out = result->points + int64_t(p) * 3;
-            std::copy(pp, pp + 3, out);
+// One pass from in to out; false when a result leaves the float range.
+bool smoothPass(const Neighbours& nb, int32_t n, const float* in, float* out, double c)
+{
+    std::atomic<bool> finite { true };
+    // Vertices are independent: ranges of them run on separate threads.
+    runInRanges(n, [&](int32_t from, int32_t to) {
+        bool rangeFinite = true;
+        for (int32_t p = from; p < to; ++p) {
+            const float* pp = in + int64_t(p) * 3;
+            float* o = out + int64_t(p) * 3;
+            std::copy(pp, pp + 3, o);
+            const int64_t first = nb.start[size_t(p)], last = nb.start[size_t(p) + 1];
             double sumW = 0.0;
             double sumQ[3] = { 0, 0, 0 };
             bool coincident = false;
-            int neighbours = 0;
-            for (int64_t i = start[size_t(p)]; i < start[size_t(p) + 1] && !coincident; ++i) {
-                const int32_t q = raw[size_t(i)];
-                // A vertex is not its own neighbour (degenerate triangles list it).
-                if (q == p || seenBy[size_t(q)] == p)
-                    continue;
-                seenBy[size_t(q)] = p;
-                const float* qq = vertex(*mesh, q);
+            for (int64_t i = first; i < last; ++i) {
+                const float* qq = in + int64_t(nb.list[size_t(i)]) * 3;
                 const float dx = qq[0] - pp[0], dy = qq[1] - pp[1], dz = qq[2] - pp[2];
                 const float w = 1.0f / std::sqrt(dx * dx + dy * dy + dz * dz);
                 // A neighbour at the vertex's own place has an unbounded weight: the
@@ -361,21 +441,61 @@ TriMesh* smoothMesh(const TriMesh* mesh, double coefficient, std::string* error)
                     coincident = true;
                     break;
                 }
-                ++neighbours;
                 sumW += w;
                 for (int k = 0; k < 3; ++k)
                     sumQ[k] += double(w) * qq[k];
             }
-            if (coincident || neighbours == 0 || !(sumW > 0.0))
+            if (coincident || first == last || !(sumW > 0.0))
                 continue;
             for (int k = 0; k < 3; ++k) {
                 const double a = sumQ[k] / sumW;
-                out[k] = float((c * a + pp[k]) / (c + 1.0));
+                o[k] = float((c * a + pp[k]) / (c + 1.0));
+                rangeFinite = rangeFinite && std::isfinite(o[k]);
             }
         }
-        if (!allFinite(*result))
-            return fail(error, "the result leaves the range of single-precision coordinates"),
-                   nullptr;
+        if (!rangeFinite)
+            finite = false;
+    });
+    return finite;
+}
+
+} // namespace
+
+TriMesh* smoothMesh(const TriMesh* mesh, double coefficient, std::string* error)
+{
+    return smoothMeshPasses(mesh, coefficient, 1, error);
+}
+
+TriMesh* smoothMeshPasses(
+    const TriMesh* mesh, double coefficient, int32_t passes, std::string* error)
+{
+    if (!checkMesh(mesh, error))
+        return nullptr;
+    if (!std::isfinite(coefficient))
+        return fail(error, "the coefficient is not finite"), nullptr;
+    if (coefficient < 0.0)
+        return fail(error, "the coefficient is negative"), nullptr;
+    if (passes < 1)
+        return fail(error, "no pass to make"), nullptr;
+    return guarded([&]() -> TriMesh* {
+        const int32_t n = mesh->nbPoints;
+        // The triangles never change, so the neighbour lists serve every pass.
+        const Neighbours nb = neighboursOf(*mesh);
+        MeshPtr result(allocateTriMesh(n, mesh->nbTriangles));
+        if (!result)
+            return fail(error, "out of memory"), nullptr;
+        std::memcpy(
+            result->triangles, mesh->triangles, size_t(mesh->nbTriangles) * 3 * sizeof(int32_t));
+        // Passes alternate between two arrays so that the last one writes the result.
+        std::vector<float> spare(passes > 1 ? size_t(n) * 3 : 0);
+        const float* in = mesh->points;
+        for (int32_t pass = 0; pass < passes; ++pass) {
+            float* out = (passes - 1 - pass) % 2 == 0 ? result->points : spare.data();
+            if (!smoothPass(nb, n, in, out, coefficient))
+                return fail(error, "the result leaves the range of single-precision coordinates"),
+                       nullptr;
+            in = out;
+        }
         triMeshComputeBox(result.get());
         return result.release();
     });
@@ -418,66 +538,62 @@ TriMesh* runPhase(const TriMesh& mesh, double threshold, int32_t phaseNumber,
                 x /= l;
         return a;
     };
-    for (int32_t t = 0; t < m; ++t) {
-        const int32_t* v = mesh.triangles + int64_t(t) * 3;
-        const float* p0 = vertex(mesh, v[0]);
-        const float* p1 = vertex(mesh, v[1]);
-        const float* p2 = vertex(mesh, v[2]);
-        const auto a
-            = unit({ double(p1[0]) - p0[0], double(p1[1]) - p0[1], double(p1[2]) - p0[2] });
-        const auto b
-            = unit({ double(p2[0]) - p0[0], double(p2[1]) - p0[1], double(p2[2]) - p0[2] });
-        normals[size_t(t)] = unit(
-            { a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0] });
-    }
+    // Triangles and then vertices are independent of each other: both passes run in
+    // ranges on two threads.
+    runInRanges(m, [&](int32_t from, int32_t to) {
+        for (int32_t t = from; t < to; ++t) {
+            const int32_t* v = mesh.triangles + int64_t(t) * 3;
+            const float* p0 = vertex(mesh, v[0]);
+            const float* p1 = vertex(mesh, v[1]);
+            const float* p2 = vertex(mesh, v[2]);
+            const auto a
+                = unit({ double(p1[0]) - p0[0], double(p1[1]) - p0[1], double(p1[2]) - p0[2] });
+            const auto b
+                = unit({ double(p2[0]) - p0[0], double(p2[1]) - p0[1], double(p2[2]) - p0[2] });
+            normals[size_t(t)] = unit({ a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                a[0] * b[1] - a[1] * b[0] });
+        }
+    });
 
     std::vector<float> flatness(static_cast<size_t>(n), 0.0f);
-    for (int32_t v = 0; v < n; ++v) {
-        const int64_t first = start[size_t(v)], last = start[size_t(v) + 1];
-        double sum = 0.0;
-        int64_t pairs = 0;
-        for (int64_t i = first; i < last; ++i)
-            for (int64_t j = i + 1; j < last; ++j) {
-                const auto& a = normals[size_t(uses[size_t(i)])];
-                const auto& b = normals[size_t(uses[size_t(j)])];
-                sum += std::fabs(a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
-                ++pairs;
-            }
-        const double mean = pairs > 0 ? sum / double(pairs) : sum;
-        flatness[size_t(v)] = float(std::fabs(mean - 1.0));
-    }
+    runInRanges(n, [&](int32_t from, int32_t to) {
+        for (int32_t v = from; v < to; ++v) {
+            const int64_t first = start[size_t(v)], last = start[size_t(v) + 1];
+            double sum = 0.0;
+            int64_t pairs = 0;
+            for (int64_t i = first; i < last; ++i)
+                for (int64_t j = i + 1; j < last; ++j) {
+                    const auto& a = normals[size_t(uses[size_t(i)])];
+                    const auto& b = normals[size_t(uses[size_t(j)])];
+                    sum += std::fabs(a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+                    ++pairs;
+                }
+            const double mean = pairs > 0 ? sum / double(pairs) : sum;
+            flatness[size_t(v)] = float(std::fabs(mean - 1.0));
+        }
+    });
 
     std::vector<float> cost(static_cast<size_t>(m));
     for (int32_t t = 0; t < m; ++t) {
         const int32_t* v = mesh.triangles + int64_t(t) * 3;
         cost[size_t(t)] = flatness[size_t(v[0])] + flatness[size_t(v[1])] + flatness[size_t(v[2])];
     }
-    std::vector<int32_t> order(static_cast<size_t>(m));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-        [&](int32_t a, int32_t b) { return cost[size_t(a)] < cost[size_t(b)]; });
-
-    // The list threaded through the sorted order, as previous/next triangle numbers.
-    std::vector<int32_t> prev(static_cast<size_t>(m), -1), next(size_t(m), -1);
+    // Only triangles cheaper than the threshold can collapse, and once the walk in
+    // increasing cost meets one that is not, no later one is: the list is those
+    // triangles, sorted by cost then number (a stable sort). Costs are sums of
+    // magnitudes, never negative, so their bits order like their values.
+    const float limit = float(threshold);
+    std::vector<uint64_t> order;
+    for (int32_t t = 0; t < m; ++t)
+        if (cost[size_t(t)] < limit) {
+            uint32_t bits;
+            const float c = cost[size_t(t)] + 0.0f;
+            std::memcpy(&bits, &c, sizeof bits);
+            order.push_back(uint64_t(bits) << 32 | uint32_t(t));
+        }
+    sortKeys(order);
+    // A triangle taken out of the list is only marked: the walk skips it.
     std::vector<uint8_t> inList(static_cast<size_t>(m), 1);
-    for (int32_t i = 0; i < m; ++i) {
-        if (i > 0)
-            prev[size_t(order[size_t(i)])] = order[size_t(i - 1)];
-        if (i + 1 < m)
-            next[size_t(order[size_t(i)])] = order[size_t(i + 1)];
-    }
-    int32_t head = m > 0 ? order[0] : -1;
-    auto unlink = [&](int32_t t) {
-        if (!inList[size_t(t)])
-            return;
-        inList[size_t(t)] = 0;
-        if (prev[size_t(t)] >= 0)
-            next[size_t(prev[size_t(t)])] = next[size_t(t)];
-        else
-            head = next[size_t(t)];
-        if (next[size_t(t)] >= 0)
-            prev[size_t(next[size_t(t)])] = prev[size_t(t)];
-    };
 
     std::vector<float> positions(mesh.points, mesh.points + int64_t(n) * 3);
     std::vector<int32_t> rep(static_cast<size_t>(n));
@@ -489,13 +605,32 @@ TriMesh* runPhase(const TriMesh& mesh, double threshold, int32_t phaseNumber,
     };
 
     bool collapsed = false;
-    const float limit = float(threshold);
-    // Every triangle visited is taken out first, so the next one is always the head.
-    while (head >= 0) {
-        const int32_t t = head;
-        unlink(t);
-        if (!(cost[size_t(t)] < limit))
+    // The walk jumps about the mesh in cost order: what the triangles a little ahead
+    // will read is fetched early, their corners first, then what the corners lead to.
+    const size_t count = order.size();
+    auto ahead = [&](size_t i, bool deep) {
+        if (i >= count)
+            return;
+        const int32_t t = int32_t(uint32_t(order[i]));
+        const int32_t* v = mesh.triangles + int64_t(t) * 3;
+        if (!deep) {
+            __builtin_prefetch(v);
+            __builtin_prefetch(&inList[size_t(t)]);
+            return;
+        }
+        for (int k = 0; k < 3; ++k) {
+            __builtin_prefetch(&rep[size_t(v[k])]);
+            __builtin_prefetch(&start[size_t(v[k])]);
+            __builtin_prefetch(&uses[size_t(start[size_t(v[k])])]);
+        }
+    };
+    for (size_t i = 0; i < count; ++i) {
+        ahead(i + 16, false);
+        ahead(i + 8, true);
+        const int32_t t = int32_t(uint32_t(order[i]));
+        if (!inList[size_t(t)])
             continue;
+        inList[size_t(t)] = 0;
         const int32_t* v = mesh.triangles + int64_t(t) * 3;
         const int32_t r[3] = { root(v[0]), root(v[1]), root(v[2]) };
         if (r[0] == r[1] || r[1] == r[2] || r[0] == r[2])
@@ -510,8 +645,8 @@ TriMesh* runPhase(const TriMesh& mesh, double threshold, int32_t phaseNumber,
         std::copy(centroid, centroid + 3, positions.begin() + int64_t(target) * 3);
         for (int32_t x : r) {
             rep[size_t(x)] = target;
-            for (int64_t i = start[size_t(x)]; i < start[size_t(x) + 1]; ++i)
-                unlink(uses[size_t(i)]);
+            for (int64_t u = start[size_t(x)]; u < start[size_t(x) + 1]; ++u)
+                inList[size_t(uses[size_t(u)])] = 0;
         }
         collapsed = true;
     }

@@ -129,6 +129,11 @@ TriMesh* scaleMeshAbout(
 // its place (the weighted mean tends to it).
 TriMesh* smoothMesh(const TriMesh* mesh, double coefficient, std::string* error = nullptr);
 
+// passes passes of "Lissage", each on the previous result: the same mesh as that many
+// calls of smoothMesh, with the neighbour lists built once. passes < 1 is refused.
+TriMesh* smoothMeshPasses(
+    const TriMesh* mesh, double coefficient, int32_t passes, std::string* error = nullptr);
+
 // Line sink for the log lines of the commands (the message log when empty).
 using MeshLogSink = LineSink;
 

@@ -7,6 +7,7 @@
 #include "processing/volumeops.h"
 #include "scene/scene.h"
 #include "tasks/taskapi.h"
+#include "tasks/taskcontext.h"
 
 #include "vexa_types.h"
 
@@ -132,8 +133,14 @@ void runIsoSurfaceExtraction(const std::string& caption)
     hooks.progressRange
         = [](int first, int last) { dozTaskSetIntervalProgress(nullptr, first, last); };
     hooks.progress = [](int z) { dozTaskSetProgress(nullptr, z); };
+    hooks.stopRequested = [] { return taskStopRequested(); };
     mesh::IsoSurfaceReport report;
     TriMesh* extracted = mesh::extractIsoSurfaceFromBlock(in, params, hooks, &reason, &report);
+    if (report.stopped) {
+        // A stopped task ends without output and without a word.
+        triMeshFree(&extracted);
+        return;
+    }
     if (!extracted) {
         refuse(reason.empty() ? "Extraction de surface impossible" : reason);
         return;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <limits>
 #include <set>
@@ -409,6 +411,24 @@ TEST(MeshSmoothing, ShrinksAClosedSurfaceInsideItsBox)
         EXPECT_GE(smooth->boxMin[k], 0.0f);
         EXPECT_LE(smooth->boxMax[k], 1.0f);
     }
+}
+
+TEST(MeshSmoothing, ManyPassesEqualRepeatedSinglePasses)
+{
+    // A bumpy grid big enough for the two-thread split.
+    TriMeshPtr grid = flatGrid(500);
+    for (int i = 0; i < grid->nbPoints; ++i)
+        grid->points[3 * i + 2] = float((i * 37 % 11) * 0.1);
+    TriMeshPtr step(triMeshCopy(grid.get()));
+    for (int pass = 0; pass < 3; ++pass)
+        step.reset(smoothMesh(step.get(), 0.7));
+    TriMeshPtr at(smoothMeshPasses(grid.get(), 0.7, 3));
+    ASSERT_TRUE(step);
+    ASSERT_TRUE(at);
+    ASSERT_EQ(at->nbPoints, step->nbPoints);
+    EXPECT_EQ(std::memcmp(at->points, step->points, sizeof(float) * 3 * size_t(at->nbPoints)), 0);
+    EXPECT_TRUE(sameTriangles(*at, *step));
+    EXPECT_EQ(smoothMeshPasses(grid.get(), 0.7, 0), nullptr);
 }
 
 TEST(MeshSmoothing, RefusesNegativeAndNonFiniteCoefficients)
