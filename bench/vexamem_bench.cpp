@@ -18,12 +18,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -149,6 +152,90 @@ void setMemcpyCounters(benchmark::State& state, std::size_t bytesMoved, double s
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytesMoved));
 }
 
+// Seconds per call of each measured conversion, by (input, output, scaled, kind)
+// with kind 0 "into", 1 "api", 2 the reference loop; read back for the comparison
+// rows.
+std::map<std::vector<int>, double>& measured()
+{
+    static std::map<std::vector<int>, double> m;
+    return m;
+}
+
+// The reference: the conversion rule written as the plain loop a caller would write,
+// left to the compiler's vectoriser (this file is built with -O3).
+template <class In, class Out>
+void referenceLoop(const void* src, void* dst, std::size_t n, double scale, double offset)
+{
+    const In* in = static_cast<const In*>(src);
+    Out* out = static_cast<Out*>(dst);
+    for (std::size_t i = 0; i < n; ++i) {
+        double v = static_cast<double>(in[i]) * scale + offset;
+        if constexpr (std::is_integral_v<Out>) {
+            constexpr double lo = static_cast<double>(std::numeric_limits<Out>::min());
+            constexpr double hi = static_cast<double>(std::numeric_limits<Out>::max());
+            v = v > lo ? v : lo;
+            v = v < hi ? v : hi;
+        }
+        out[i] = static_cast<Out>(v);
+    }
+}
+
+using LoopFn = void (*)(const void*, void*, std::size_t, double, double);
+
+template <class In> LoopFn referenceFor(int out)
+{
+    switch (out) {
+    case TYPEDATA_U8:
+        return &referenceLoop<In, std::uint8_t>;
+    case TYPEDATA_S16:
+        return &referenceLoop<In, std::int16_t>;
+    case TYPEDATA_S32:
+        return &referenceLoop<In, std::int32_t>;
+    case TYPEDATA_F32:
+        return &referenceLoop<In, float>;
+    default:
+        return &referenceLoop<In, double>;
+    }
+}
+
+LoopFn reference(int in, int out)
+{
+    switch (in) {
+    case TYPEDATA_U8:
+        return referenceFor<std::uint8_t>(out);
+    case TYPEDATA_S16:
+        return referenceFor<std::int16_t>(out);
+    case TYPEDATA_S32:
+        return referenceFor<std::int32_t>(out);
+    case TYPEDATA_F32:
+        return referenceFor<float>(out);
+    default:
+        return referenceFor<double>(out);
+    }
+}
+
+void BM_reference(benchmark::State& state)
+{
+    const int in = static_cast<int>(state.range(0));
+    const int out = static_cast<int>(state.range(1));
+    const bool scaled = state.range(2) != 0;
+    const LoopFn loop = reference(in, out);
+    const unsigned char* src = input(in);
+    unsigned char* dst = scratch();
+    const std::size_t moved = kCount * (vexaTypeSize(in) + vexaTypeSize(out));
+    state.SetLabel(std::string(typeName(in)) + "->" + typeName(out) + (scaled ? " scaled" : " 1/0")
+        + " reference loop");
+    double seconds = 0;
+    for (auto _ : state) {
+        const double t0 = cpuSeconds();
+        loop(src, dst, kCount, scaled ? 0.731 : 1.0, scaled ? 12.5 : 0.0);
+        benchmark::ClobberMemory();
+        seconds += cpuSeconds() - t0;
+    }
+    measured()[{ in, out, int(scaled), 2 }] = seconds / static_cast<double>(state.iterations());
+    setMemcpyCounters(state, moved, seconds);
+}
+
 void BM_convert(benchmark::State& state)
 {
     const int in = static_cast<int>(state.range(0));
@@ -175,6 +262,8 @@ void BM_convert(benchmark::State& state)
         }
         seconds += cpuSeconds() - t0;
     }
+    measured()[{ in, out, int(scaled), int(api) }]
+        = seconds / static_cast<double>(state.iterations());
     setMemcpyCounters(state, moved, seconds);
 }
 
@@ -189,6 +278,49 @@ void registerConversions()
                         ->Args({ in, out, scaled, api })
                         ->Unit(benchmark::kMillisecond)
                         ->MinTime(0.3);
+    for (int scaled : { 0, 1 })
+        for (int in : types)
+            for (int out : types)
+                benchmark::RegisterBenchmark("convert_reference", BM_reference)
+                    ->Args({ in, out, scaled })
+                    ->Unit(benchmark::kMillisecond)
+                    ->MinTime(0.3);
+}
+
+// Rows of the comparison table (bench/compare.sh), appended to path: each loop
+// into an existing buffer against memcpy of the same bytes moved (outputs no wider
+// than their input) or the reference loop (wider outputs), and the allocating entry
+// point against the loop into an existing buffer (target: 80 % of its speed).
+void writeRows(const char* path)
+{
+    FILE* rows = std::fopen(path, "a");
+    if (!rows)
+        return;
+    auto& m = measured();
+    auto ms = [&](int in, int out, int scaled, int kind) {
+        auto it = m.find({ in, out, scaled, kind });
+        return it == m.end() ? -1.0 : it->second * 1e3;
+    };
+    const int types[] = { TYPEDATA_U8, TYPEDATA_S16, TYPEDATA_S32, TYPEDATA_F32, TYPEDATA_F64 };
+    for (int scaled : { 0, 1 })
+        for (int in : types)
+            for (int out : types) {
+                const std::string what = std::string("convert ") + typeName(in) + "->"
+                    + typeName(out) + (scaled ? " scaled" : "");
+                const double into = ms(in, out, scaled, 0), api = ms(in, out, scaled, 1);
+                const double ref = ms(in, out, scaled, 2);
+                const std::size_t moved = kCount * (vexaTypeSize(in) + vexaTypeSize(out));
+                const double copy = memcpySecondsPerByte(moved / 2) * double(moved / 2) * 1e3;
+                if (into > 0 && ref > 0)
+                    std::fprintf(rows, "%s into\t%.3f\tvector loop\t%.3f\t%s\n", what.c_str(), into,
+                        ref, vexaTypeSize(out) > vexaTypeSize(in) ? "1.00" : "-");
+                if (into > 0)
+                    std::fprintf(rows, "%s into\t%.3f\tmemcpy\t%.3f\t%s\n", what.c_str(), into,
+                        copy, vexaTypeSize(out) > vexaTypeSize(in) ? "-" : "1.00");
+                if (api > 0 && into > 0)
+                    std::fprintf(rows, "%s api\t%.3f\tinto\t%.3f\t1.25\n", what.c_str(), api, into);
+            }
+    std::fclose(rows);
 }
 
 void BM_transpose(benchmark::State& state)
@@ -249,6 +381,8 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
+    if (const char* rows = std::getenv("VEXA_COMPARE_ROWS"))
+        writeRows(rows);
     benchmark::Shutdown();
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -305,6 +306,32 @@ TEST(VexaMemConvert, LargeOutputsBypassingTheCacheAreComplete)
         EXPECT_EQ(std::memcmp(shifted, expected.data(), expected.size()), 0)
             << "in " << c.in << " out " << c.out;
     }
+}
+
+TEST(VexaMemConvert, PrefaultedResultsOfEveryPairFollowTheRule)
+{
+    // Results of a megabyte and more are faulted in before the loop writes them;
+    // that must change nothing in what they hold, zero-filled results included.
+    constexpr std::size_t kCount = (std::size_t { 1 } << 20) + 5;
+    for (int in : kNumericTypes) {
+        std::vector<unsigned char> input = makeLongInput(in, kCount);
+        for (int out : kNumericTypes) {
+            const std::size_t es = static_cast<std::size_t>(vexaTypeSize(out));
+            std::vector<unsigned char> expected(kCount * es);
+            for (std::size_t i = 0; i < kCount; ++i)
+                referenceConvert(input.data(), i, in, 0.731, 12.5, expected.data(), i, out);
+            Buffer result(
+                vexaMemConvert(input.data(), static_cast<int>(kCount), 0.731, 12.5, in, out));
+            ASSERT_TRUE(result);
+            ASSERT_EQ(std::memcmp(result.get(), expected.data(), expected.size()), 0)
+                << "in " << in << " out " << out;
+        }
+    }
+    std::vector<double> f64(kCount, 5.0);
+    Buffer zeros(vexaMemConvert(f64.data(), static_cast<int>(kCount), 1, 0, TYPEDATA_F64, 42));
+    ASSERT_TRUE(zeros);
+    const auto* z = static_cast<const unsigned char*>(zeros.get());
+    EXPECT_TRUE(std::all_of(z, z + 3 * kCount, [](unsigned char b) { return b == 0; }));
 }
 
 template <class T>

@@ -5,9 +5,12 @@
  * dimensions (DimX, DimY, DimZ), sample type (TYPEDATA_* of vexa_types.h), where the
  * samples start (OffsetData), their byte order (Endian) and order in the file (plain,
  * Transpose: planes stored column by column, Tiled: 32 x 32 x 32 cubes). A descriptor
- * holds no open file: every operation opens the file by name and closes it before
- * returning. A descriptor may instead be a logical volume made of parts, each part a
- * descriptor of its own covering a box of the volume.
+ * holds no open file: every operation looks the file up by name. Reads may keep a
+ * read-only mapping of a file for the next ones (a few files at most); it is used
+ * only while the name still leads to the same unchanged file, and is dropped when
+ * the file is written through this library or its descriptor is released. A
+ * descriptor may instead be a logical volume made of parts, each part a descriptor
+ * of its own covering a box of the volume.
  *
  * Recognised on reading (vexaFileReadHeader, in this order): an XML logical volume
  * description (root "LOGICAL"), a GDR text header, an INRIA binary header (two

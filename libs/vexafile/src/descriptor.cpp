@@ -1,5 +1,6 @@
 // Descriptor lifecycle and accessors.
 #include "fileio.hpp"
+#include "keptmap.hpp"
 #include "vexa_guard.hpp"
 #include "vexafile_internal.hpp"
 
@@ -66,6 +67,8 @@ FileDescriptor* vexaFileNameOpen(const char* path)
 
 void vexaFileRelease(FileDescriptor* desc)
 {
+    if (desc && desc->hasName)
+        vexafile::forgetKeptMapping(desc->name);
     delete desc;
 }
 

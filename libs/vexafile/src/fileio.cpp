@@ -1,5 +1,6 @@
 #include "fileio.hpp"
 
+#include "keptmap.hpp"
 #include "vexafile_internal.hpp"
 
 #include <algorithm>
@@ -17,6 +18,9 @@ File::File(const std::string& path, Mode mode)
     : path_(path)
 {
     int flags = O_CLOEXEC;
+    // A file about to be written is mapped afresh by the next read.
+    if (mode != Read)
+        forgetKeptMapping(path);
     switch (mode) {
     case Read:
         flags |= O_RDONLY;

@@ -1,6 +1,7 @@
 // Block transfers between image files and arrays in memory: clipping, orientations,
 // plain, transposed and tiled files, pictures, TIFF, logical volumes, combinations.
 #include "fileio.hpp"
+#include "keptmap.hpp"
 #include "vexa_bigalloc.hpp"
 #include "vexa_guard.hpp"
 #include "vexafile_internal.hpp"
@@ -275,6 +276,120 @@ bool readRuns(const File& f, const Geometry& g, const Runs& r, unsigned char* or
     return true;
 }
 
+// ---- Reads from a kept mapping ------------------------------------------------------
+
+// Where the samples come from: a kept mapping of the file when there is one, the
+// open file otherwise.
+struct Source {
+    const File* file = nullptr;
+    const KeptMapping* map = nullptr;
+
+    // The n bytes at pos in place, when the mapping holds all of them.
+    const unsigned char* direct(int64_t pos, int64_t n) const
+    {
+        return map && pos >= 0 && n <= map->size() - pos ? map->data() + pos : nullptr;
+    }
+    // As File::readAtZeroFill: what lies past the end of the file reads as zeros.
+    bool readZeroFill(void* buffer, int64_t n, int64_t pos, int unit) const
+    {
+        if (file)
+            return file->readAtZeroFill(buffer, n, pos, unit);
+        int64_t got = std::clamp<int64_t>(map->size() - pos, 0, n);
+        got -= got % unit;
+        if (got > 0)
+            std::memcpy(buffer, map->data() + pos, size_t(got));
+        if (got < n)
+            std::memset(static_cast<unsigned char*>(buffer) + got, 0, size_t(n - got));
+        return true;
+    }
+};
+
+// Single samples far apart (a RIGHT section of a plain file), all inside the
+// mapping. Several planes at a time: each step writes neighbouring samples of the
+// buffer and reads one sample per plane, the lines ahead being prefetched.
+template <typename T>
+void gatherSingles(
+    const Geometry& g, const Runs& r, const unsigned char* base, unsigned char* origin)
+{
+    constexpr int64_t kPlanes = 16;
+    constexpr int64_t kAhead = 8; // lines prefetched ahead of the one copied
+    constexpr int64_t es = int64_t(sizeof(T));
+    const int64_t lineBytes = r.lineLength * es;
+    for (int64_t z = r.z0; z <= r.z1; z += kPlanes) {
+        const int64_t n = std::min(kPlanes, r.z1 - z + 1);
+        const unsigned char* first
+            = base + g.offset + z * r.planeBytes + (r.a0 * r.lineLength + r.b0) * es;
+        unsigned char* out = origin + (z - r.z0) * r.strideZ * es;
+        for (int64_t a = 0; a < r.na(); ++a) {
+            const unsigned char* s = first + a * lineBytes;
+            unsigned char* d = out + a * r.strideA * es;
+            if (a + kAhead < r.na())
+                for (int64_t k = 0; k < n; ++k)
+                    __builtin_prefetch(s + k * r.planeBytes + kAhead * lineBytes);
+            for (int64_t k = 0; k < n; ++k) {
+                T v;
+                std::memcpy(&v, s + k * r.planeBytes, sizeof(T));
+                if constexpr (sizeof(T) == 2 || sizeof(T) == 4)
+                    if (g.swap)
+                        v = byteSwap(v);
+                std::memcpy(d + k * r.strideZ * es, &v, sizeof(T));
+            }
+        }
+    }
+}
+
+void readRunsMapped(const Geometry& g, const Runs& r, const KeptMapping& map, unsigned char* origin)
+{
+    const int es = g.esize;
+    const int64_t nb = r.nb();
+    const int64_t last = g.offset + r.z1 * r.planeBytes + (r.a1 * r.lineLength + r.b1 + 1) * es;
+    if (nb == 1 && last <= map.size()) {
+        switch (es) {
+        case 1:
+            return gatherSingles<uint8_t>(g, r, map.data(), origin);
+        case 2:
+            return gatherSingles<uint16_t>(g, r, map.data(), origin);
+        case 4:
+            return gatherSingles<uint32_t>(g, r, map.data(), origin);
+        case 8:
+            return gatherSingles<uint64_t>(g, r, map.data(), origin);
+        default:
+            break;
+        }
+    }
+    // Runs come in increasing file order: the first one past the end of the file
+    // ends the read, leaving the rest of the buffer as it was.
+    for (int64_t z = r.z0; z <= r.z1; ++z) {
+        for (int64_t a = r.a0; a <= r.a1; ++a) {
+            const int64_t pos = g.offset + z * r.planeBytes + (a * r.lineLength + r.b0) * es;
+            const int64_t avail = std::min<int64_t>((map.size() - pos) / es, nb);
+            if (avail <= 0)
+                return;
+            unsigned char* dst = origin + ((z - r.z0) * r.strideZ + (a - r.a0) * r.strideA) * es;
+            copySamples(dst, r.strideB, map.data() + pos, 1, avail, es, g.swap);
+        }
+    }
+}
+
+// Boxes up to this size are read through the kept mapping whatever their shape;
+// larger ones only when the file does not hold them as one run per plane (a large
+// contiguous read costs less through read() than through page faults on a cold file).
+constexpr int64_t kMappedBoxBytes = int64_t(64) << 20;
+
+std::shared_ptr<const KeptMapping> keptMappingFor(
+    const FileDescriptor& d, const Geometry& g, const Box& box, const Mapping& m)
+{
+    const int64_t bytes = box.nx() * box.ny() * box.nz() * g.esize;
+    if (bytes > kMappedBoxBytes) {
+        if (d.tiled)
+            return nullptr;
+        const Runs r = runsOf(d, g, box, m);
+        if (r.na() == 1 || r.nb() == r.lineLength)
+            return nullptr;
+    }
+    return keptMapping(d.name);
+}
+
 bool writeRuns(const File& f, const Geometry& g, const Runs& r, const unsigned char* origin)
 {
     const int es = g.esize;
@@ -429,7 +544,7 @@ bool copyWholeTileRows(const Box& box, const Mapping& m, int es, bool swap, int6
     }
 }
 
-bool readTiles(const File& f, const Geometry& g, const Box& box, const Mapping& m)
+bool readTiles(const Source& src, const Geometry& g, const Box& box, const Mapping& m)
 {
     const int es = g.esize;
     const int64_t tileBytes = kTileSamples * es;
@@ -437,24 +552,30 @@ bool readTiles(const File& f, const Geometry& g, const Box& box, const Mapping& 
     std::vector<unsigned char> row;
     return forEachTileRow(
         g, box, [&](int64_t tz, int64_t ty, int64_t tx0, int64_t tx1, int64_t pos, int64_t bytes) {
-            row.resize(size_t(bytes));
+            // Tiles the mapping holds are copied from where they lie.
+            const unsigned char* tiles = src.direct(pos, bytes);
+            const bool inPlace = tiles != nullptr;
+            if (!inPlace) {
+                row.resize(size_t(bytes));
+                tiles = row.data();
+            }
             // A box a few planes deep (a FRONT plane) needs only those planes of each
             // tile: they are contiguous inside the tile.
             int64_t lz0 = std::max(box.z0, tz * kTileSide) - tz * kTileSide;
             int64_t lz1 = std::min(box.z1, tz * kTileSide + 31) - tz * kTileSide;
-            if (lz1 - lz0 + 1 <= 4) {
+            if (!inPlace && lz1 - lz0 + 1 <= 4) {
                 for (int64_t tx = tx0; tx <= tx1; ++tx) {
                     int64_t at = (tx - tx0) * tileBytes + lz0 * planeBytes;
-                    if (!f.readAtZeroFill(
+                    if (!src.readZeroFill(
                             row.data() + at, (lz1 - lz0 + 1) * planeBytes, pos + at, es))
                         return false;
                 }
-            } else if (!f.readAtZeroFill(row.data(), bytes, pos, es)) {
+            } else if (!inPlace && !src.readZeroFill(row.data(), bytes, pos, es)) {
                 // Tiles missing from a short file read as zeros.
                 return false;
             }
             for (int64_t tx = tx0; tx <= tx1; ++tx) {
-                const unsigned char* tile = row.data() + (tx - tx0) * tileBytes;
+                const unsigned char* tile = tiles + (tx - tx0) * tileBytes;
                 if (copyWholeTileRows(box, m, es, g.swap, tx, ty, tz, tile))
                     continue;
                 forEachTileRun(box, tx, ty, tz,
@@ -882,11 +1003,17 @@ bool readBox(const FileDescriptor& d, const Box& box, const Mapping& m, int dept
         scatterPlane(image, g, box, m);
         return true;
     }
+    if (auto map = keptMappingFor(d, g, box, m)) {
+        if (d.tiled)
+            return readTiles(Source { nullptr, map.get() }, g, box, m);
+        readRunsMapped(g, runsOf(d, g, box, m), *map, m.origin);
+        return true;
+    }
     File f(d.name, File::Read);
     if (!f.isOpen())
         return false;
     if (d.tiled)
-        return readTiles(f, g, box, m);
+        return readTiles(Source { &f, nullptr }, g, box, m);
     return readRuns(f, g, runsOf(d, g, box, m), m.origin);
 }
 

@@ -1,0 +1,135 @@
+#include "keptmap.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <list>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexafile {
+
+KeptMapping::~KeptMapping()
+{
+    ::munmap(const_cast<unsigned char*>(data_), size_t(size_));
+}
+
+namespace {
+
+struct Identity {
+    dev_t dev;
+    ino_t ino;
+    int64_t size;
+    int64_t mtimeSec, mtimeNsec;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(const struct stat& st)
+{
+    return Identity { st.st_dev, st.st_ino, int64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+        int64_t(st.st_mtim.tv_nsec) };
+}
+
+struct Entry {
+    std::string path;
+    Identity id;
+    std::shared_ptr<const KeptMapping> map;
+};
+
+// Most recently used first. A handful of entries: a linear search is cheapest.
+struct Cache {
+    std::mutex lock;
+    std::list<Entry> entries;
+    int64_t bytes = 0;
+};
+
+Cache& cache()
+{
+    static Cache* c = new Cache; // never destroyed: readers may run during exit
+    return *c;
+}
+
+void eraseEntry(Cache& c, std::list<Entry>::iterator it)
+{
+    c.bytes -= it->map->size();
+    c.entries.erase(it);
+}
+
+std::shared_ptr<const KeptMapping> mapFile(const std::string& path, Identity& id)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    std::shared_ptr<const KeptMapping> result;
+    // The identity comes from the open descriptor, so that it describes the very
+    // file mapped even if the name was replaced in between.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0
+        && int64_t(st.st_size) <= kKeptBytesMax) {
+        void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        if (p != MAP_FAILED) {
+            id = identityOf(st);
+            result = std::make_shared<const KeptMapping>(
+                static_cast<const unsigned char*>(p), int64_t(st.st_size));
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+} // namespace
+
+std::shared_ptr<const KeptMapping> keptMapping(const std::string& path)
+{
+    struct stat st;
+    if (path.empty() || ::fstatat(AT_FDCWD, path.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+        return nullptr;
+    const Identity now = identityOf(st);
+    Cache& c = cache();
+    {
+        std::lock_guard<std::mutex> hold(c.lock);
+        for (auto it = c.entries.begin(); it != c.entries.end(); ++it) {
+            if (it->path != path)
+                continue;
+            if (it->id == now) {
+                c.entries.splice(c.entries.begin(), c.entries, it);
+                return it->map;
+            }
+            eraseEntry(c, it);
+            break;
+        }
+    }
+    Identity id {};
+    auto map = mapFile(path, id);
+    if (!map || !(id == now))
+        return map; // changed while being mapped: used once, not kept
+    std::lock_guard<std::mutex> hold(c.lock);
+    for (auto it = c.entries.begin(); it != c.entries.end(); ++it)
+        if (it->path == path) {
+            eraseEntry(c, it); // another thread mapped it meanwhile
+            break;
+        }
+    c.entries.push_front(Entry { path, id, map });
+    c.bytes += map->size();
+    while (c.entries.size() > 1
+        && (int(c.entries.size()) > kKeptMappingsMax || c.bytes > kKeptBytesMax))
+        eraseEntry(c, std::prev(c.entries.end()));
+    return map;
+}
+
+void forgetKeptMapping(const std::string& path)
+{
+    Cache& c = cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    for (auto it = c.entries.begin(); it != c.entries.end(); ++it)
+        if (it->path == path) {
+            eraseEntry(c, it);
+            return;
+        }
+}
+
+} // namespace vexafile
