@@ -17,7 +17,8 @@
  *
  * Commands run as tasks, on a worker thread of their own when "Multitâche" is checked:
  * take inputs with vexaImageGetIn/vexaBlockGetIn, declare and fill outputs, report
- * progress; everything a task holds is released when the procedure returns.
+ * progress and check dozTaskShouldStop; everything a task holds is released when the
+ * procedure returns.
  *
  * Every callback is obtained by name from the lookup; an unknown name shows the box
  * "Fonction Inconnue !" and yields a function that does nothing. Arrays the
@@ -110,7 +111,14 @@ typedef int (*dozDataSetImageNumberTypeSize_t)(
     void* handle, int count, int type, int width, int height);
 typedef unsigned int (*dozDataGetIdByCount_t)(void* handle, int slotKind, int n);
 typedef int (*dozTaskSetIntervalProgress_t)(void* handle, int a, int b);
+/* Progress calls wait while the task is suspended from the task window, and
+ * dozTaskSetProgress returns 0 once it was asked to stop. */
 typedef int (*dozTaskSetProgress_t)(void* handle, int position);
+/* "dozTaskShouldStop": 1 once the user asked the task to stop ("Arrêter" in the task
+ * window), else 0. Long work calls it every 100 ms or so and returns promptly when it
+ * answers 1; the task's outputs are then closed. While the task is suspended the call
+ * waits until it is resumed or stopped. */
+typedef int (*dozTaskShouldStop_t)(void* handle);
 
 /* Meshes exchanged with the workstation. A Mesh3d and every array in it are malloc
  * blocks; free a mesh the workstation gave you with "vexaMesh3dFree". */

@@ -44,13 +44,15 @@ int drawRand15()
     return int(r * 32768 / (static_cast<long long>(RAND_MAX) + 1));
 }
 
-void fillBlock(BlockDescriptor& b, int content)
+bool fillBlock(BlockDescriptor& b, int content, const NewDataProceed& proceed)
 {
     const int W = b.dimX, H = b.dimY, D = b.dimZ;
     const int rowsPerBatch = int(std::clamp<std::int64_t>(kFillBatch / W, 1, H));
     std::vector<double> values(std::size_t(rowsPerBatch) * std::size_t(W));
     for (int z = 0; z < D; ++z) {
         for (int y0 = 0; y0 < H; y0 += rowsPerBatch) {
+            if (proceed && !proceed(z, D))
+                return false;
             const int rows = std::min(rowsPerBatch, H - y0);
             for (int r = 0; r < rows; ++r) {
                 double* row = values.data() + std::size_t(r) * std::size_t(W);
@@ -63,6 +65,7 @@ void fillBlock(BlockDescriptor& b, int content)
                 W, H, 0, y0, VEXAMEM_OP_PASTE);
         }
     }
+    return !proceed || proceed(D, D);
 }
 
 DataRecord* reportFailure(const std::string& reason)
@@ -111,8 +114,8 @@ std::unique_ptr<ImageObject> newImage2dObject(int width, int height, int type, s
     return object;
 }
 
-std::unique_ptr<ImageObject> newImage3dObject(
-    int width, int height, int depth, int type, int content, std::string* reason)
+std::unique_ptr<ImageObject> newImage3dObject(int width, int height, int depth, int type,
+    int content, std::string* reason, const NewDataProceed& proceed)
 {
     if (content < NEWDATA_EMPTY || content > NEWDATA_MAXIMUM) {
         setReason(reason, "Contenu inconnu");
@@ -128,8 +131,10 @@ std::unique_ptr<ImageObject> newImage3dObject(
     block->storage = STORAGE_MEMORY;
     if (!blockPrepareStorage(*block, reason))
         return nullptr;
-    if (content != NEWDATA_EMPTY)
-        fillBlock(*block, content);
+    if (content != NEWDATA_EMPTY && !fillBlock(*block, content, proceed)) {
+        setReason(reason, "Création interrompue");
+        return nullptr;
+    }
     auto object = std::make_unique<ImageObject>();
     object->image->typeData = type;
     object->block = std::move(block);
@@ -162,7 +167,7 @@ DataRecord* newImage2dCommand()
     return record ? record : reportFailure({});
 }
 
-DataRecord* newImage3dCommand()
+DataRecord* newImage3dCommand(const NewDataProceed& proceed)
 {
     NewDataSettings s = newDataRemembered();
     if (dozBoxParameter(
@@ -172,7 +177,14 @@ DataRecord* newImage3dCommand()
     newDataRemember(s);
     std::string reason;
     const int type = newDataFormatType(s.format3d);
-    auto object = newImage3dObject(s.width3d, s.height3d, s.depth3d, type, s.content3d, &reason);
+    bool abandoned = false;
+    auto object = newImage3dObject(
+        s.width3d, s.height3d, s.depth3d, type, s.content3d, &reason, [&](int done, int total) {
+            abandoned = proceed && !proceed(done, total);
+            return !abandoned;
+        });
+    if (abandoned)
+        return nullptr;
     if (!object)
         return reportFailure(reason);
     DataRecord* record = dataCreateImage(std::move(object), kFreshId, kFreshId);

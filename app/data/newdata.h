@@ -6,6 +6,7 @@
 #include "data/datarecord.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,11 +32,15 @@ enum NewDataContent : int { NEWDATA_EMPTY = 0, NEWDATA_RANDOM = 1, NEWDATA_MAXIM
 // type that are refused, or when memory runs out.
 std::unique_ptr<ImageObject> newImage2dObject(
     int width, int height, int type, std::string* reason = nullptr);
+// Asked between two batches of generated samples (about a million each) with the
+// planes done and the number of planes; false abandons the datum.
+using NewDataProceed = std::function<bool(int done, int total)>;
+
 // The object of a new block in memory: zeros ("Vide"), r / 32767 x 256 with r a draw
 // of rand() in 0 to 32767 ("Aléatoire"), or max(x, y, z) ("Autre"), converted to the
-// block's type (clamped, truncated).
-std::unique_ptr<ImageObject> newImage3dObject(
-    int width, int height, int depth, int type, int content, std::string* reason = nullptr);
+// block's type (clamped, truncated). Null when proceed abandons it, the samples freed.
+std::unique_ptr<ImageObject> newImage3dObject(int width, int height, int depth, int type,
+    int content, std::string* reason = nullptr, const NewDataProceed& proceed = {});
 
 // The object of an audio datum: mono 16-bit samples at 44100 Hz, none yet.
 struct NewAudioDatum : KindObject {
@@ -75,7 +80,9 @@ void newGraphDemoCurve(std::vector<double>& x, std::vector<double>& y);
 // The commands. Each returns the new record, null when its dialog was cancelled or
 // the record could not be made (the reason is then shown in the "Erreur" box).
 DataRecord* newImage2dCommand();
-DataRecord* newImage3dCommand();
+// The volume is made before its record: abandoned through proceed (without a box),
+// no datum appears.
+DataRecord* newImage3dCommand(const NewDataProceed& proceed = {});
 DataRecord* newAudioCommand();
 DataRecord* newView3dCommand();
 DataRecord* newGraphCommand();

@@ -2,6 +2,8 @@
 
 #include "data/blockoutputs.h"
 #include "data/dataapi.h"
+#include "data/dataopen.h"
+#include "data/newdata.h"
 #include "data/registry.h"
 #include "data/section.h"
 #include "params/paramapi.h"
@@ -196,6 +198,24 @@ DoubleSamples readAsDoubles(unsigned int imageId, int& width, int& height)
     return DoubleSamples(static_cast<double*>(readImageData(im, gain, offset, TYPEDATA_F64)));
 }
 
+// Rows per band of the image operators: about a million samples, a few milliseconds
+// of work between two checks for a stop.
+constexpr std::int64_t kBandSamples = 1 << 20;
+
+// Runs band(first, last) over the rows of a width x height image, reporting progress
+// and checking for a stop between bands. False when the task was stopped.
+template <typename Band> bool runInBands(int width, int height, Band band)
+{
+    const int rows = int(std::clamp<std::int64_t>(kBandSamples / width, 1, height));
+    taskProgressRange(0, height);
+    for (int first = 0; first < height; first += rows) {
+        if (!taskProgressContinue(first))
+            return false;
+        band(first, std::min(height, first + rows));
+    }
+    return taskProgressContinue(height);
+}
+
 bool ask(const std::string& description, auto*... bindings)
 {
     return dozBoxParameter(description.c_str(), bindings...) == 1;
@@ -234,7 +254,13 @@ void unaryImage(const Command& command)
     Image2d result;
     if (!newDoubleImage(command, w, h, result))
         return;
-    unaryKernel(source.get(), static_cast<double*>(result.samples.data()), w, h, code, s.power2d);
+    const double* samples = source.get();
+    double* out = static_cast<double*>(result.samples.data());
+    const double mean = code == UNARY_VARIANCE ? unaryMean(samples, w, h) : 0.0;
+    if (!runInBands(w, h, [&](int first, int last) {
+            unaryKernelRows(samples, out, w, h, code, s.power2d, mean, first, last);
+        }))
+        return;
     source.reset();
     command.publish(std::move(result));
 }
@@ -262,7 +288,12 @@ void binaryImage(const Command& command)
     Image2d result;
     if (!newDoubleImage(command, w, h, result))
         return;
-    binaryKernel(a.get(), b.get(), static_cast<double*>(result.samples.data()), w, h, code);
+    double* out = static_cast<double*>(result.samples.data());
+    if (!runInBands(w, h, [&](int row0, int row1) {
+            const std::size_t offset = std::size_t(row0) * std::size_t(w);
+            binaryKernel(a.get() + offset, b.get() + offset, out + offset, w, row1 - row0, code);
+        }))
+        return;
     a.reset();
     b.reset();
     DataRecord* record = command.publish(std::move(result));
@@ -817,6 +848,28 @@ bool runProcessingCommand(int commandId, WindowHandle window)
     task.builtin = [commandId] { runProcessingWork(commandId); };
     taskStartCommand(std::move(task));
     return true;
+}
+
+void runNewImage3dTask(int commandId)
+{
+    TaskCommand task;
+    task.commandId = commandId;
+    task.name = "Image 3D";
+    task.builtin = [] {
+        bool ranged = false;
+        try {
+            newImage3dCommand([&ranged](int done, int total) {
+                if (!ranged) {
+                    taskProgressRange(0, total);
+                    ranged = true;
+                }
+                return taskProgressContinue(done);
+            });
+        } catch (const std::bad_alloc&) {
+            hostMessageBox(kErrorCaption, "Mémoire insuffisante");
+        }
+    };
+    taskStartCommand(std::move(task));
 }
 
 } // namespace vexa::processing

@@ -16,6 +16,12 @@ bool isProcessingCommand(int commandId);
 // nothing started, when the identifier is not a processing command.
 bool runProcessingCommand(int commandId, WindowHandle window);
 
+// "Image 3D" of "Nouvelle donnée ...", started from the menu command commandId: its
+// dialog and the making of its samples run as a task (on a worker with "Multitâche"
+// on) that shows progress and stops at the task window's request; the volume appears
+// only once complete.
+void runNewImage3dTask(int commandId);
+
 // The work of a command on the calling thread's task: takes the inputs, asks the
 // parameters, makes the outputs. Does nothing for another identifier. Never throws.
 void runProcessingWork(int commandId);

@@ -81,31 +81,51 @@ double binaryValue(double a, double b, int code)
 
 } // namespace
 
+double unaryMean(const double* source, int width, int height)
+{
+    if (!source || width <= 0 || height <= 0)
+        return 0;
+    const std::size_t n = std::size_t(width) * std::size_t(height);
+    double sum = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        sum += source[i];
+    return sum / double(n);
+}
+
+void unaryKernelRows(const double* source, double* destination, int width, int height, int code,
+    double p, double mean, int first, int last)
+{
+    if (!source || !destination || width <= 0 || height <= 0 || !unaryCodeValid(code))
+        return;
+    first = first < 0 ? 0 : first;
+    last = last > height ? height : last;
+    if (first >= last)
+        return;
+    const std::size_t w = std::size_t(width);
+    std::size_t begin = std::size_t(first) * w;
+    const std::size_t end = std::size_t(last) * w;
+
+    if (code == UNARY_INTEGRATE) {
+        if (first == 0) {
+            for (std::size_t c = 0; c < w; ++c)
+                destination[c] = source[c];
+            begin = w;
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            destination[i] = destination[i - w] + source[i];
+        return;
+    }
+    for (std::size_t i = begin; i < end; ++i)
+        destination[i] = unaryValue(source[i], code, mean, p);
+}
+
 void unaryKernel(
     const double* source, double* destination, int width, int height, int code, double p)
 {
     if (!source || !destination || width <= 0 || height <= 0 || !unaryCodeValid(code))
         return;
-    const std::size_t w = std::size_t(width);
-    const std::size_t n = w * std::size_t(height);
-
-    if (code == UNARY_INTEGRATE) {
-        for (std::size_t c = 0; c < w; ++c)
-            destination[c] = source[c];
-        for (std::size_t i = w; i < n; ++i)
-            destination[i] = destination[i - w] + source[i];
-        return;
-    }
-
-    double mean = 0;
-    if (code == UNARY_VARIANCE) {
-        double sum = 0;
-        for (std::size_t i = 0; i < n; ++i)
-            sum += source[i];
-        mean = sum / double(n);
-    }
-    for (std::size_t i = 0; i < n; ++i)
-        destination[i] = unaryValue(source[i], code, mean, p);
+    const double mean = code == UNARY_VARIANCE ? unaryMean(source, width, height) : 0.0;
+    unaryKernelRows(source, destination, width, height, code, p, mean, 0, height);
 }
 
 void binaryKernel(

@@ -48,6 +48,13 @@ double angularDifference(double a, double b);
 void unaryKernel(
     const double* source, double* destination, int width, int height, int code, double p);
 
+// Rows first to last - 1 of unaryKernel's result, so that long work can stop between
+// bands. Rows above first must be done already: vertical integration adds the row
+// above. mean is what UNARY_VARIANCE subtracts: unaryMean of the whole source.
+void unaryKernelRows(const double* source, double* destination, int width, int height, int code,
+    double p, double mean, int first, int last);
+double unaryMean(const double* source, int width, int height);
+
 // destination = op(a, b) over width x height doubles. An unknown code or a
 // non-positive size leaves destination untouched. destination may alias a or b.
 void binaryKernel(

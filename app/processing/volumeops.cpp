@@ -3,6 +3,7 @@
 #include "data/dataapi.h"
 #include "processing/valueoperators.h"
 #include "tasks/taskapi.h"
+#include "tasks/taskcontext.h"
 #include "vexa_types.h"
 #include "vexamem.h"
 
@@ -43,12 +44,14 @@ bool sameSizes(const VolumeInfo& a, const VolumeInfo& b)
 
 void progressRange(int steps)
 {
-    dozTaskSetIntervalProgress(nullptr, 0, steps - 1);
+    taskProgressRange(0, steps - 1);
 }
 
-void progressAt(int step)
+// Reports the step and checks for a stop (waiting while the task is suspended): one
+// plane is the unit of work between two checks. False when the work must end.
+bool progressAt(int step)
 {
-    dozTaskSetProgress(nullptr, step);
+    return taskProgressContinue(step);
 }
 
 } // namespace
@@ -72,7 +75,8 @@ bool unaryVolume(unsigned int source, unsigned int result, int code, double p)
         progressRange(in.dimZ);
         std::vector<double> slice(std::size_t(in.dimX) * std::size_t(in.dimY));
         for (int z = 0; z < in.dimZ; ++z) {
-            progressAt(z);
+            if (!progressAt(z))
+                return false;
             Section a = frontAsDoubles(source, z);
             if (!a)
                 return false;
@@ -104,7 +108,8 @@ bool naryVolume(const std::vector<unsigned int>& inputs, unsigned int result, in
     return noThrow([&] {
         progressRange(first.dimZ);
         for (int z = 0; z < first.dimZ; ++z) {
-            progressAt(z);
+            if (!progressAt(z))
+                return false;
             Section accumulator = frontAsDoubles(inputs[0], z);
             if (!accumulator)
                 return false;
@@ -154,7 +159,8 @@ bool mirrorVolume(unsigned int source, unsigned int result, int mirror)
     }
     progressRange(count);
     for (int i = 0; i < count; ++i) {
-        progressAt(i);
+        if (!progressAt(i))
+            return false;
         Section section(read(source, i, in.type));
         if (!section)
             return false;
@@ -246,7 +252,8 @@ bool rotateVolume(unsigned int source, unsigned int result, int axis, int angle)
                 std::size_t(in.dimX) * std::size_t(in.dimY) * std::size_t(vexaTypeSize(in.type)));
         progressRange(count);
         for (int i = 0; i < count; ++i) {
-            progressAt(i);
+            if (!progressAt(i))
+                return false;
             Section section(
                 fromTop ? dozDataGetTop(source, i, in.type) : dozDataGetFront(source, i, in.type));
             if (!section)
@@ -295,7 +302,8 @@ bool decimateVolume(unsigned int source, unsigned int result, int fx, int fy, in
         const double divisor = double(fx) * double(fy) * double(fz);
         progressRange(out.dimZ);
         for (int k = 0; k < out.dimZ; ++k) {
-            progressAt(k);
+            if (!progressAt(k))
+                return false;
             std::fill(sum.begin(), sum.end(), 0.0);
             for (int z = k * fz; z < k * fz + fz; ++z) {
                 Section s = frontAsDoubles(source, z);

@@ -2,7 +2,9 @@
 // blockIds: operators per slice, mirrors, rotations by quarter turns and decimation.
 // The result block must exist already with the sizes the operation gives (see the
 // size functions); every function checks them and returns false, writing nothing,
-// when they do not match. Progress goes to the calling thread's task.
+// when they do not match. Progress goes to the calling thread's task, which is checked
+// for a stop after every section: a stopped task makes them return false at once,
+// the result partly written (the task closes its outputs when it ends).
 #pragma once
 
 #include <string>

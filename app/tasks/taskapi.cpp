@@ -396,8 +396,11 @@ int vexaProgressSetMinMax(int a, int b) noexcept
 int dozTaskSetProgress(void* handle, int position) noexcept
 {
     (void)handle;
-    return onProgress(
+    int accepted = onProgress(
         [&](TaskContext& c) { return progressSetPosition(c.progress, position) ? 1 : 0; });
+    // Outside the task mutex: a suspended task waits here.
+    bool stop = guarded([] { return taskStopRequested() ? 1 : 0; }) != 0;
+    return stop ? 0 : accepted;
 }
 int dozTacheSetProgression(void* handle, int position) noexcept VEXA_ALIAS(dozTaskSetProgress);
 
@@ -418,6 +421,12 @@ int dozTaskResetTimer(void* handle) noexcept
 int vexaProgressReset(void) noexcept
 {
     return dozTaskResetTimer(nullptr);
+}
+
+int dozTaskShouldStop(void* handle) noexcept
+{
+    (void)handle;
+    return guarded([] { return taskStopRequested() ? 1 : 0; });
 }
 
 int dozTaskGetMenuId(void* handle) noexcept

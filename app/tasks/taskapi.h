@@ -88,14 +88,19 @@ VEXA_API unsigned int dozDataGetIdByCount(void* handle, int slotKind, int n) VEX
 VEXA_API int dozTaskSetIntervalProgress(void* handle, int a, int b) VEXA_NOTHROW;
 VEXA_API int dozTacheSetIntervalProgression(void* handle, int a, int b) VEXA_NOTHROW;
 VEXA_API int vexaProgressSetMinMax(int a, int b) VEXA_NOTHROW;
-/* Progress position, accepted (1) only inside the interval.
- * = dozTacheSetProgression; vexaProgressSetPosition without the handle. */
+/* Progress position, accepted (1) only inside the interval. While the task is
+ * suspended the call waits until it is resumed; once the task was asked to stop it
+ * returns 0. = dozTacheSetProgression; vexaProgressSetPosition without the handle. */
 VEXA_API int dozTaskSetProgress(void* handle, int position) VEXA_NOTHROW;
 VEXA_API int dozTacheSetProgression(void* handle, int position) VEXA_NOTHROW;
 VEXA_API int vexaProgressSetPosition(int position) VEXA_NOTHROW;
 /* Restarts the task's compute-time clock. = vexaProgressReset without the handle. */
 VEXA_API int dozTaskResetTimer(void* handle) VEXA_NOTHROW;
 VEXA_API int vexaProgressReset(void) VEXA_NOTHROW;
+/* 1 once the user asked the calling thread's task to stop, else 0 (and 0 outside
+ * tasks). While the task is suspended the call waits until it is resumed or stopped.
+ * A stopped task's outputs are closed when it ends. */
+VEXA_API int dozTaskShouldStop(void* handle) VEXA_NOTHROW;
 /* The plug-in's own identifier of the menu item that started the task; 0 when the
  * command number is 100000 or more or no plug-in table knows it. */
 VEXA_API int dozTaskGetMenuId(void* handle) VEXA_NOTHROW;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <unistd.h>
@@ -44,6 +45,51 @@ struct SizedObject : KindObject {
         d = 0;
     }
 };
+
+// Guards suspendRequested and stopRequested of every context; suspended tasks wait on
+// controlChanged. Taken after the task mutex, never before it. Never destroyed: a
+// worker may still check at exit.
+std::mutex& controlMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::condition_variable& controlChanged()
+{
+    static auto* changed = new std::condition_variable;
+    return *changed;
+}
+
+// The context the calling thread created (the newest when several), null when none.
+// Under the task mutex.
+TaskContext* ownContext()
+{
+    std::uint32_t threadId = taskThreadId();
+    for (TaskContext* c = gHead; c; c = c->next)
+        if (c->threadId == threadId)
+            return c;
+    return nullptr;
+}
+
+// Applies change to the worker context of that sequence under both locks; wakes the
+// waiting tasks when it changed something.
+template <typename Change> bool controlTask(std::int32_t sequence, Change change)
+{
+    TaskLock lock;
+    for (TaskContext* c = gHead; c; c = c->next) {
+        if (c->sequence != sequence)
+            continue;
+        if (c->isMain || c->ending)
+            return false;
+        std::lock_guard control(controlMutex());
+        if (!change(*c))
+            return false;
+        controlChanged().notify_all();
+        return true;
+    }
+    return false;
+}
 
 bool linked(const TaskContext* context)
 {
@@ -118,8 +164,9 @@ struct HeldInput {
     bool present = false;
 };
 
-// Releases the data of an ending task. Interface thread.
-void releaseSlots(std::vector<TaskSlot>& taskSlots, double elapsed)
+// Releases the data of an ending task. Interface thread. The outputs of a stopped
+// task are closed: what it wrote is incomplete.
+void releaseSlots(std::vector<TaskSlot>& taskSlots, double elapsed, bool discard)
 {
     // The first image input is read before anything is released: once its busyCount
     // drops, its window may close.
@@ -145,6 +192,15 @@ void releaseSlots(std::vector<TaskSlot>& taskSlots, double elapsed)
         if (slotIsInput(slot.kind)) {
             if (r->busyCount > 0)
                 --r->busyCount;
+            continue;
+        }
+        if (discard) {
+            // Another task may have taken the output as its input meanwhile: it is
+            // left to that task rather than closed under it.
+            if (r->busyCount > 0)
+                --r->busyCount;
+            if (r->busyCount == 0)
+                dataClose(r);
             continue;
         }
         // Results are stored while the datum is still held.
@@ -298,10 +354,16 @@ void taskEnd(TaskContext* context)
     std::uint32_t threadId = 0;
     std::size_t slotCount = 0;
     bool endable = false;
+    bool discard = false;
     {
         TaskLock lock;
         endable = linked(context) && !context->ending;
         if (endable) {
+            {
+                // From here on the task window cannot ask anything more of it.
+                std::lock_guard control(controlMutex());
+                discard = context->stopRequested;
+            }
             context->ending = true;
             context->clockEnd = taskClockMs();
             context->elapsed = double(context->clockEnd - context->clockStart) / 1000.0;
@@ -315,8 +377,9 @@ void taskEnd(TaskContext* context)
         taskLog(1, "Thread - Destruction Impossible");
         return;
     }
-    // Outputs never shown are shown now, named after the command.
-    for (std::size_t i = 0; i < slotCount; ++i)
+    // Outputs never shown are shown now, named after the command; a stopped task's
+    // never appear.
+    for (std::size_t i = 0; i < slotCount && !discard; ++i)
         taskShowOutput(context, static_cast<int>(i));
 
     std::vector<TaskSlot> taskSlots;
@@ -325,7 +388,7 @@ void taskEnd(TaskContext* context)
         taskSlots = std::move(context->taskSlots);
         context->taskSlots.clear();
     }
-    onInterfaceThread([&] { releaseSlots(taskSlots, elapsed); });
+    onInterfaceThread([&] { releaseSlots(taskSlots, elapsed, discard); });
     // Identifiers of outputs that never became records go back to the pool.
     for (const TaskSlot& slot : taskSlots) {
         if (slotIsOutput(slot.kind) && !slot.record) {
@@ -614,7 +677,91 @@ void taskResetAll()
 
 bool taskStopRequested()
 {
-    return false;
+    TaskContext* context = nullptr;
+    bool canWait = false;
+    {
+        TaskLock lock;
+        context = ownContext();
+        if (!context || context->isMain)
+            return false;
+        // Waiting while holding the task mutex would freeze the task display.
+        canWait = taskMutexDepth() == 1 && !isInterfaceThread();
+    }
+    // Only the calling thread ends its own context: it stays valid here.
+    std::unique_lock control(controlMutex());
+    if (canWait)
+        controlChanged().wait(
+            control, [context] { return !context->suspendRequested || context->stopRequested; });
+    return context->stopRequested;
+}
+
+bool taskSuspend(std::int32_t sequence)
+{
+    return controlTask(sequence, [](TaskContext& c) {
+        if (c.stopRequested || c.suspendRequested)
+            return false;
+        c.suspendRequested = true;
+        return true;
+    });
+}
+
+bool taskResume(std::int32_t sequence)
+{
+    return controlTask(sequence, [](TaskContext& c) {
+        if (c.stopRequested || !c.suspendRequested)
+            return false;
+        c.suspendRequested = false;
+        return true;
+    });
+}
+
+bool taskStop(std::int32_t sequence)
+{
+    return controlTask(sequence, [](TaskContext& c) {
+        if (c.stopRequested)
+            return false;
+        c.stopRequested = true;
+        return true;
+    });
+}
+
+void taskResumeAll()
+{
+    TaskLock lock;
+    std::lock_guard control(controlMutex());
+    for (TaskContext* c = gHead; c; c = c->next)
+        c->suspendRequested = false;
+    controlChanged().notify_all();
+}
+
+TaskRunState taskRunState(std::int32_t sequence)
+{
+    TaskRunState state = TaskRunState::None;
+    controlTask(sequence, [&state](TaskContext& c) {
+        state = c.stopRequested  ? TaskRunState::Stopping
+            : c.suspendRequested ? TaskRunState::Suspended
+                                 : TaskRunState::Running;
+        return false;
+    });
+    return state;
+}
+
+void taskProgressRange(std::int32_t first, std::int32_t last)
+{
+    // Work run outside any task must not move another task's progress.
+    TaskLock lock;
+    if (TaskContext* context = ownContext())
+        progressSetInterval(context->progress, first, last);
+}
+
+bool taskProgressContinue(std::int32_t position)
+{
+    {
+        TaskLock lock;
+        if (TaskContext* context = ownContext())
+            progressSetPosition(context->progress, position);
+    }
+    return !taskStopRequested();
 }
 
 } // namespace vexa

@@ -90,6 +90,18 @@ struct TaskContext {
     std::string startText;
     // Set by taskEnd: the context no longer takes inputs or outputs.
     bool ending = false;
+    // Asked from the task window; guarded by the control lock of taskcontext.cpp, not
+    // by the task mutex, so that a suspended task can wait without holding the latter.
+    bool suspendRequested = false;
+    bool stopRequested = false;
+};
+
+// What the task window may ask of a task.
+enum class TaskRunState : int {
+    None, // no such task, or the interface thread's own
+    Running,
+    Suspended,
+    Stopping, // stop asked; the task ends at its next check
 };
 
 // Identifier of the calling thread (its kernel thread id): the lookup key.
@@ -99,8 +111,27 @@ std::int64_t taskClockMs();
 
 // True once the user asked the task running on the calling thread to stop; long work
 // checks it at least every 100 ms and ends cleanly without outputs. While the task is
-// suspended the call waits. False outside tasks.
+// suspended the call waits until it is resumed or stopped: suspension happens at these
+// checks only. False outside worker tasks; never waits on the interface thread or
+// while the caller holds the task mutex (the interface thread would block on it).
 bool taskStopRequested();
+
+// Control of a worker task by its sequence number (the task window's rows). Each
+// returns true when the state changed: suspend a running task, resume a suspended
+// one, stop a running or suspended one. The interface thread's contexts refuse all.
+// A stopped task's outputs are closed when it ends, whether or not it noticed.
+bool taskSuspend(std::int32_t sequence);
+bool taskResume(std::int32_t sequence);
+bool taskStop(std::int32_t sequence);
+TaskRunState taskRunState(std::int32_t sequence);
+// Resumes every suspended task (before quitting: a suspended task would never end).
+void taskResumeAll();
+
+// Progress for built-in work: sets the interval of the calling thread's task / moves
+// it to position, then checks for a stop (waiting while suspended). The second is
+// false when the work should end now.
+void taskProgressRange(std::int32_t first, std::int32_t last);
+bool taskProgressContinue(std::int32_t position);
 
 // Creates a context for the calling thread at the head of the list, writes
 // "Thread - Création (%d)" to channel 1 of the log. The context belongs to the

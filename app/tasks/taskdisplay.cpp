@@ -7,6 +7,15 @@
 
 namespace vexa {
 
+TaskButtons taskButtonsFor(TaskRunState state)
+{
+    TaskButtons buttons;
+    buttons.suspend = state == TaskRunState::Running;
+    buttons.resume = state == TaskRunState::Suspended;
+    buttons.stop = state == TaskRunState::Running || state == TaskRunState::Suspended;
+    return buttons;
+}
+
 std::string taskDisplayTitle()
 {
     return taskTitleText(taskWorkerContextCount());
@@ -50,6 +59,7 @@ bool TaskWindowModel::update(std::time_t now)
         long long remaining = progressRemainingSeconds(c->progress.fraction, elapsed);
         if (remaining >= 0)
             row.lines.push_back(taskClockText(remaining));
+        row.state = taskRunState(c->sequence);
         updated.push_back(std::move(row));
     }
     // Rows of tasks that were not seen (ended) go.

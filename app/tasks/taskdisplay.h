@@ -2,6 +2,8 @@
 // the rows of the task window. GUI-free: the Qt layer copies the texts into widgets.
 #pragma once
 
+#include "tasks/taskcontext.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -9,10 +11,19 @@
 
 namespace vexa {
 
-// Labels of the task window's buttons, shown disabled.
+// Labels of the task window's buttons.
 inline const char* const kTaskButtonSuspend = "Suspendre";
 inline const char* const kTaskButtonResume = "Activer";
 inline const char* const kTaskButtonStop = "Arrêter";
+
+// Which buttons act on a task in that state: suspend a running task, resume a
+// suspended one, stop either. None for a task that is gone or already stopping.
+struct TaskButtons {
+    bool suspend = false;
+    bool resume = false;
+    bool stop = false;
+};
+TaskButtons taskButtonsFor(TaskRunState state);
 
 struct TaskWindowRow {
     std::int32_t sequence = 0;
@@ -20,6 +31,7 @@ struct TaskWindowRow {
     // Child lines: the percentage when progress is known, the elapsed time, the
     // remaining time when known.
     std::vector<std::string> lines;
+    TaskRunState state = TaskRunState::Running;
 };
 
 // The tree of the task window: one row per worker task, oldest first.
@@ -29,6 +41,11 @@ public:
     // Returns true when rows were added or removed.
     bool update(std::time_t now);
     const std::vector<TaskWindowRow>& rows() const { return rows_; }
+    // The buttons for the task of that row as it is now (the row may be stale).
+    static TaskButtons buttons(std::int32_t sequence)
+    {
+        return taskButtonsFor(taskRunState(sequence));
+    }
 
 private:
     std::vector<TaskWindowRow> rows_;

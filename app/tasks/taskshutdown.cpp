@@ -37,6 +37,8 @@ bool taskMayQuit()
 
 bool taskPrepareQuit(const std::function<void()>& pump, std::chrono::milliseconds timeout)
 {
+    // A task the user suspended would hold the close until the timeout: it goes on.
+    taskResumeAll();
     return taskWaitForWorkers(pump, timeout);
 }
 

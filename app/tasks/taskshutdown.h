@@ -20,9 +20,9 @@ int taskHeldDataCount();
 // True when the program may close now: no worker task runs.
 bool taskMayQuit();
 
-// Before the program closes its data: waits up to timeout for the worker tasks to
-// end, running pump (the interface thread's pending requests) meanwhile. True when
-// no worker remains and the close may proceed; false means refuse to close.
+// Before the program closes its data: resumes suspended tasks, waits up to timeout
+// for the worker tasks to end, running pump (the interface thread's pending requests) meanwhile.
+// True when no worker remains and the close may proceed; false means refuse to close.
 bool taskPrepareQuit(const std::function<void()>& pump, std::chrono::milliseconds timeout);
 
 // True while a task started by a command for which belongs(commandId) is true is

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vexa::testing {
@@ -61,6 +62,31 @@ protected:
         command.plugin = std::move(plugin);
         taskStartCommand(std::move(command));
         ASSERT_TRUE(waitForWorkers());
+    }
+
+    // Serves the workers' requests until ready() holds; false after 10 s.
+    bool pumpUntil(const std::function<bool()>& ready)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!ready()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            host.processPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+    // Sequence of the newest worker task, -1 when none runs.
+    static std::int32_t workerSequence()
+    {
+        TaskContext* head = taskListLock();
+        std::int32_t sequence = -1;
+        for (TaskContext* c = head; c && sequence < 0; c = c->next)
+            if (!c->isMain)
+                sequence = c->sequence;
+        taskListUnlock();
+        return sequence;
     }
 
     DataRecord* newImage(int width = 16, int height = 16)
