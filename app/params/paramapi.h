@@ -43,8 +43,9 @@ enum ParamKind {
 #define PARAM_PATH_BUFFER 300
 
 /* Parses the description and shows the dialog. 1 when the user validated (the bound
- * variables then hold the new values), 0 when the dialog was closed, the description
- * is invalid (nothing shown, variables untouched) or no dialog can be shown. */
+ * variables then hold the new values), 0 when the dialog was closed or cancelled
+ * ("Annuler", Escape), the description is invalid (nothing shown, variables untouched)
+ * or no dialog can be shown. */
 VEXA_API int dozBoxParameter(const char* description, ...);
 VEXA_API int dozBoxParameterV(const char* description, va_list bindings);
 
@@ -58,6 +59,13 @@ VEXA_API ParamBox* dozBoxParameterAddV(ParamBox* box, const char* description, v
  * the result (also when it is invalid): it must not be used afterwards. 0 for a null
  * or invalid box or a closed dialog, 1 when validated. */
 VEXA_API int dozBoxParameterDialog(ParamBox* box);
+
+/* The program's own dialogs also offer "Annuler" (and Escape), which ends them with 0.
+ * Plug-ins reach the two calls below instead, through the callback table: their
+ * dialogs keep the single "Ok" button and ignore Escape, as plug-ins were written for
+ * a dialog that only "Ok", Enter and the window's close control end. */
+VEXA_API int dozBoxParameterPlugin(const char* description, ...);
+VEXA_API int dozBoxParameterDialogPlugin(ParamBox* box);
 
 /* Releases a box that will never be shown. Null is accepted. */
 VEXA_API void dozBoxParameterRelease(ParamBox* box);

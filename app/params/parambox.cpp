@@ -156,16 +156,36 @@ int showParamBox(std::unique_ptr<ParamBox> box)
 
 using namespace vexa::params;
 
-extern "C" {
+namespace {
 
-VEXA_API int dozBoxParameterV(const char* description, va_list args)
+int parseAndShow(const char* description, va_list args, bool cancellable)
 {
     return vexa::guarded([&] {
         auto box = std::make_unique<ParamBox>();
         VaListBindings bindings(args);
         parseDescription(*box, description, bindings);
+        box->cancellable = cancellable;
         return showParamBox(std::move(box));
     });
+}
+
+int takeAndShow(ParamBox* box, bool cancellable)
+{
+    // Taken over at once: an invalid box would otherwise leak, since plug-ins have no
+    // other way to release it.
+    std::unique_ptr<ParamBox> owned(box);
+    if (owned)
+        owned->cancellable = cancellable;
+    return vexa::guarded([&] { return showParamBox(std::move(owned)); });
+}
+
+} // namespace
+
+extern "C" {
+
+VEXA_API int dozBoxParameterV(const char* description, va_list args)
+{
+    return parseAndShow(description, args, true);
 }
 
 VEXA_API int dozBoxParameter(const char* description, ...)
@@ -209,10 +229,21 @@ VEXA_API ParamBox* dozBoxParameterAdd(ParamBox* box, const char* description, ..
 
 VEXA_API int dozBoxParameterDialog(ParamBox* box)
 {
-    // Taken over at once: an invalid box would otherwise leak, since plug-ins have no
-    // other way to release it.
-    std::unique_ptr<ParamBox> owned(box);
-    return vexa::guarded([&] { return showParamBox(std::move(owned)); });
+    return takeAndShow(box, true);
+}
+
+VEXA_API int dozBoxParameterPlugin(const char* description, ...)
+{
+    va_list args;
+    va_start(args, description);
+    int result = parseAndShow(description, args, false);
+    va_end(args);
+    return result;
+}
+
+VEXA_API int dozBoxParameterDialogPlugin(ParamBox* box)
+{
+    return takeAndShow(box, false);
 }
 
 VEXA_API void dozBoxParameterRelease(ParamBox* box)

@@ -33,6 +33,9 @@ struct ParamItem {
 struct ParamBox {
     std::vector<ParamItem> items;
     int32_t valid = 1;
+    // Boxes of built-in commands offer "Annuler" and close on Escape. Plug-ins were
+    // written for a dialog that only "Ok", Enter and the window's close control end.
+    bool cancellable = false;
 
     int32_t count() const { return static_cast<int32_t>(items.size()); }
 };

@@ -185,116 +185,302 @@ void validateParamBox(ParamBox& box, std::span<const std::string> fieldTexts)
 
 namespace {
 
-// Labels of any length must not overflow the arithmetic: widths are capped at the
+// Labels of any length must not overflow the arithmetic: extents are capped at the
 // largest widget size a desktop toolkit accepts, sums are kept in 64 bits.
 constexpr int64_t kMaxExtent = (1 << 24) - 1;
+// Fields and lists grow to show their text up to this many characters; beyond it the
+// field scrolls and the list is cut, rather than making a dialog wider than a screen.
+constexpr int64_t kMaxGrowChars = 100;
 
 int toInt(int64_t v)
 {
     return static_cast<int>(std::clamp<int64_t>(v, INT_MIN / 2, INT_MAX / 2));
 }
 
+int64_t extent(int64_t v)
+{
+    return std::clamp<int64_t>(v, 0, kMaxExtent);
+}
+
+enum class CellType { Labelled, Title, Control };
+
+struct Cell {
+    int item = 0;
+    int labelItem = 0; // the item whose label stands before the control
+    CellType type = CellType::Control;
+    PlacedKind kind = PlacedKind::Label;
+    int64_t labelWidth = 0; // label of a labelled cell, text of a title
+    int64_t controlWidth = 0; // a file field and its "Choix" button together
+    int64_t controlHeight = 0;
+    int64_t chooserWidth = 0; // file items only
+    std::string text;
+};
+
+struct Spacing {
+    int64_t margin, top, labelGap, cellGap, rowGap, buttonsGap, chooserGap;
+};
+
+class FixedMetrics final : public ParamMetrics {
+public:
+    FixedMetrics(const LayoutMetrics& m, const std::function<int(std::string_view)>& width)
+        : cw_(std::clamp(m.cw, 1, 1000))
+        , ch_(std::clamp(m.ch, 1, 1000))
+        , width_(width)
+    {
+    }
+    int charWidth() const override { return cw_; }
+    int lineHeight() const override { return ch_; }
+    int textWidth(std::string_view text) const override { return width_ ? width_(text) : 0; }
+    Extent controlSize(PlacedKind kind, std::string_view, int contentWidth) const override
+    {
+        int64_t chrome = kind == PlacedKind::Check ? 3 * cw_ : cw_;
+        return { toInt(extent(int64_t { contentWidth } + chrome)), ch_ + ch_ / 2 };
+    }
+
+private:
+    int cw_, ch_;
+    const std::function<int(std::string_view)>& width_;
+};
+
 } // namespace
+
+ParamLayout layoutParamBox(const ParamBox& box, const ParamMetrics& metrics)
+{
+    const int64_t cw = std::clamp(metrics.charWidth(), 1, 1000);
+    const int64_t ch = std::clamp(metrics.lineHeight(), 1, 1000);
+    const Spacing gap { std::max<int64_t>(4, cw * 3 / 2), std::max<int64_t>(4, ch * 2 / 3),
+        std::max<int64_t>(3, cw / 2), std::max<int64_t>(4, cw * 3 / 2),
+        std::max<int64_t>(2, ch / 3), std::max<int64_t>(4, ch * 2 / 3),
+        std::max<int64_t>(2, cw / 3) };
+    auto measure = [&](std::string_view s) -> int64_t { return extent(metrics.textWidth(s)); };
+    auto sizeOf = [&](PlacedKind kind, std::string_view text, int64_t content) {
+        Extent e = metrics.controlSize(kind, text, toInt(extent(content)));
+        return std::pair<int64_t, int64_t> { extent(e.width), extent(e.height) };
+    };
+    // Nominal width in characters, widened to the text up to kMaxGrowChars characters.
+    auto grown = [&](int64_t chars, int64_t textWidth) {
+        return std::max(chars * cw, std::min(textWidth, kMaxGrowChars * cw));
+    };
+
+    // Cut the items into rows of cells.
+    std::vector<std::vector<Cell>> rows(1);
+    for (size_t i = 0; i < box.items.size(); ++i) {
+        const ParamItem& item = box.items[i];
+        Cell cell;
+        cell.item = cell.labelItem = static_cast<int>(i);
+        cell.text = fieldText(item);
+        int64_t content = 0;
+        switch (item.kind) {
+        case PARAM_INT:
+            cell.kind = PlacedKind::IntField;
+            content = grown(5, measure(cell.text));
+            break;
+        case PARAM_REAL:
+            cell.kind = PlacedKind::RealField;
+            content = grown(6, measure(cell.text));
+            break;
+        case PARAM_STRING:
+            cell.kind = PlacedKind::TextField;
+            content = 50 * cw;
+            break;
+        case PARAM_FILE:
+            cell.kind = PlacedKind::FileField;
+            content = 50 * cw;
+            break;
+        case PARAM_LIST:
+        case PARAM_LONGLIST: {
+            cell.kind = item.kind == PARAM_LIST ? PlacedKind::List : PlacedKind::LongList;
+            int64_t widest = 0;
+            for (const std::string& entry : cutListLabel(item.label))
+                widest = std::max(widest, measure(entry));
+            content = grown(item.kind == PARAM_LIST ? 20 : 50, widest);
+            cell.text = item.label;
+            break;
+        }
+        case PARAM_CHECK:
+            cell.kind = PlacedKind::Check;
+            cell.text = item.label;
+            content = measure(item.label);
+            break;
+        case PARAM_BUTTON:
+            cell.kind = PlacedKind::Button;
+            cell.text = item.label;
+            content = measure(item.label);
+            break;
+        case PARAM_TITLE:
+            cell.type = CellType::Title;
+            cell.labelWidth = measure(item.label);
+            cell.controlHeight = ch;
+            rows.back().push_back(std::move(cell));
+            continue;
+        case PARAM_NEWLINE:
+            rows.emplace_back();
+            continue;
+        default:
+            continue;
+        }
+        auto [w, h] = sizeOf(cell.kind, cell.text, content);
+        cell.controlWidth = w;
+        cell.controlHeight = h;
+        if (cell.kind == PlacedKind::FileField) {
+            auto [bw, bh] = sizeOf(PlacedKind::ChooserButton, "Choix", measure("Choix"));
+            cell.chooserWidth = std::max(bw, 6 * cw);
+            cell.controlWidth = w + gap.chooserGap + cell.chooserWidth;
+            cell.controlHeight = std::max(h, bh);
+        }
+        if (item.kind == PARAM_INT || item.kind == PARAM_REAL || item.kind == PARAM_STRING
+            || item.kind == PARAM_FILE) {
+            cell.type = CellType::Labelled;
+            cell.labelWidth = measure(item.label);
+        } else if (!rows.back().empty() && rows.back().back().type == CellType::Title
+            && rows.back().back().item == rows.back().back().labelItem) {
+            // A title right before a list, check box or button is that control's label,
+            // so that it lines up with the labels of the fields above and below.
+            Cell& title = rows.back().back();
+            title.item = cell.item;
+            title.kind = cell.kind;
+            title.type = CellType::Labelled;
+            title.controlWidth = cell.controlWidth;
+            title.controlHeight = cell.controlHeight;
+            title.text = std::move(cell.text);
+            continue;
+        }
+        rows.back().push_back(std::move(cell));
+    }
+    // Text after the last end of row forms a row; an end of row right after another
+    // leaves a blank line.
+    if (rows.back().empty())
+        rows.pop_back();
+
+    // Columns: shared label width, then the width every cell but a row's last needs.
+    size_t columns = 0;
+    for (const auto& row : rows)
+        columns = std::max(columns, row.size());
+    std::vector<int64_t> labelWidth(columns, 0), columnWidth(columns, 0), columnX(columns, 0);
+    for (const auto& row : rows)
+        for (size_t k = 0; k < row.size(); ++k)
+            if (row[k].type == CellType::Labelled)
+                labelWidth[k] = std::max(labelWidth[k], row[k].labelWidth);
+    auto fieldOffset
+        = [&](size_t k) { return labelWidth[k] + (labelWidth[k] > 0 ? gap.labelGap : 0); };
+    auto need = [&](const Cell& cell, size_t k) -> int64_t {
+        switch (cell.type) {
+        case CellType::Labelled:
+            return fieldOffset(k) + cell.controlWidth;
+        case CellType::Title:
+            return cell.labelWidth;
+        case CellType::Control:
+            break;
+        }
+        return cell.controlWidth;
+    };
+    for (const auto& row : rows)
+        for (size_t k = 0; k + 1 < row.size(); ++k)
+            columnWidth[k] = std::max(columnWidth[k], need(row[k], k));
+    for (size_t k = 0; k < columns; ++k)
+        columnX[k] = k == 0 ? gap.margin : columnX[k - 1] + columnWidth[k - 1] + gap.cellGap;
+
+    ParamLayout layout;
+    int fieldId = kFirstFieldId, labelId = kFirstLabelId;
+    auto place
+        = [](std::vector<PlacedControl>& list, PlacedKind kind, int itemIndex, int id, int64_t px,
+              int64_t py, int64_t w, int64_t h, std::string text) -> PlacedControl& {
+        list.push_back({ kind, itemIndex, id, toInt(px), toInt(py), toInt(w), toInt(h),
+            std::move(text), false, false, false });
+        return list.back();
+    };
+
+    int64_t y = gap.top, right = 0, bottom = -1;
+    for (const auto& row : rows) {
+        int64_t height = ch;
+        for (const Cell& cell : row)
+            height = std::max(height, cell.controlHeight);
+        for (size_t k = 0; k < row.size(); ++k) {
+            const Cell& cell = row[k];
+            const bool last = k + 1 == row.size();
+            const int64_t x = columnX[k];
+            const int64_t cy = y + (height - cell.controlHeight) / 2;
+            right = std::max(right, x + need(cell, k));
+            const std::string& label = box.items[static_cast<size_t>(cell.labelItem)].label;
+            if (cell.type == CellType::Title) {
+                place(layout.labels, PlacedKind::Label, cell.labelItem, labelId++, x, y,
+                    cell.labelWidth, height, label);
+                continue;
+            }
+            int64_t fx = x;
+            if (cell.type == CellType::Labelled) {
+                place(layout.labels, PlacedKind::Label, cell.labelItem, labelId++, x, y,
+                    labelWidth[k], height, label)
+                    .alignRight
+                    = k > 0;
+                fx += fieldOffset(k);
+            }
+            if (cell.kind == PlacedKind::FileField) {
+                const int64_t fw = cell.controlWidth - gap.chooserGap - cell.chooserWidth;
+                place(layout.controls, cell.kind, cell.item, fieldId++, fx, cy, fw,
+                    cell.controlHeight, cell.text)
+                    .stretches
+                    = last;
+                place(layout.controls, PlacedKind::ChooserButton, cell.item, fieldId++,
+                    fx + fw + gap.chooserGap, cy, cell.chooserWidth, cell.controlHeight, "Choix")
+                    .followsRight
+                    = last;
+                continue;
+            }
+            PlacedControl& placed = place(layout.controls, cell.kind, cell.item, fieldId++, fx, cy,
+                cell.controlWidth, cell.controlHeight, cell.text);
+            placed.stretches
+                = last && (cell.kind == PlacedKind::TextField || cell.kind == PlacedKind::LongList);
+        }
+        bottom = y + height;
+        y = bottom + gap.rowGap;
+    }
+
+    // The buttons row: "Ok", then "Annuler", one width, centred below every field.
+    auto [okW, okH] = sizeOf(PlacedKind::Ok, "Ok", measure("Ok"));
+    int64_t buttonW = std::max(okW, 6 * cw), buttonH = std::max(okH, ch);
+    if (box.cancellable) {
+        auto [cancelW, cancelH] = sizeOf(PlacedKind::Cancel, "Annuler", measure("Annuler"));
+        buttonW = std::max(buttonW, cancelW);
+        buttonH = std::max(buttonH, cancelH);
+    }
+    const int64_t rowWidth = box.cancellable ? 2 * buttonW + gap.cellGap : buttonW;
+    const int64_t buttonsY = bottom < 0 ? gap.top : bottom + gap.buttonsGap;
+    const int64_t width = std::max(right + gap.margin, rowWidth + 2 * gap.margin);
+    const int64_t buttonsX = (width - rowWidth) / 2;
+    place(layout.controls, PlacedKind::Ok, -1, kOkId, buttonsX, buttonsY, buttonW, buttonH, "Ok");
+    if (box.cancellable)
+        place(layout.controls, PlacedKind::Cancel, -1, kCancelId, buttonsX + buttonW + gap.cellGap,
+            buttonsY, buttonW, buttonH, "Annuler");
+    layout.clientWidth = toInt(width);
+    layout.clientHeight = toInt(buttonsY + buttonH + gap.top);
+    return layout;
+}
+
+ParamLayout fitParamLayout(const ParamLayout& layout, int width, int height)
+{
+    ParamLayout fitted = layout;
+    const int64_t dx = std::max<int64_t>(0, int64_t { width } - layout.clientWidth);
+    const int64_t dy = std::max<int64_t>(0, int64_t { height } - layout.clientHeight);
+    for (PlacedControl& c : fitted.controls) {
+        if (c.kind == PlacedKind::Ok || c.kind == PlacedKind::Cancel) {
+            c.x = toInt(c.x + dx / 2);
+            c.y = toInt(c.y + dy);
+        } else if (c.stretches) {
+            c.width = toInt(c.width + dx);
+        } else if (c.followsRight) {
+            c.x = toInt(c.x + dx);
+        }
+    }
+    fitted.clientWidth = toInt(layout.clientWidth + dx);
+    fitted.clientHeight = toInt(layout.clientHeight + dy);
+    return fitted;
+}
 
 ParamLayout layoutParamBox(const ParamBox& box, const LayoutMetrics& metrics,
     const std::function<int(std::string_view)>& textWidth)
 {
-    const int64_t cw = metrics.cw, ch = metrics.ch;
-    const int64_t eh = 5 * ch / 3;
-    auto measure = [&](const std::string& s) -> int64_t {
-        return textWidth ? std::clamp<int64_t>(textWidth(s), 0, kMaxExtent) : 0;
-    };
-
-    ParamLayout layout;
-    int fieldId = kFirstFieldId, labelId = kFirstLabelId;
-    int64_t x = cw, y = ch, maxX = cw, maxY = ch;
-    auto place = [&](std::vector<PlacedControl>& list, PlacedKind kind, int itemIndex, int id,
-                     int64_t px, int64_t py, int64_t w, int64_t h, std::string text) {
-        list.push_back(
-            { kind, itemIndex, id, toInt(px), toInt(py), toInt(w), toInt(h), std::move(text) });
-    };
-
-    for (size_t i = 0; i < box.items.size(); ++i) {
-        const ParamItem& item = box.items[i];
-        int index = static_cast<int>(i);
-        switch (item.kind) {
-        case PARAM_INT:
-        case PARAM_REAL:
-        case PARAM_STRING:
-        case PARAM_FILE:
-        case PARAM_TITLE: {
-            int64_t lw = 3 * measure(item.label) / 4 + 5;
-            place(layout.labels, PlacedKind::Label, index, labelId++, x, y + 2, lw, 2 * ch,
-                item.label);
-            x += lw;
-            break;
-        }
-        default:
-            break;
-        }
-
-        switch (item.kind) {
-        case PARAM_INT:
-            place(layout.controls, PlacedKind::IntField, index, fieldId++, x, y, 5 * cw, eh,
-                fieldText(item));
-            x += 5 * cw + cw;
-            break;
-        case PARAM_REAL:
-            place(layout.controls, PlacedKind::RealField, index, fieldId++, x, y, 6 * cw, eh,
-                fieldText(item));
-            x += 6 * cw + cw;
-            break;
-        case PARAM_STRING:
-            place(layout.controls, PlacedKind::TextField, index, fieldId++, x, y, 50 * cw, eh,
-                fieldText(item));
-            x += 50 * cw + cw;
-            break;
-        case PARAM_FILE:
-            place(layout.controls, PlacedKind::FileField, index, fieldId++, x, y, 50 * cw, eh,
-                fieldText(item));
-            place(layout.controls, PlacedKind::ChooserButton, index, fieldId++, x + 50 * cw, y,
-                6 * cw, eh, "Choix");
-            x += 56 * cw;
-            break;
-        case PARAM_LIST:
-            place(layout.controls, PlacedKind::List, index, fieldId++, x, y, 20 * cw, 10 * ch,
-                item.label);
-            x += 20 * cw + cw;
-            break;
-        case PARAM_LONGLIST:
-            place(layout.controls, PlacedKind::LongList, index, fieldId++, x, y, 50 * cw, 10 * ch,
-                item.label);
-            x += 50 * cw + cw;
-            break;
-        case PARAM_CHECK:
-        case PARAM_BUTTON: {
-            int64_t width = measure(item.label) + 5 + 4 * cw;
-            place(layout.controls,
-                item.kind == PARAM_CHECK ? PlacedKind::Check : PlacedKind::Button, index, fieldId++,
-                x, y, width, 2 * ch, item.label);
-            x += width + cw;
-            break;
-        }
-        case PARAM_NEWLINE:
-            x = cw;
-            y += 3 * ch;
-            break;
-        default:
-            break;
-        }
-        maxX = std::max(maxX, x);
-        maxY = std::max(maxY, y);
-    }
-
-    int64_t okY = y + 3 * ch;
-    maxX = std::max(maxX, x);
-    maxY = std::max(maxY, okY);
-    // Both divisions truncate, as the position of a lone "Ok" may be negative.
-    place(layout.controls, PlacedKind::Ok, -1, kOkId, maxX / 2 - (6 * cw) / 2, okY, 6 * cw, 2 * ch,
-        "Ok");
-    layout.clientWidth = toInt(maxX + cw);
-    layout.clientHeight = toInt(maxY + 7 * ch / 3);
-    return layout;
+    return layoutParamBox(box, FixedMetrics(metrics, textWidth));
 }
 
 } // namespace vexa::params

@@ -61,12 +61,7 @@ int chooseFile(ParamItem& item);
 // items beyond the span keep their bindings.
 void validateParamBox(ParamBox& box, std::span<const std::string> fieldTexts);
 
-// Row layout in pixels. cw and ch are the character width and height of the dialog
-// font; textWidth measures a label in the same font.
-struct LayoutMetrics {
-    int cw = 8;
-    int ch = 16;
-};
+constexpr int kCancelId = 1001;
 
 enum class PlacedKind {
     Label,
@@ -79,19 +74,47 @@ enum class PlacedKind {
     LongList,
     Check,
     Button,
-    Ok
+    Ok,
+    Cancel
+};
+
+struct Extent {
+    int width = 0;
+    int height = 0;
+};
+
+// What the layout needs to know of the dialog's font and controls. The GUI measures
+// with its real font and style; tests use fixed numbers.
+class ParamMetrics {
+public:
+    virtual ~ParamMetrics() = default;
+    // Average character width and line height of the dialog font.
+    virtual int charWidth() const = 0;
+    virtual int lineHeight() const = 0;
+    virtual int textWidth(std::string_view text) const = 0;
+    // Outer size of a control of this kind. Fields and lists need a text area of
+    // contentWidth; check boxes and buttons show text as their caption (contentWidth is
+    // then its measured width).
+    virtual Extent controlSize(PlacedKind kind, std::string_view text, int contentWidth) const = 0;
 };
 
 struct PlacedControl {
     PlacedKind kind = PlacedKind::Label;
-    int item = -1; // index in the box, -1 for "Ok"
+    int item = -1; // index in the box, -1 for "Ok" and "Annuler"
     int id = 0;
     int x = 0, y = 0, width = 0, height = 0;
     std::string text; // label, caption or initial field content
+    // How the control follows a dialog made larger than its layout: wide fields ending
+    // a row stretch, what stands right of them moves along, the buttons stay centred
+    // at the bottom.
+    bool stretches = false;
+    bool followsRight = false;
+    // Labels after the first column stand right against their field.
+    bool alignRight = false;
 };
 
 struct ParamLayout {
-    // Fields and buttons in creation (keyboard) order, "Ok" last.
+    // Fields and buttons in creation (keyboard) order, "Ok" then "Annuler" last.
     std::vector<PlacedControl> controls;
     // Text labels, created after the controls.
     std::vector<PlacedControl> labels;
@@ -99,6 +122,25 @@ struct ParamLayout {
     int clientHeight = 0;
 };
 
+// Lays the items out in rows (a PARAM_NEWLINE ends one), left to right in item order.
+// The n-th cells of all rows form a column: its labels share one width and its fields
+// start at one x, so every text fits and nothing overlaps. A row's last cell may reach
+// past its column. A title right before a list, check box or button is its label.
+// Fields keep their nominal widths in characters (5 for integers, 6 for reals, 20 for
+// lists, 50 for text, file fields and long lists) and grow to show their initial text
+// or widest entry. The buttons row ("Ok", and "Annuler" when the box is cancellable)
+// is centred below every field.
+ParamLayout layoutParamBox(const ParamBox& box, const ParamMetrics& metrics);
+
+// The layout of a dialog resized to width x height (never below the laid-out size).
+ParamLayout fitParamLayout(const ParamLayout& layout, int width, int height);
+
+// Fixed control sizes from a character cell: controls are ch + ch / 2 high, check
+// boxes 3 cw and other controls cw wider than their text. For callers without a font.
+struct LayoutMetrics {
+    int cw = 8;
+    int ch = 16;
+};
 ParamLayout layoutParamBox(const ParamBox& box, const LayoutMetrics& metrics,
     const std::function<int(std::string_view)>& textWidth);
 

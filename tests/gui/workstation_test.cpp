@@ -275,8 +275,9 @@ private slots:
             QVERIFY(dialog->isVisible());
             QTest::keyClick(dialog, Qt::Key_Return);
         });
-        const int result = dozBoxParameter("Nombre%dGain%fNom%s%nChoix%tUn,Deux,,Trois%lCoche%c",
-            &count, &gain, name, &choice, &flag);
+        const int result
+            = dozBoxParameterPlugin("Nombre%dGain%fNom%s%nChoix%tUn,Deux,,Trois%lCoche%c", &count,
+                &gain, name, &choice, &flag);
         QCOMPARE(result, 1);
         QCOMPARE(count, -42);
         QCOMPARE(gain, 0.0015);

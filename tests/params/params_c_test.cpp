@@ -156,6 +156,24 @@ TEST_F(ScriptedDialog, EmptyDescriptionShowsADialogWithOnlyOk)
     EXPECT_EQ(shown, 1);
 }
 
+TEST_F(ScriptedDialog, OnlyBoxesOfTheProgramOfferCancel)
+{
+    std::vector<bool> cancellable;
+    user = [&](ParamBox& box) {
+        cancellable.push_back(box.cancellable);
+        return 1;
+    };
+    int v = 0;
+    EXPECT_EQ(dozBoxParameter("V%d", &v), 1);
+    EXPECT_EQ(dozBoxParameterDialog(dozBoxParameterAdd(nullptr, "V%d", &v)), 1);
+    EXPECT_EQ(dozBoxParameterPlugin("V%d", &v), 1);
+    EXPECT_EQ(dozBoxParameterDialogPlugin(dozBoxParameterAdd(nullptr, "V%d", &v)), 1);
+    EXPECT_EQ(cancellable, (std::vector<bool> { true, true, false, false }));
+    EXPECT_EQ(dozBoxParameterPlugin("V%x", &v), 0); // invalid: never shown
+    EXPECT_EQ(dozBoxParameterDialogPlugin(nullptr), 0);
+    EXPECT_EQ(shown, 4);
+}
+
 TEST(ParamDialogWithoutPresenter, AnswersClosed)
 {
     int v = 4;

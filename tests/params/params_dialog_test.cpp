@@ -231,83 +231,231 @@ TEST(FileSelectorCalls, ToleratesNullAndBoundsTheName)
     EXPECT_EQ(dozFileDestroy(s), 0);
 }
 
-TEST(ParamLayout, EmptyBoxHoldsOnlyOk)
+namespace {
+
+// Round numbers: 6 pixels per byte of text; fields and lists 10 wider and 24 high,
+// check boxes 20 wider, buttons 16 wider and 26 high.
+class FakeMetrics final : public ParamMetrics {
+public:
+    int charWidth() const override { return 8; }
+    int lineHeight() const override { return 16; }
+    int textWidth(std::string_view s) const override { return sixPerByte(s); }
+    Extent controlSize(PlacedKind kind, std::string_view text, int content) const override
+    {
+        switch (kind) {
+        case PlacedKind::Check:
+            return { content + 20, 20 };
+        case PlacedKind::Button:
+        case PlacedKind::ChooserButton:
+        case PlacedKind::Ok:
+        case PlacedKind::Cancel:
+            return { sixPerByte(text) + 16, 26 };
+        default:
+            return { content + 10, 24 };
+        }
+    }
+};
+
+bool overlap(const PlacedControl& a, const PlacedControl& b)
+{
+    return a.width > 0 && b.width > 0 && a.x < b.x + b.width && b.x < a.x + a.width
+        && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+// Nothing overlaps, everything lies inside the client area, the buttons lie below the
+// fields and every label is as wide as its text.
+void expectSound(const ParamLayout& layout)
+{
+    std::vector<PlacedControl> all = layout.controls;
+    all.insert(all.end(), layout.labels.begin(), layout.labels.end());
+    int fieldsBottom = 0, buttonsTop = INT_MAX;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const PlacedControl& c = all[i];
+        EXPECT_GE(c.x, 0) << c.id;
+        EXPECT_GE(c.y, 0) << c.id;
+        EXPECT_LE(c.x + c.width, layout.clientWidth) << c.id;
+        EXPECT_LE(c.y + c.height, layout.clientHeight) << c.id;
+        if (c.kind == PlacedKind::Label) {
+            EXPECT_GE(c.width, sixPerByte(c.text)) << c.text;
+        }
+        if (c.kind == PlacedKind::Ok || c.kind == PlacedKind::Cancel)
+            buttonsTop = std::min(buttonsTop, c.y);
+        else
+            fieldsBottom = std::max(fieldsBottom, c.y + c.height);
+        for (size_t j = i + 1; j < all.size(); ++j)
+            EXPECT_FALSE(overlap(c, all[j])) << c.id << " and " << all[j].id;
+    }
+    EXPECT_LT(fieldsBottom, buttonsTop);
+}
+
+const PlacedControl& byId(const ParamLayout& layout, int id)
+{
+    for (const auto* list : { &layout.controls, &layout.labels })
+        for (const PlacedControl& c : *list)
+            if (c.id == id)
+                return c;
+    ADD_FAILURE() << "no control " << id;
+    static const PlacedControl none;
+    return none;
+}
+
+} // namespace
+
+TEST(ParamLayout, EmptyBoxHoldsOnlyTheButtonsCentred)
 {
     ParamBox box;
-    ParamLayout layout = layoutParamBox(box, { 8, 16 }, sixPerByte);
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
     ASSERT_EQ(layout.controls.size(), 1u);
     EXPECT_TRUE(layout.labels.empty());
     const PlacedControl& ok = layout.controls[0];
     EXPECT_EQ(ok.kind, PlacedKind::Ok);
     EXPECT_EQ(ok.id, kOkId);
-    EXPECT_EQ(ok.x, 8 / 2 - 3 * 8); // negative: half a character left of the first column
-    EXPECT_EQ(ok.y, 4 * 16);
-    EXPECT_EQ(layout.clientWidth, 2 * 8);
-    EXPECT_EQ(layout.clientHeight, 4 * 16 + 7 * 16 / 3);
+    EXPECT_EQ(ok.width, 6 * 8); // never narrower than six characters
+    EXPECT_EQ(ok.x, layout.clientWidth - ok.x - ok.width);
+    expectSound(layout);
+
+    box.cancellable = true;
+    layout = layoutParamBox(box, FakeMetrics());
+    ASSERT_EQ(layout.controls.size(), 2u);
+    const PlacedControl& okButton = layout.controls[0];
+    const PlacedControl& cancel = layout.controls[1];
+    EXPECT_EQ(cancel.kind, PlacedKind::Cancel);
+    EXPECT_EQ(cancel.id, kCancelId);
+    EXPECT_EQ(cancel.text, "Annuler");
+    EXPECT_EQ(cancel.y, okButton.y);
+    EXPECT_EQ(cancel.width, okButton.width);
+    EXPECT_GT(cancel.x, okButton.x + okButton.width);
+    EXPECT_EQ(okButton.x, layout.clientWidth - cancel.x - cancel.width);
+    expectSound(layout);
 }
 
-TEST(ParamLayout, RowOfIntegersAndCheckBoxWorkedByHand)
+TEST(ParamLayout, CellsOfARankFormAColumnWithFullLabels)
 {
-    int32_t v[5] = {};
-    ParamBox box = parse("Taille Entete%dw%dh%dd%dFile%c%n", { &v[0], &v[1], &v[2], &v[3], &v[4] });
-    // cw 7, ch 13: edit height 21; "Taille Entete" measures 78, its label 3*78/4+5 = 63.
-    ParamLayout layout = layoutParamBox(box, { 7, 13 }, sixPerByte);
-    ASSERT_EQ(layout.labels.size(), 4u);
-    ASSERT_EQ(layout.controls.size(), 6u);
-    auto expect = [](const PlacedControl& c, int id, int x, int y, int w, int h) {
-        EXPECT_EQ(c.id, id);
-        EXPECT_EQ(c.x, x) << c.id;
-        EXPECT_EQ(c.y, y) << c.id;
-        EXPECT_EQ(c.width, w) << c.id;
-        EXPECT_EQ(c.height, h) << c.id;
-    };
-    expect(layout.labels[0], 10, 7, 15, 63, 26);
-    expect(layout.controls[0], 100, 70, 13, 35, 21);
-    expect(layout.labels[1], 11, 112, 15, 9, 26);
-    expect(layout.controls[1], 101, 121, 13, 35, 21);
-    expect(layout.controls[2], 102, 172, 13, 35, 21);
-    expect(layout.labels[3], 13, 214, 15, 9, 26);
-    expect(layout.controls[3], 103, 223, 13, 35, 21);
-    expect(layout.controls[4], 104, 265, 13, 24 + 5 + 28, 26);
-    EXPECT_EQ(layout.controls[4].kind, PlacedKind::Check);
-    EXPECT_EQ(layout.controls[4].text, "File");
-    // The row ends at 329; the newline moves to y 52 and "Ok" sits at 91.
-    expect(layout.controls[5], 1000, 329 / 2 - 21, 91, 42, 26);
-    EXPECT_EQ(layout.clientWidth, 336);
-    EXPECT_EQ(layout.clientHeight, 91 + 30);
+    int32_t v[4] = {};
+    ParamBox box = parse("Origine%tX%dY%d%nPas%tX%dY%d%n", { &v[0], &v[1], &v[2], &v[3] });
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    ASSERT_EQ(layout.controls.size(), 5u);
+    ASSERT_EQ(layout.labels.size(), 6u);
+    // Fields in item order lead the keyboard order, labels follow.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(layout.controls[i].id, kFirstFieldId + i);
+    EXPECT_EQ(layout.labels[0].text, "Origine");
+    EXPECT_EQ(layout.labels[3].text, "Pas");
+    EXPECT_EQ(layout.controls[0].x, layout.controls[2].x);
+    EXPECT_EQ(layout.controls[1].x, layout.controls[3].x);
+    EXPECT_GE(layout.controls[2].y, layout.controls[0].y + layout.controls[0].height);
+    expectSound(layout);
 }
 
-TEST(ParamLayout, FileItemTakesTwoIdentifiersAndListsHaveNoTextLabel)
+TEST(ParamLayout, ATitleBeforeAListLabelsItAndLinesUpWithFieldLabels)
 {
-    char path[300] = "";
-    double f = 0;
+    int32_t n = 0, list = 0, other = 0, check = 0;
+    ParamBox box
+        = parse("Taille%d%nFormat Entier%tA,B%l%nC,D%lActif%c", { &n, &list, &other, &check });
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    ASSERT_EQ(layout.labels.size(), 2u);
+    EXPECT_EQ(layout.labels[1].text, "Format Entier");
+    EXPECT_EQ(layout.labels[1].item, 2);
+    const PlacedControl& field = byId(layout, 100);
+    const PlacedControl& titled = byId(layout, 101);
+    EXPECT_EQ(titled.kind, PlacedKind::List);
+    EXPECT_EQ(titled.x, field.x);
+    // Without a title the list starts its column; the check box follows it.
+    EXPECT_EQ(byId(layout, 102).x, layout.labels[0].x);
+    EXPECT_EQ(byId(layout, 103).kind, PlacedKind::Check);
+    expectSound(layout);
+}
+
+TEST(ParamLayout, ClosedListsAreOneLineAndControlsGrowToTheirText)
+{
+    int32_t list = 0, wide = 0, n = INT32_MIN;
+    double real = -123456789.5;
+    ParamBox box = parse("A,B%lCourt,Une entrée nettement plus longue que vingt caractères%L%n"
+                         "N%dR%f",
+        { &list, &wide, &n, &real });
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    const PlacedControl& shortList = layout.controls[0];
+    const PlacedControl& longList = layout.controls[1];
+    EXPECT_EQ(shortList.height, 24);
+    EXPECT_EQ(shortList.width, 20 * 8 + 10);
+    EXPECT_EQ(longList.width, 50 * 8 + 10);
+    const PlacedControl& intField = layout.controls[2];
+    const PlacedControl& realField = layout.controls[3];
+    EXPECT_EQ(intField.text, "-2147483648");
+    EXPECT_GE(intField.width, sixPerByte(intField.text) + 10);
+    EXPECT_GE(realField.width, sixPerByte(realField.text) + 10);
+    expectSound(layout);
+
+    // An entry longer than the nominal width widens the list, within bounds.
+    std::string entry(150, 'x');
+    box = parse((entry + "%l").c_str(), { &list });
+    layout = layoutParamBox(box, FakeMetrics());
+    EXPECT_EQ(layout.controls[0].width, 100 * 8 + 10);
+}
+
+TEST(ParamLayout, ARowsLastCellDoesNotWidenItsColumn)
+{
+    char text[1000] = "";
     int32_t a = 0, b = 0;
-    ParamBox box = parse("Fichier%h%nFréquence%fA,B%lC,D%L", { path, &f, &a, &b });
-    ParamLayout layout = layoutParamBox(box, { 8, 16 }, sixPerByte);
-    ASSERT_EQ(layout.controls.size(), 6u);
-    const auto& field = layout.controls[0];
-    const auto& choose = layout.controls[1];
+    ParamBox box = parse("Nom%s%nA%dB%d%n", { text, &a, &b });
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    const PlacedControl& name = layout.controls[0];
+    const PlacedControl& second = layout.controls[2];
+    EXPECT_LT(second.x, name.x + name.width);
+    // The labels of one column share their width, so the fields line up.
+    EXPECT_EQ(name.x, layout.controls[1].x);
+    expectSound(layout);
+}
+
+TEST(ParamLayout, FileFieldTakesTwoIdentifiersAndStretchesWithTheDialog)
+{
+    char path[300] = "/data/cube.gdr";
+    double f = 0;
+    ParamBox box = parse("Fichier%h%nFréquence%f", { path, &f });
+    box.cancellable = true;
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    ASSERT_EQ(layout.controls.size(), 5u);
+    const PlacedControl& field = byId(layout, 100);
+    const PlacedControl& choose = byId(layout, 101);
     EXPECT_EQ(field.kind, PlacedKind::FileField);
+    EXPECT_EQ(field.text, "/data/cube.gdr");
     EXPECT_EQ(choose.kind, PlacedKind::ChooserButton);
-    EXPECT_EQ(choose.text, "Choix");
-    EXPECT_EQ(field.id, 100);
-    EXPECT_EQ(choose.id, 101);
-    EXPECT_EQ(choose.x, field.x + 50 * 8);
-    EXPECT_EQ(choose.width, 6 * 8);
-    EXPECT_EQ(layout.controls[2].id, 102);
-    EXPECT_EQ(layout.controls[2].y, 16 + 3 * 16);
-    const auto& list = layout.controls[3];
-    const auto& wide = layout.controls[4];
-    EXPECT_EQ(list.kind, PlacedKind::List);
-    EXPECT_EQ(list.width, 20 * 8);
-    EXPECT_EQ(list.height, 10 * 16);
-    EXPECT_EQ(list.text, "A,B");
-    EXPECT_EQ(wide.kind, PlacedKind::LongList);
-    EXPECT_EQ(wide.x, list.x + 21 * 8);
-    EXPECT_EQ(wide.width, 50 * 8);
-    // Labels only for the file and the real field.
+    EXPECT_GE(choose.x, field.x + field.width);
+    EXPECT_EQ(byId(layout, 102).kind, PlacedKind::RealField);
     ASSERT_EQ(layout.labels.size(), 2u);
     EXPECT_EQ(layout.labels[1].text, "Fréquence");
+    expectSound(layout);
+
+    // Smaller than laid out changes nothing; larger widens the field, moves "Choix"
+    // along and keeps the buttons centred at the bottom.
+    ParamLayout same = fitParamLayout(layout, 10, 10);
+    EXPECT_EQ(same.clientWidth, layout.clientWidth);
+    EXPECT_EQ(byId(same, 100).width, field.width);
+    ParamLayout wider = fitParamLayout(layout, layout.clientWidth + 100, layout.clientHeight + 40);
+    EXPECT_EQ(byId(wider, 100).width, field.width + 100);
+    EXPECT_EQ(byId(wider, 101).x, choose.x + 100);
+    EXPECT_EQ(byId(wider, 102).x, byId(layout, 102).x);
+    EXPECT_EQ(byId(wider, kOkId).x, byId(layout, kOkId).x + 50);
+    EXPECT_EQ(byId(wider, kCancelId).y, byId(layout, kCancelId).y + 40);
+    expectSound(wider);
+}
+
+TEST(ParamLayout, BlankRowsKeepTheirPlaceAndRawImportLaysOutSoundly)
+{
+    int32_t a = 0, b = 0;
+    ParamBox box = parse("A%d%n%nB%d", { &a, &b });
+    ParamLayout layout = layoutParamBox(box, FakeMetrics());
+    EXPECT_GE(layout.controls[1].y - layout.controls[0].y, 24 + 16);
+
+    int32_t v[10] = {};
+    std::vector<Binding> bindings;
+    for (int32_t& x : v)
+        bindings.emplace_back(&x);
+    box = parse("Taille Entete%dw%dh%dd%dFile%c%nFormat%tEntier,Flottant%lLittle Endian%c%n"
+                "Format Entier%tNon signé,Signé%lNb bits%t8,16,32%l%n"
+                "Format Flottant%tFloat,Double%l",
+        bindings);
+    expectSound(layoutParamBox(box, FakeMetrics()));
 }
 
 TEST(ParamLayout, HugeLabelsDoNotOverflowTheArithmetic)

@@ -1,12 +1,15 @@
-// The parameter dialog in Qt: places the controls where the core's layout puts them,
-// keeps list, check box, button and file bindings current while open, and writes the
-// typed fields back on "Ok" or Enter. Escape does not close it.
+// The parameter dialog in Qt: measures the box with the dialog's font and style, places
+// the controls where the core's layout puts them, keeps list, check box, button and file
+// bindings current while open, and writes the typed fields back on "Ok" or Enter.
+// "Annuler" and Escape end cancellable boxes with 0; other boxes ignore Escape.
 #pragma once
 
 #include "params/parambox.h"
+#include "params/paramdialog.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <vector>
 
 class QLineEdit;
@@ -22,16 +25,23 @@ public:
     // The line edit of an item (integer, real, text and file items), or null.
     QLineEdit* fieldOf(int item) const;
     QPushButton* okButton() const { return ok_; }
+    // "Annuler", or null when the box is not cancellable.
+    QPushButton* cancelButton() const { return cancel_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void validate();
+    void placeControls(const params::ParamLayout& layout);
 
     ParamBox& box_;
+    params::ParamLayout layout_;
+    std::vector<QWidget*> controls_; // parallel to layout_.controls
     std::vector<QLineEdit*> fields_;
     QPushButton* ok_ = nullptr;
+    QPushButton* cancel_ = nullptr;
 };
 
 // Runs the dialog modally on the calling (GUI) thread: 1 validated, 0 closed.
