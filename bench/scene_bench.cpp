@@ -3,12 +3,15 @@
 // a sphere (about 377 k triangles) and smooth noise (about 4.3 M triangles). Each mesh
 // is also written as binary STL to $TMPDIR so that bench/vtk_render.py renders the very
 // same triangles with the peer (bench/compare_render.sh runs both).
+// A third figure ray-marches a 256^3 volume of floats (a soft sphere through a transfer
+// function) filling most of the frame, the first frame's upload excluded.
 // Needs an X server with OpenGL 3.3 (Mesa llvmpipe under xvfb-run is fine).
 #include "mesh/isosurface.h"
 #include "mesh/meshformats.h"
 #include "mesh/trimesh.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/scene.h"
+#include "scene/volume.h"
 #include "vexa_types.h"
 
 #include <QGuiApplication>
@@ -125,6 +128,42 @@ void BM_RenderNoise4M(benchmark::State& state)
     renderFrames(state, true);
 }
 
+// Density falling off from the centre: the rays cross clear, translucent and nearly
+// opaque parts, so early termination helps some pixels and not others.
+void BM_RayMarchVolume256(benchmark::State& state)
+{
+    static const std::shared_ptr<scene::Volume> volume = [] {
+        std::vector<float> values(std::size_t(kSize) * kSize * kSize);
+        const double c = (kSize - 1) / 2.0;
+        std::size_t i = 0;
+        for (int z = 0; z < kSize; ++z)
+            for (int y = 0; y < kSize; ++y)
+                for (int x = 0; x < kSize; ++x)
+                    values[i++] = float(1 - std::hypot(x - c, y - c, z - c) / c);
+        return scene::volumeFromFloats(values.data(), kSize, kSize, kSize,
+            { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.02 }, { 1, 1, 0.9, 0.6, 0.3 } });
+    }();
+    scene::Scene scene;
+    const std::uint32_t id = scene.createObject("volume", scene::OBJECT_VOLUME);
+    scene.setVolume(id, volume);
+    scene.resetCamera();
+    gui::OffscreenRenderer renderer;
+    if (renderer.render(scene, 1024, 768).isNull()) {
+        state.SkipWithError(renderer.lastError().toStdString().c_str());
+        return;
+    }
+    int turn = 0;
+    for (auto _ : state) {
+        scene.rotateCamera(1, 0.01 * (++turn % 7 + 1));
+        QImage frame = renderer.render(scene, 1024, 768);
+        benchmark::DoNotOptimize(frame.constBits());
+    }
+    state.counters["voxels"] = double(volume->voxelCount());
+    state.counters["fps"]
+        = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_RayMarchVolume256)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RenderSphere377k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RenderNoise4M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 

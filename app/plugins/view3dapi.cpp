@@ -2,9 +2,11 @@
 
 #include "data/newdata.h"
 #include "data/registry.h"
+#include "display/palettelist.h"
 #include "host/host.h"
 #include "plugins/messageapi.h"
 #include "scene/scene.h"
+#include "scene/volume.h"
 #include "tasks/taskapi.h"
 #include "tasks/taskcontext.h"
 
@@ -251,6 +253,60 @@ int vexaObject3dSetTexture(unsigned int objectId, const uint8_t* rgba, int width
         if (!s.setTexture(objectId, rgba, width, height))
             return 0;
         return uv ? s.setTexCoords(objectId, uv, nbPoints) : 1;
+    });
+}
+
+int vexaObject3dSetVolumeData(unsigned int objectId, unsigned int blockId, double low, double high)
+{
+    return guarded([&]() -> int {
+        vexa::DataRecord* record = vexa::dataFindBlock(blockId);
+        const vexa::BlockDescriptor* block = record ? record->block() : nullptr;
+        if (!block || !onObject(objectId, [](Scene&) { return 1; }))
+            return 0;
+        vexa::ColourTable palette;
+        vexa::copyPaletteTable(block->palette.family, block->palette.variant, palette);
+        // Converted before the scene is locked: a large block takes a while.
+        std::string reason;
+        std::shared_ptr<const vexa::scene::Volume> volume
+            = vexa::scene::volumeFromBlock(*block, low, high, palette, &reason);
+        if (!volume) {
+            dozMsg(reason.c_str());
+            return 0;
+        }
+        return onObject(objectId, [&](Scene& s) { return s.setVolume(objectId, volume); });
+    });
+}
+
+int vexaObject3dSetVolumeLocation(
+    unsigned int objectId, double x, double y, double z, double width, double height, double depth)
+{
+    return onObject(objectId, [&](Scene& s) {
+        return s.setVolumeBox(objectId, { x, y, z }, { width, height, depth });
+    });
+}
+
+int vexaObject3dSetVolume(unsigned int objectId, const float* values, int nx, int ny, int nz,
+    const double* transfer, int32_t count)
+{
+    // Thousands of control points are a wrong count, not a transfer function.
+    if (!values || !transfer || count < 2 || count > 4096)
+        return 0;
+    return guarded([&]() -> int {
+        if (!onObject(objectId, [](Scene&) { return 1; }))
+            return 0;
+        std::vector<vexa::scene::TransferPoint> points(static_cast<std::size_t>(count));
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const double* t = transfer + i * 5;
+            points[i] = { t[0], t[1], t[2], t[3], t[4] };
+        }
+        std::string reason;
+        std::shared_ptr<const vexa::scene::Volume> volume
+            = vexa::scene::volumeFromFloats(values, nx, ny, nz, points, &reason);
+        if (!volume) {
+            dozMsg(reason.c_str());
+            return 0;
+        }
+        return onObject(objectId, [&](Scene& s) { return s.setVolume(objectId, volume); });
     });
 }
 

@@ -43,6 +43,24 @@ VEXA_API int vexaObject3dSetCurve3d(
  * are refused with a message. = dozObject3dSetTexture */
 VEXA_API int vexaObject3dSetTexture(unsigned int objectId, const uint8_t* rgba, int width,
     int height, const float* uv, int32_t nbPoints);
+/* Makes the object a volume of a block's samples (value scale applied), mapped through
+ * [low, high] onto the block's palette, each voxel as opaque as its level is high:
+ * values at low and below are clear. low == high takes the block's own range. Drawn
+ * by ray-marching in its box, (0, 0, 0) .. (dimX, dimY, dimZ) until
+ * vexaObject3dSetVolumeLocation moves it. A refused size is reported with a message.
+ * = dozObject3dSetVolumeData */
+VEXA_API int vexaObject3dSetVolumeData(
+    unsigned int objectId, unsigned int blockId, double low, double high);
+/* The volume's box in data units: its first corner and its sizes (finite, sizes
+ * positive). = dozObject3dSetVolumeLocation */
+VEXA_API int vexaObject3dSetVolumeLocation(
+    unsigned int objectId, double x, double y, double z, double width, double height, double depth);
+/* Makes the object a volume of nx x ny x nz floats (x fastest) coloured by a transfer
+ * function of count points, 5 doubles each: value, red, green, blue, alpha (values
+ * strictly increasing, components in [0, 1]; alpha is the opacity of one voxel).
+ * = dozObject3dSetVolume */
+VEXA_API int vexaObject3dSetVolume(unsigned int objectId, const float* values, int nx, int ny,
+    int nz, const double* transfer, int32_t count);
 /* 0 clamp, 1 repeat, 2 mirror. = dozObject3dSetWrapping */
 VEXA_API int vexaObject3dSetWrapping(unsigned int objectId, int wrapping);
 

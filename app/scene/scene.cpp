@@ -1,5 +1,7 @@
 #include "scene/scene.h"
 
+#include "scene/volume.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -442,6 +444,51 @@ int Scene::setWrapping(std::uint32_t id, int wrapping)
     });
 }
 
+namespace {
+
+// Puts the box and its mesh on the object; false when the mesh cannot be made.
+bool placeVolumeBox(SceneObject& o, const Box& box)
+{
+    TriMeshPtr mesh(boxMesh(box));
+    if (!mesh)
+        return false;
+    o.volumeBox = box;
+    o.mesh = std::move(mesh);
+    o.meshBounds = box;
+    o.vertexColours.clear();
+    o.texCoords.clear();
+    ++o.geometryRevision;
+    return true;
+}
+
+} // namespace
+
+int Scene::setVolume(std::uint32_t id, std::shared_ptr<const Volume> volume)
+{
+    if (!volume || !volumeSizeError(volume->nx, volume->ny, volume->nz).empty())
+        return 0;
+    return withObject(id, [&](SceneObject& o) {
+        if (o.volumeBox.empty()
+            && !placeVolumeBox(o,
+                Box {
+                    { 0, 0, 0 }, { double(volume->nx), double(volume->ny), double(volume->nz) } }))
+            return false;
+        o.type = OBJECT_VOLUME;
+        o.volume = std::move(volume);
+        ++o.textureRevision;
+        return true;
+    });
+}
+
+int Scene::setVolumeBox(std::uint32_t id, Vec3 origin, Vec3 size)
+{
+    if (!volumeBoxError(origin, size).empty())
+        return 0;
+    return withObject(id, [&](SceneObject& o) {
+        return placeVolumeBox(o, Box { origin, origin + size });
+    });
+}
+
 int Scene::setPlacement(std::uint32_t id, const Mat4& placement)
 {
     for (double v : placement)
@@ -630,6 +677,34 @@ void Scene::resetCamera()
     if (box.empty())
         box = transformBox(scaling(unitScale_), Box { { 0, 0, 0 }, referenceBox_ });
     current().camera.frame(boundingSphere(box));
+    changed();
+}
+
+void Scene::viewFrom(int side)
+{
+    std::lock_guard lock(mutex_);
+    resetCamera();
+    Camera& camera = current().camera;
+    const Vec3 target = camera.target();
+    const double distance = length(camera.eye() - target);
+    if (side == SIDE_RIGHT)
+        camera.set(target + Vec3 { distance, 0, 0 }, target, { 0, 1, 0 });
+    else if (side == SIDE_TOP)
+        camera.set(target + Vec3 { 0, distance, 0 }, target, { 0, 0, -1 });
+    changed();
+}
+
+void Scene::fitView()
+{
+    std::lock_guard lock(mutex_);
+    Camera& camera = current().camera;
+    const Vec3 direction = normalised(camera.eye() - camera.target());
+    const Vec3 up = camera.up();
+    resetCamera();
+    const Vec3 target = camera.target();
+    const double distance = length(camera.eye() - target);
+    // A direction along up cannot happen on a valid camera; set refuses it anyway.
+    camera.set(target + direction * distance, target, up);
     changed();
 }
 

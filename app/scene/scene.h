@@ -58,6 +58,8 @@ struct Texture {
 // larger requests are far more likely a corrupt size than a real picture.
 constexpr int kMaxTextureSide = 16384;
 
+struct Volume;
+
 struct TriMeshDeleter {
     void operator()(TriMesh* mesh) const { triMeshFree(&mesh); }
 };
@@ -79,6 +81,10 @@ struct SceneObject {
     Mat4 placement = identity();
     std::string shapeName; // "CUBE", ... of a primitive's placement
     std::uint32_t viewMask = 1; // bit i: shown in sub-view i
+    // A volume object's samples and its placement box in its own coordinates; its
+    // mesh is that box, so framing and picking treat it as any other object.
+    std::shared_ptr<const Volume> volume;
+    Box volumeBox;
     // Box of the mesh's finite points in its own coordinates, kept by the scene so
     // that framing and depth ranges do not walk millions of points every frame.
     Box meshBounds;
@@ -157,6 +163,11 @@ public:
     // u, v per point; 0 when the count differs from the mesh's point count.
     int setTexCoords(std::uint32_t id, const float* uv, std::int32_t nbPoints);
     int setWrapping(std::uint32_t id, int wrapping);
+    // Makes the object a volume of those samples (shared, never copied). An object
+    // without a box yet gets (0, 0, 0) .. (nx, ny, nz). 0 for a null volume.
+    int setVolume(std::uint32_t id, std::shared_ptr<const Volume> volume);
+    // The volume's box in the object's coordinates; refused when volumeBoxError says so.
+    int setVolumeBox(std::uint32_t id, Vec3 origin, Vec3 size);
     int setPlacement(std::uint32_t id, const Mat4& placement);
     // Steps applied after the current placement. Rotation follows the meshes' own
     // rotate operation, so turning an object or its mesh gives the same picture.
@@ -189,6 +200,12 @@ public:
     void translateCameraOwn(int axis, double distance);
     // Frames what the current sub-view shows (the reference box when it shows nothing).
     void resetCamera();
+    // Frames as resetCamera does, seen from the front (+z), the right (+x) or the top
+    // (+y) of the scene.
+    enum Side { SIDE_FRONT = 0, SIDE_RIGHT = 1, SIDE_TOP = 2 };
+    void viewFrom(int side);
+    // Frames what the current sub-view shows, keeping the direction it is seen from.
+    void fitView();
 
     // Size in view units of one data unit along x, y and z.
     int setUnitScale(Vec3 scale);

@@ -99,7 +99,7 @@ const char* const kFamilies[] = {
     "vexaImageGetIn, vexaBlockGetIn, vexaStudyGetIn, vexaView3dGetIn, "
     "vexaProgressSetMinMax, vexaProgressSetPosition, vexaProgressReset, "
     "dozDataGetIdByCount, dozTacheSetIntervalProgression = dozTaskSetIntervalProgress, "
-    "dozTacheSetProgression = dozTaskSetProgress, dozTaskResetTimer",
+    "dozTacheSetProgression = dozTaskSetProgress, dozTaskResetTimer, dozTaskShouldStop",
     // Menus and libraries
     "dozMenuCreateFromDESC, dozMenuComputeNumberIdFromDESC, dozTaskGetMenuId, "
     "vexaMenuCreate = dozMenuCreate, vexaMenuAddItem, vexaMenuAddSeparator = "
@@ -263,7 +263,7 @@ protected:
 TEST(CallbackTable, HoldsEveryListedNameOnceInListedOrder)
 {
     auto table = callbackTable();
-    ASSERT_EQ(table.size(), 405u);
+    ASSERT_EQ(table.size(), 406u);
 
     std::set<std::string> seen;
     for (const auto& entry : table) {
@@ -281,7 +281,7 @@ TEST(CallbackTable, HoldsEveryListedNameOnceInListedOrder)
             listed.push_back(name);
             expected.insert(name);
         }
-    EXPECT_EQ(listed.size(), 398u);
+    EXPECT_EQ(listed.size(), 399u);
     EXPECT_EQ(seen, expected);
 
     // The listed names keep their order; the others may sit between them.
@@ -314,7 +314,7 @@ TEST(CallbackTable, AliasesShareOneFunctionAndGroupsNever)
     std::set<VexaCallback> distinct;
     for (const auto& entry : callbackTable())
         distinct.insert(entry.fn);
-    EXPECT_EQ(distinct.size(), 279u);
+    EXPECT_EQ(distinct.size(), 280u);
 }
 
 TEST(CallbackTable, OnlyTheFourReservedNamesGiveTheNoOp)
@@ -329,13 +329,14 @@ TEST(CallbackTable, OnlyTheFourReservedNamesGiveTheNoOp)
 
 TEST(CallbackTable, NamesReachTheCoreFunctions)
 {
-    EXPECT_EQ(tableEntry("vexaBoxParameter"), asCallback(&dozBoxParameter));
+    EXPECT_EQ(tableEntry("vexaBoxParameter"), asCallback(&dozBoxParameterPlugin));
     EXPECT_EQ(tableEntry("vexaLoadFromFile"), asCallback(&dozDataLoadFromFile));
     EXPECT_EQ(tableEntry("dozDataSetNombre"), asCallback(&dozDataSetNumber));
     EXPECT_EQ(tableEntry("dozDataGetInline"), asCallback(&dozDataGetFront));
     EXPECT_EQ(tableEntry("vexaMenuCreate"), asCallback(&dozMenuCreate));
     EXPECT_EQ(tableEntry("vexaMenuAddItem"), asCallback(&vexaMenuAddItem));
     EXPECT_EQ(tableEntry("dozTaskGetMenuId"), asCallback(&dozTaskGetMenuId));
+    EXPECT_EQ(tableEntry("dozTaskShouldStop"), asCallback(&dozTaskShouldStop));
     EXPECT_EQ(tableEntry("vexaMsg"), asCallback(&dozMsg));
     EXPECT_EQ(tableEntry("dozPlusMsgBoxYNC"), asCallback(&dozMsgBoxYNC));
     EXPECT_EQ(tableEntry("vexaImageSaveBitmap"), asCallback(&dozDataSaveDib));
@@ -347,7 +348,7 @@ TEST_F(CallbackLookup, FrenchAndEnglishSpellingsGiveOneFunction)
 {
     VexaCallback french = vexaCallbackLookup("dozBoiteParametre");
     EXPECT_EQ(french, vexaCallbackLookup("dozBoxParameter"));
-    EXPECT_EQ(french, asCallback(&dozBoxParameter));
+    EXPECT_EQ(french, asCallback(&dozBoxParameterPlugin));
     EXPECT_EQ(
         vexaCallbackLookup("dozTacheSetProgression"), vexaCallbackLookup("dozTaskSetProgress"));
     EXPECT_TRUE(boxes().empty());

@@ -5,6 +5,7 @@
 #include "scene/gui/scenerenderer.h"
 #include "scene/gui/view3dwidget.h"
 #include "scene/scene.h"
+#include "scene/volume.h"
 
 #include "mesh/meshapi.h"
 #include "mesh/primitives.h"
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolBar>
 
 #include <cmath>
 #include <cstdlib>
@@ -129,6 +131,8 @@ private slots:
     void referenceBoxEdgesLieWhereTheCameraPutsThem();
     void badGeometryAndSizesAreRefusedQuietly();
     void windowDrawsWhatTheSnapshotShows();
+    void volumesAreMarchedInsideTheirBox();
+    void toolbarAndAcceleratorsMoveTheCamera();
 };
 
 void View3dTest::initTestCase()
@@ -389,6 +393,101 @@ void View3dTest::windowDrawsWhatTheSnapshotShows()
         s.scene->setTransparency(s.sphere, 1);
         QTRY_COMPARE(classify(shown().pixel(p)), 'K');
     }
+}
+
+// A float volume opaque red in its left half and clear in its right half, beside a
+// byte volume of solid green moved by its box, with a blue square hiding part of it.
+void View3dTest::volumesAreMarchedInsideTheirBox()
+{
+    constexpr int n = 16;
+    std::vector<float> values(std::size_t(n) * n * n);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = int(i % n) < n / 2 ? 1.f : 0.f;
+    const auto red = volumeFromFloats(
+        values.data(), n, n, n, { { 0, 0, 0, 0, 0 }, { 0.5, 0, 0, 0, 0 }, { 1, 1, 0, 0, 1 } });
+    QVERIFY(red);
+    auto green = std::make_shared<Volume>();
+    green->nx = green->ny = green->nz = 4;
+    for (int i = 0; i < 64; ++i)
+        green->rgba.insert(green->rgba.end(), { 0, 255, 0, 255 });
+
+    Scene scene;
+    const std::uint32_t a = scene.createObject("rouge", OBJECT_VOLUME);
+    const std::uint32_t b = scene.createObject("vert", OBJECT_VOLUME);
+    QCOMPARE(scene.setVolume(a, red), 1);
+    QCOMPARE(scene.setVolume(b, green), 1);
+    QCOMPARE(scene.setVolumeBox(b, { 20, 0, 0 }, { 16, 16, 16 }), 1);
+    const std::uint32_t front = addMesh(scene, "devant", quad(4, 4, 20));
+    scene.translateObject(front, 26, 6, 0);
+    paint(scene, front, 0, 0, 1);
+    scene.resetCamera();
+
+    OffscreenRenderer renderer;
+    const QImage image = renderer.render(scene, kWidth, kHeight);
+    QVERIFY(!image.isNull());
+    const Mat4 pv = scene.projectionView(0, kWidth, kHeight);
+    auto at = [&](Vec3 p) {
+        const auto s = projectToScreen(pv, p, kWidth, kHeight);
+        return s ? classify(image.pixel(int(s->x), int(s->y))) : '-';
+    };
+    QCOMPARE(at({ 3, 8, 8 }), 'R');
+    QCOMPARE(at({ 13, 8, 8 }), 'K'); // clear voxels leave the background
+    QCOMPARE(at({ 23, 3, 8 }), 'G');
+    QCOMPARE(at({ 33, 13, 8 }), 'G');
+    QCOMPARE(at({ 28, 8, 16 }), 'B'); // an opaque object in front hides the volume
+    for (QPoint corner : { QPoint(0, 0), QPoint(kWidth - 1, kHeight - 1) })
+        QCOMPARE(classify(image.pixel(corner)), 'K');
+
+    // Seen from inside its box the volume still draws, from the eye on.
+    Camera inside = scene.camera();
+    QVERIFY(inside.set({ 4, 8, 12 }, { 4, 8, 0 }, { 0, 1, 0 }));
+    scene.setCamera(inside);
+    const QImage within = renderer.render(scene, kWidth, kHeight);
+    QCOMPARE(classify(within.pixel(kWidth / 2, kHeight / 2)), 'R');
+}
+
+void View3dTest::toolbarAndAcceleratorsMoveTheCamera()
+{
+    ThreeShapes s = threeShapes();
+    vexa::gui::View3dWindow window(s.scene, nullptr, View3dWidget::Drawing::Pictures);
+    QStringList labels;
+    for (QAction* action : window.toolBar()->actions())
+        labels << action->text();
+    for (const char* label : { "Vue de face", "Vue de droite", "Vue de dessus", "Caméra initiale",
+             "Cadrer", "Boîte de référence", "Capture" })
+        QVERIFY2(labels.contains(QString::fromUtf8(label)), label);
+
+    auto seenFrom = [&] {
+        const Camera c = s.scene->camera();
+        return normalised(c.eye() - c.target());
+    };
+    // Keys pressed in the view reach the window's accelerators.
+    QTest::keyClick(window.view(), Qt::Key_F2);
+    QVERIFY(std::abs(seenFrom().x - 1) < 1e-9);
+    QTest::keyClick(window.view(), Qt::Key_F3);
+    QVERIFY(std::abs(seenFrom().y - 1) < 1e-9);
+    QTest::keyClick(window.view(), Qt::Key_F1);
+    QVERIFY(std::abs(seenFrom().z - 1) < 1e-9);
+
+    QVERIFY(!s.scene->referenceBoxShown());
+    QTest::keyClick(window.view(), Qt::Key_F6);
+    QVERIFY(s.scene->referenceBoxShown());
+    QAction* box
+        = window.toolBar()->actions().at(labels.indexOf(QString::fromUtf8("Boîte de référence")));
+    QVERIFY(box->isChecked());
+    box->trigger();
+    QVERIFY(!s.scene->referenceBoxShown());
+
+    // Framing keeps the direction the scene is seen from; the initial camera does not.
+    s.scene->rotateCamera(1, 0.7);
+    s.scene->multiplyZoom(5);
+    const Vec3 before = seenFrom();
+    QTest::keyClick(window.view(), Qt::Key_C, Qt::AltModifier);
+    QVERIFY(length(seenFrom() - before) < 1e-9);
+    QCOMPARE(s.scene->camera().zoom(), 1.0);
+    QTest::keyClick(window.view(), Qt::Key_F5);
+    QVERIFY(std::abs(seenFrom().z - 1) < 1e-9);
+    QVERIFY(!window.runCommand(999));
 }
 
 QTEST_MAIN(View3dTest)

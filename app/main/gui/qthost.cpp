@@ -42,7 +42,8 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
     if (code == GuiRequest::OpenImage && record.image2d()) {
         content = new ImageWindow(record);
     } else if (code == GuiRequest::OpenView3d && view3d) {
-        auto* widget = new View3dWidget(view3d->scene);
+        auto* view3dWindow = new View3dWindow(view3d->scene);
+        View3dWidget* widget = view3dWindow->view();
         // The commands ask modal boxes, so they run here on the interface thread.
         QObject::connect(widget, &View3dWidget::objectCommandRequested, widget,
             [weakScene = std::weak_ptr<scene::Scene>(view3d->scene)](
@@ -50,7 +51,7 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
                 if (auto target = weakScene.lock())
                     scene::runObjectCommand(*target, id, command.toStdString());
             });
-        content = widget;
+        content = view3dWindow;
     } else {
         // Kinds whose windows are not built yet show their title.
         auto* label = new QLabel(QString::fromStdString(dataTitle(&record)));
@@ -60,6 +61,7 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
     }
     QMdiSubWindow* window = main_.addDataWindow(content, QString::fromStdString(dataTitle(&record)),
         record.kind, record.block() != nullptr);
+    main_.activateNewDataWindow(window, record);
     return window;
 }
 

@@ -1,5 +1,7 @@
 #include "scene/gui/scenerenderer.h"
 
+#include "scene/volume.h"
+
 #include <QOpenGLShaderProgram>
 
 #include <algorithm>
@@ -78,6 +80,71 @@ void main()
 }
 )";
 
+// Volumes: the box is drawn by its back faces and each fragment marches the ray from
+// the eye through the box in texture coordinates, front to back, half a voxel per
+// step, until it leaves the box or is nearly opaque. The output is premultiplied.
+constexpr const char* kVolumeVertexShader = R"(#version 330 core
+layout(location = 0) in vec3 aPosition;
+uniform mat4 uModelView;
+uniform mat4 uProjection;
+uniform vec3 uBoxMin;
+uniform vec3 uBoxSize;
+out vec3 vTex;
+void main()
+{
+    vTex = (aPosition - uBoxMin) / uBoxSize;
+    gl_Position = uProjection * (uModelView * vec4(aPosition, 1.0));
+}
+)";
+
+constexpr const char* kVolumeFragmentShader = R"(#version 330 core
+in vec3 vTex;
+uniform vec3 uEye;
+uniform sampler3D uVolume;
+uniform sampler2D uTransfer;
+uniform bool uFloat;
+uniform float uLow;
+uniform float uHigh;
+uniform float uStep;
+uniform int uMaxSteps;
+uniform float uOpacity;
+out vec4 fragColour;
+void main()
+{
+    vec3 dir = vTex - uEye;
+    float len = length(dir);
+    if (len <= 0.0)
+        discard;
+    dir /= len;
+    vec3 safe = mix(dir, vec3(1e-9), lessThan(abs(dir), vec3(1e-9)));
+    vec3 t0 = (vec3(0.0) - uEye) / safe;
+    vec3 t1 = (vec3(1.0) - uEye) / safe;
+    vec3 tMin = min(t0, t1);
+    vec3 tMax = max(t0, t1);
+    float tNear = max(max(max(tMin.x, tMin.y), tMin.z), 0.0);
+    float tFar = min(min(tMax.x, tMax.y), tMax.z);
+    vec4 sum = vec4(0.0);
+    float t = tNear + 0.5 * uStep;
+    for (int i = 0; i < uMaxSteps && t < tFar; ++i, t += uStep) {
+        vec3 p = uEye + dir * t;
+        vec4 s;
+        if (uFloat) {
+            float u = clamp((texture(uVolume, p).r - uLow) / (uHigh - uLow), 0.0, 1.0);
+            s = texture(uTransfer, vec2((u * 255.0 + 0.5) / 256.0, 0.5));
+        } else {
+            s = texture(uVolume, p);
+        }
+        // Alpha is the opacity of one voxel; a step is half of one.
+        float a = 1.0 - sqrt(1.0 - clamp(s.a * uOpacity, 0.0, 1.0));
+        sum.rgb += (1.0 - sum.a) * a * s.rgb;
+        sum.a += (1.0 - sum.a) * a;
+        if (sum.a > 0.99)
+            break;
+    }
+    fragColour = sum;
+}
+)";
+
 void toFloats(const Mat4& m, float out[16])
 {
     for (int i = 0; i < 16; ++i)
@@ -108,6 +175,8 @@ struct SceneRenderer::GpuObject {
     GLuint texCoords = 0;
     GLuint indices = 0;
     GLuint texture = 0;
+    GLuint volume = 0; // 3D texture
+    GLuint transfer = 0; // 256 x 1 table of a float volume
     GLsizei indexCount = 0;
     std::uint64_t geometryRevision = 0;
     std::uint64_t textureRevision = 0;
@@ -138,6 +207,13 @@ bool SceneRenderer::initialize()
         return false;
     program_ = std::move(program);
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
+    glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3dTextureSize_);
+    // Without ray-marching the rest of the scene still draws; volumes show nothing.
+    auto volumes = std::make_unique<QOpenGLShaderProgram>();
+    if (volumes->addShaderFromSourceCode(QOpenGLShader::Vertex, kVolumeVertexShader)
+        && volumes->addShaderFromSourceCode(QOpenGLShader::Fragment, kVolumeFragmentShader)
+        && volumes->link())
+        volumeProgram_ = std::move(volumes);
     glGenVertexArrays(1, &boxVao_);
     glGenBuffers(1, &boxVbo_);
     return true;
@@ -148,8 +224,8 @@ void SceneRenderer::release(GpuObject& gpu)
     const GLuint buffers[] = { gpu.vertices, gpu.colours, gpu.texCoords, gpu.indices };
     glDeleteBuffers(4, buffers);
     glDeleteVertexArrays(1, &gpu.vao);
-    if (gpu.texture)
-        glDeleteTextures(1, &gpu.texture);
+    const GLuint textures[] = { gpu.texture, gpu.volume, gpu.transfer };
+    glDeleteTextures(3, textures);
     gpu = GpuObject {};
 }
 
@@ -247,9 +323,65 @@ void SceneRenderer::upload(const SceneObject& object, GpuObject& gpu)
     gpu.geometryRevision = object.geometryRevision;
 }
 
+void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
+{
+    const GLuint textures[] = { gpu.volume, gpu.transfer };
+    glDeleteTextures(2, textures);
+    gpu.volume = gpu.transfer = 0;
+    const Volume* volume = object.volume.get();
+    if (!volume || volume->nx > max3dTextureSize_ || volume->ny > max3dTextureSize_
+        || volume->nz > max3dTextureSize_)
+        return;
+    const bool floats = volume->format == VOLUME_R32F;
+    const std::size_t voxels = std::size_t(volume->voxelCount());
+    if (floats ? volume->values.size() != voxels
+                || volume->transfer.size() != std::size_t(kTransferEntries) * 4
+               : volume->rgba.size() != voxels * 4)
+        return;
+    // Earlier errors are cleared so the check below sees this upload's alone (a lost
+    // context may repeat its error: the loop is bounded).
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+    glGenTextures(1, &gpu.volume);
+    glBindTexture(GL_TEXTURE_3D, gpu.volume);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (floats)
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_R32F, volume->nx, volume->ny, volume->nz, 0, GL_RED,
+            GL_FLOAT, volume->values.data());
+    else
+        glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, volume->nx, volume->ny, volume->nz, 0, GL_RGBA,
+            GL_UNSIGNED_BYTE, volume->rgba.data());
+    // Out of GPU memory the volume is left out rather than drawn from garbage.
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &gpu.volume);
+        gpu.volume = 0;
+        glBindTexture(GL_TEXTURE_3D, 0);
+        return;
+    }
+    for (GLenum wrap : { GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R })
+        glTexParameteri(GL_TEXTURE_3D, wrap, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glBindTexture(GL_TEXTURE_3D, 0);
+    if (!floats)
+        return;
+    glGenTextures(1, &gpu.transfer);
+    glBindTexture(GL_TEXTURE_2D, gpu.transfer);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTransferEntries, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+        volume->transfer.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 void SceneRenderer::uploadTexture(const SceneObject& object, GpuObject& gpu)
 {
     gpu.textureRevision = object.textureRevision;
+    if (object.type == OBJECT_VOLUME) {
+        uploadVolume(object, gpu);
+        return;
+    }
     const Texture* texture = object.texture.get();
     // A picture beyond what this GL takes is drawn without it rather than failing the
     // whole frame.
@@ -317,6 +449,66 @@ void SceneRenderer::drawObject(
     glBindVertexArray(0);
     if (textured)
         glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void SceneRenderer::drawVolume(
+    const Scene& scene, const SceneObject& object, const Mat4& view, const float projection[16])
+{
+    const auto it = objects_.find(object.id);
+    if (!volumeProgram_ || it == objects_.end() || !it->second->volume || !object.volume
+        || object.volumeBox.empty() || it->second->indexCount == 0)
+        return;
+    const GpuObject& gpu = *it->second;
+    const Volume& volume = *object.volume;
+    const Mat4 modelView = view * scene.modelMatrix(object);
+    const auto toObject = inverse(modelView);
+    if (!toObject)
+        return;
+    const Box& box = object.volumeBox;
+    const Vec3 size = box.max - box.min;
+    const Vec3 eye = transformPoint(*toObject, { 0, 0, 0 }) - box.min;
+    const int longest = std::max({ volume.nx, volume.ny, volume.nz });
+    const float step = 0.5f / float(longest);
+
+    QOpenGLShaderProgram& p = *volumeProgram_;
+    p.bind();
+    float m[16];
+    toFloats(modelView, m);
+    glUniformMatrix4fv(p.uniformLocation("uModelView"), 1, GL_FALSE, m);
+    glUniformMatrix4fv(p.uniformLocation("uProjection"), 1, GL_FALSE, projection);
+    p.setUniformValue("uBoxMin", float(box.min.x), float(box.min.y), float(box.min.z));
+    p.setUniformValue("uBoxSize", float(size.x), float(size.y), float(size.z));
+    p.setUniformValue("uEye", float(eye.x / size.x), float(eye.y / size.y), float(eye.z / size.z));
+    const bool floats = volume.format == VOLUME_R32F && gpu.transfer;
+    p.setUniformValue("uFloat", floats);
+    p.setUniformValue("uLow", float(volume.low));
+    // A single-valued range still divides by something.
+    p.setUniformValue("uHigh", float(volume.high > volume.low ? volume.high : volume.low + 1));
+    p.setUniformValue("uStep", step);
+    // Enough steps for the box's diagonal (sqrt 3 in texture units).
+    p.setUniformValue("uMaxSteps", int(std::ceil(1.7321f / step)) + 2);
+    p.setUniformValue("uOpacity", float(object.opacity()));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, gpu.volume);
+    p.setUniformValue("uVolume", 0);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, gpu.transfer);
+    p.setUniformValue("uTransfer", 1);
+    glActiveTexture(GL_TEXTURE0);
+
+    // Back faces only: each pixel of the box marches once, also from inside it.
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_FRONT);
+    glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glBindVertexArray(gpu.vao);
+    glDrawElements(GL_TRIANGLES, gpu.indexCount, GL_UNSIGNED_INT, nullptr);
+    glBindVertexArray(0);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glDisable(GL_CULL_FACE);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, 0);
 }
 
 void SceneRenderer::drawReferenceBox(const Scene& scene, const Mat4& view)
@@ -413,7 +605,8 @@ void SceneRenderer::render(const Scene& scene, int width, int height)
             const double opacity = object->opacity();
             if (opacity <= 0)
                 continue;
-            if (opacity < 1) {
+            // Volumes are see-through by nature: they blend with the transparent ones.
+            if (opacity < 1 || object->type == OBJECT_VOLUME) {
                 const Sphere s
                     = boundingSphere(transformBox(scene.modelMatrix(*object), object->meshBounds));
                 transparent.emplace_back(transformPoint(view, s.centre).z, object.get());
@@ -432,8 +625,14 @@ void SceneRenderer::render(const Scene& scene, int width, int height)
         // leave holes that image conversion and window composition then show through.
         glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         glDepthMask(GL_FALSE);
-        for (const auto& [depth, object] : transparent)
-            drawObject(scene, *object, view, object->id == selected);
+        for (const auto& [depth, object] : transparent) {
+            if (object->type != OBJECT_VOLUME) {
+                drawObject(scene, *object, view, object->id == selected);
+                continue;
+            }
+            drawVolume(scene, *object, view, p);
+            program_->bind();
+        }
         glDepthMask(GL_TRUE);
         glDisable(GL_BLEND);
     }

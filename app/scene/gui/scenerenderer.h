@@ -42,11 +42,17 @@ private:
     void drawObject(const scene::Scene& scene, const scene::SceneObject& object,
         const scene::Mat4& view, bool selected);
     void drawReferenceBox(const scene::Scene& scene, const scene::Mat4& view);
+    void uploadVolume(const scene::SceneObject& object, GpuObject& gpu);
+    // Ray-marches a volume object through its box; leaves the volume program bound.
+    void drawVolume(const scene::Scene& scene, const scene::SceneObject& object,
+        const scene::Mat4& view, const float projection[16]);
 
     std::unique_ptr<QOpenGLShaderProgram> program_;
+    std::unique_ptr<QOpenGLShaderProgram> volumeProgram_; // null when it did not build
     std::unordered_map<std::uint32_t, std::unique_ptr<GpuObject>> objects_;
     unsigned boxVao_ = 0, boxVbo_ = 0;
     int maxTextureSize_ = 0;
+    int max3dTextureSize_ = 0;
 };
 
 } // namespace vexa::gui

@@ -4,14 +4,25 @@
 #include "scene/gui/scenerenderer.h"
 #include "scene/scene.h"
 
+#include "main/mainmenus.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QHash>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QSurfaceFormat>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -23,6 +34,22 @@ namespace {
 
 constexpr int kClickSlop = 3; // pixels a click may move and stay a click
 constexpr double kPi = 3.14159265358979323846;
+
+// A cell of the 3D view's toolbar strip beside the program, its key colour made clear;
+// no icon when the strip is missing.
+QIcon stripIcon(int cell)
+{
+    static const QImage strip = [] {
+        QImage image(QDir(QCoreApplication::applicationDirPath())
+                         .filePath(QStringLiteral("ressources/BitmapToolBar3d.bmp")));
+        return image.convertToFormat(QImage::Format_ARGB32);
+    }();
+    if (strip.isNull() || strip.width() < 16 * (cell + 1) || strip.height() < 16)
+        return {};
+    QImage icon = strip.copy(16 * cell, 0, 16, 16);
+    icon.setAlphaChannel(icon.createMaskFromColor(qRgb(0, 128, 0), Qt::MaskOutColor));
+    return QIcon(QPixmap::fromImage(icon));
+}
 
 // Draws the frames straight into the window. Mouse events are left to the window.
 class GlCanvas : public QOpenGLWidget {
@@ -127,6 +154,9 @@ View3dWidget::View3dWidget(std::shared_ptr<scene::Scene> scene, QWidget* parent,
         canvas_ = new GlCanvas(*scene_, this);
     else
         canvas_ = new PictureCanvas(*this, this);
+    // Keys reach the view (and its window) wherever in it the user clicked.
+    setFocusPolicy(Qt::StrongFocus);
+    canvas_->setFocusPolicy(Qt::NoFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(canvas_);
@@ -266,6 +296,163 @@ void View3dWidget::openMenu(std::uint32_t id, QPoint globalPosition)
     }
     menu_ = menu;
     menu->popup(globalPosition);
+}
+
+// The commands the accelerators name are the accelerator table's own numbers.
+constexpr bool sameCommand(int command, int key)
+{
+    return command == key;
+}
+static_assert(sameCommand(View3dWindow::CmdFront, menus::kCmdView3dKeyF1)
+    && sameCommand(View3dWindow::CmdRight, menus::kCmdView3dKeyF2)
+    && sameCommand(View3dWindow::CmdTop, menus::kCmdView3dKeyF3)
+    && sameCommand(View3dWindow::CmdReset, menus::kCmdView3dKeyF5)
+    && sameCommand(View3dWindow::CmdReferenceBox, menus::kCmdView3dKeyF6)
+    && sameCommand(View3dWindow::CmdFit, menus::kCmdView3dKeyAltC)
+    && sameCommand(View3dWindow::CmdSnapshot, menus::kCmdView3dKeyAltS));
+
+View3dWindow::View3dWindow(
+    std::shared_ptr<scene::Scene> scene, QWidget* parent, View3dWidget::Drawing drawing)
+    : QWidget(parent)
+{
+    view_ = new View3dWidget(std::move(scene), this, drawing);
+    setFocusProxy(view_);
+    buildToolBar();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(tools_);
+    layout->addWidget(view_, 1);
+}
+
+void View3dWindow::buildToolBar()
+{
+    tools_ = new QToolBar(this);
+    tools_->setIconSize(QSize(16, 16));
+    tools_->setFocusPolicy(Qt::NoFocus);
+    QHash<int, QString> keys;
+    for (const menus::Accelerator& a : menus::view3dAccelerators())
+        keys.insert(a.command, QString::fromLatin1(a.key));
+    struct Entry {
+        int command;
+        int icon; // cell of the strip, -1 for text only
+        const char* label;
+    };
+    static const Entry entries[] = {
+        { CmdFront, 0, "Vue de face" },
+        { CmdRight, 1, "Vue de droite" },
+        { CmdTop, 2, "Vue de dessus" },
+        { CmdReset, 3, "Caméra initiale" },
+        { CmdZoomIn, 4, "Zoom +" },
+        { CmdZoomOut, 5, "Zoom -" },
+        { CmdFit, 6, "Cadrer" },
+        { CmdReferenceBox, 7, "Boîte de référence" },
+        { CmdSnapshot, -1, "Capture" },
+    };
+    for (const Entry& e : entries) {
+        const QString label = QString::fromUtf8(e.label);
+        const QIcon icon = e.icon >= 0 ? stripIcon(e.icon) : QIcon();
+        QAction* action = tools_->addAction(icon, label);
+        const QString key = keys.value(e.command);
+        action->setToolTip(key.isEmpty() ? label : label + QStringLiteral(" (") + key + ')');
+        const int command = e.command;
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+        if (command == CmdReferenceBox) {
+            action->setCheckable(true);
+            action->setChecked(view_->scene().referenceBoxShown());
+            boxAction_ = action;
+        }
+    }
+}
+
+bool View3dWindow::runCommand(int command)
+{
+    switch (command) {
+    case CmdFront:
+        view_->scene().viewFrom(scene::Scene::SIDE_FRONT);
+        return true;
+    case CmdRight:
+        view_->scene().viewFrom(scene::Scene::SIDE_RIGHT);
+        return true;
+    case CmdTop:
+        view_->scene().viewFrom(scene::Scene::SIDE_TOP);
+        return true;
+    case CmdReset:
+        view_->scene().resetCamera();
+        return true;
+    case CmdFit:
+        view_->scene().fitView();
+        return true;
+    case CmdZoomIn:
+        view_->scene().multiplyZoom(1.25);
+        return true;
+    case CmdZoomOut:
+        view_->scene().multiplyZoom(0.8);
+        return true;
+    case CmdReferenceBox: {
+        const bool shown = !view_->scene().referenceBoxShown();
+        view_->scene().showReferenceBox(shown);
+        const QSignalBlocker blocker(boxAction_);
+        boxAction_->setChecked(shown);
+        return true;
+    }
+    case CmdSnapshot:
+        saveSnapshot();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void View3dWindow::saveSnapshot()
+{
+    const qreal ratio = devicePixelRatioF();
+    const QImage frame = view_->renderToImage(
+        int(std::lround(view_->width() * ratio)), int(std::lround(view_->height() * ratio)));
+    const QString title = QStringLiteral("Capture de la vue 3D");
+    if (frame.isNull()) {
+        QMessageBox::warning(
+            this, title, QStringLiteral("Capture de la vue 3D impossible : pas de rendu OpenGL"));
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(
+        this, title, QStringLiteral("capture.png"), QStringLiteral("Images (*.png *.bmp *.jpg)"));
+    if (path.isEmpty())
+        return;
+    if (!frame.save(path))
+        QMessageBox::warning(this, title,
+            QStringLiteral("Impossible d'écrire le fichier %1")
+                .arg(QDir::toNativeSeparators(path)));
+}
+
+int View3dWindow::commandForKey(const QKeyEvent& event) const
+{
+    const QKeySequence pressed(event.keyCombination());
+    for (const menus::Accelerator& a : menus::view3dAccelerators())
+        if (QKeySequence(QString::fromLatin1(a.key)) == pressed)
+            return a.command;
+    return 0;
+}
+
+bool View3dWindow::event(QEvent* event)
+{
+    // The main window's shortcuts share some of these keys (F6): while the view has
+    // the focus its own meaning wins, so the key is taken before shortcuts see it.
+    if (event->type() == QEvent::ShortcutOverride
+        && commandForKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void View3dWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (const int command = commandForKey(*event); command && runCommand(command)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace vexa::gui

@@ -20,7 +20,10 @@
 #include <cstdint>
 #include <memory>
 
+class QAction;
+class QKeyEvent;
 class QMenu;
+class QToolBar;
 
 namespace vexa::scene {
 class Scene;
@@ -74,6 +77,50 @@ private:
     QPoint pressPosition_, lastPosition_;
     Qt::MouseButton pressButton_ = Qt::NoButton;
     bool dragged_ = false;
+};
+
+// The window of a View 3D record: the view below a toolbar of camera commands, the
+// reference box and a snapshot. The 3D view's keyboard accelerators run the same
+// commands while the window has the focus: F1, F2, F3 views from the front, the right
+// and the top, F5 the initial camera, F6 the reference box, Alt+C framing, Alt+S the
+// snapshot.
+class View3dWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit View3dWindow(std::shared_ptr<scene::Scene> scene, QWidget* parent = nullptr,
+        View3dWidget::Drawing drawing = View3dWidget::Drawing::Automatic);
+
+    // Commands, numbered as the accelerators where they have one.
+    enum Command {
+        CmdFront = 20,
+        CmdRight = 21,
+        CmdTop = 22,
+        CmdReset = 42,
+        CmdReferenceBox = 43,
+        CmdFit = 12,
+        CmdSnapshot = 13,
+        CmdZoomIn = 1001,
+        CmdZoomOut = 1002,
+    };
+    // False for an unknown command.
+    bool runCommand(int command);
+    View3dWidget* view() const { return view_; }
+    QToolBar* toolBar() const { return tools_; }
+    // Saves the current frame, at the view's size, to a file the user picks.
+    void saveSnapshot();
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildToolBar();
+    // The accelerator's command for a key, 0 when it is none of them.
+    int commandForKey(const QKeyEvent& event) const;
+
+    View3dWidget* view_ = nullptr;
+    QToolBar* tools_ = nullptr;
+    QAction* boxAction_ = nullptr;
 };
 
 } // namespace vexa::gui

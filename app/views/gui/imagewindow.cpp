@@ -1,7 +1,10 @@
 #include "views/gui/imagewindow.h"
 
+#include "config/config.h"
+
 #include "data/registry.h"
 #include "data/section.h"
+#include "scene/cursorslices.h"
 #include "views/imagelayers.h"
 #include "views/imageview.h"
 #include "views/viewzoom.h"
@@ -41,6 +44,7 @@ QList<ImageWindow*>& windowList()
 }
 
 constexpr int kPaletteBarWidth = 130;
+constexpr int kMinimumWindowWidth = 240;
 const QColor kValueBoxColour(255, 255, 204);
 
 // Cells of the toolbar strip beside the program.
@@ -235,9 +239,12 @@ protected:
             painter.setPen(QColor(c[2], c[1], c[0]));
             painter.drawLine(20, y, 60, y);
         }
+        // The ends are labelled with the values the correction shows there, not levels.
+        double low = 0.0, high = 255.0;
+        displayedRange(window_.record(), low, high);
         painter.setPen(Qt::black);
-        painter.drawText(66, top + 10, QStringLiteral("255"));
-        painter.drawText(66, bottom, QStringLiteral("0"));
+        painter.drawText(64, top + 10, QString::number(high, 'g', 6));
+        painter.drawText(64, bottom, QString::number(low, 'g', 6));
     }
 
 private:
@@ -452,6 +459,10 @@ ImageWindow::ImageWindow(DataRecord& record, QWidget* parent)
         }
         status_->addWidget(statusParts_[std::size_t(i)], i == 3 ? 1 : 0);
     }
+    statusParts_[1]->setToolTip(QString::fromUtf8(
+        "Position du curseur (X, Y) ; entre parenthèses, les distances aux bords droit et bas"));
+    if (statusParts_[2])
+        statusParts_[2]->setToolTip(QString::fromUtf8("Position du curseur dans le volume"));
     layout->addWidget(status_);
 
     info_ = new QWidget(this, Qt::Tool);
@@ -462,7 +473,10 @@ ImageWindow::ImageWindow(DataRecord& record, QWidget* parent)
     infoLayout->addWidget(infoText_);
 
     setFocusPolicy(Qt::StrongFocus);
-    // Initial display: zooms that fit the image, then the window takes that size.
+    // Initial display: zooms that fit the image, then the window takes that size. Values
+    // beyond 0..255 would show all black or all white at gain 1: start with their range.
+    initialRangePending_ = applyInitialCorrection(record_, config::autoRangeEnabled())
+        == InitialCorrection::Undecided;
     startView(record_);
     refreshBlockBar();
     rebuildAndRepaint();
@@ -470,7 +484,9 @@ ImageWindow::ImageWindow(DataRecord& record, QWidget* parent)
     const QSize display = canvas_->displaySize();
     const int frame = 2 * canvas_->frameWidth();
     const int extra = std::max(0, layout->sizeHint().height() - canvas_->sizeHint().height());
-    resize(std::max(display.width() + frame, 240), display.height() + frame + extra);
+    // The toolbars (and the section bar of a volume) stay usable however narrow the image.
+    setMinimumWidth(std::max(kMinimumWindowWidth, layout->minimumSize().width()));
+    resize(std::max(display.width() + frame, minimumWidth()), display.height() + frame + extra);
 }
 
 ImageWindow::~ImageWindow()
@@ -565,6 +581,9 @@ void ImageWindow::reload()
 {
     if (record_.block())
         reloadSection(record_);
+    if (initialRangePending_)
+        initialRangePending_ = applyInitialCorrection(record_, config::autoRangeEnabled())
+            == InitialCorrection::Undecided;
     rebuildAndRepaint();
     refreshBlockBar();
     setWindowTitle(QString::fromStdString(dataTitle(&record_)));
@@ -589,6 +608,7 @@ void ImageWindow::refreshCompanions()
     for (const QPointer<CompanionWindow>& c : companions_)
         if (c)
             c->refresh();
+    scene::refreshCursorSlices(record_);
 }
 
 void ImageWindow::refreshBlockBar()
@@ -754,6 +774,7 @@ void ImageWindow::setBlockCursorShown(bool on)
 {
     if (BlockDescriptor* block = record_.block())
         block->cursor3dShown = on ? 1 : 0;
+    scene::refreshCursorSlices(record_);
     refreshStatus();
     canvas_->viewport()->update();
 }
