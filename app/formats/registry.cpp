@@ -48,8 +48,10 @@ const std::vector<FormatReader>& formatReaders()
 {
     static const std::vector<FormatReader> readers = [] {
         std::vector<FormatReader> all;
+        // DICOM first: its 128-byte preamble may hold a TIFF header (files readable as
+        // both), and the "DICM" mark after it is the stronger claim.
         for (const FormatReader* r :
-            { &tiffLibraryReader(), &niftiReader(), &segyReader(), &dicomReader(), &nrrdReader(),
+            { &dicomReader(), &tiffLibraryReader(), &niftiReader(), &segyReader(), &nrrdReader(),
                 &metaImageReader(), &inrReader(), &vtkImageReader() })
             if (r->name && r->sniff && r->probe && r->read)
                 all.push_back(*r);

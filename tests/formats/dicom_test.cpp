@@ -109,6 +109,17 @@ TEST(DicomReader, EveryTransferSyntaxOfOneSliceDecodesAlike)
     }
 }
 
+TEST(DicomReader, ClaimedBeforeTiffWhenThePreambleHoldsATiffHeader)
+{
+    SKIP_WITHOUT_DICOM();
+    const std::string path = dicomData("CT_small.dcm");
+    const std::string head = formatHead(path);
+    ASSERT_EQ(head.compare(0, 4, std::string("II*\0", 4)), 0);
+    const FormatReader* reader = formatReaderFor(path, head);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_STREQ(reader->name, dicomReader().name);
+}
+
 TEST(DicomReader, KeepsRescaleAndWindowBesideStoredIntegers)
 {
     SKIP_WITHOUT_DICOM();
