@@ -162,6 +162,15 @@ std::string formatUnsupportedReason(const std::string& path, const std::string& 
         format = "ZIP";
     else if (at(0, "\x1f\x8b"sv))
         format = "gzip";
+    else if (at(0, "BA"sv) && at(14, "BM"sv))
+        format = "BMP (tableau d'images)";
+    else if (head.size() >= 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '7'
+        && std::isspace(static_cast<unsigned char>(head[2])))
+        format = "PNM";
+    else if (at(0, "<?xml"sv) || at(0, "\xef\xbb\xbf<?xml"sv) || (named("*.xml") && at(0, "<"sv)))
+        format = "XML";
+    else if (at(0, "<!DOCTYPE html"sv) || at(0, "<!DOCTYPE HTML"sv) || at(0, "<html"sv))
+        format = "HTML";
     if (!format)
         return {};
     return fileReason(path, std::string("format ") + format + " non pris en charge");
