@@ -292,7 +292,13 @@ void MainWindow::runCommand(int id)
 
 void MainWindow::openDataDialog()
 {
-    openDataCommand();
+    // Reading a large file takes seconds: as a task the windows stay live meanwhile and
+    // the task window lists the reading.
+    TaskCommand task;
+    task.commandId = menus::kCmdOpenData;
+    task.name = "Ouvrir une donnée...";
+    task.builtin = [] { openDataCommand(); };
+    taskStartCommand(std::move(task));
 }
 
 bool MainWindow::openDataFile(const QString& path)
