@@ -16,6 +16,7 @@
 #include "processing/processing.h"
 #include "processing/processingmenus.h"
 #include "script/scriptrunner.h"
+#include "tasks/taskcontext.h"
 #include "tasks/taskdisplay.h"
 #include "tasks/taskshutdown.h"
 #include "tasks/workerthread.h"
@@ -170,7 +171,7 @@ void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volu
         if (id == menus::kCmdSaveData) {
             // "Sauvegarder une donnée..." of a data window saves that window's datum.
             if (DataRecord* record = dataFindByWindow(window))
-                saveDataCommand(record);
+                saveDataTask(record);
             return;
         }
         // The command's inputs start from this window's datum.
@@ -209,7 +210,7 @@ void MainWindow::runCommand(int id)
         break;
     case kCmdSaveData:
         if (DataRecord* record = dataActiveImage())
-            saveDataCommand(record);
+            saveDataTask(record);
         break;
     case kCmdNewImage2d:
         newImage2dCommand();
@@ -298,6 +299,22 @@ void MainWindow::openDataDialog()
     task.commandId = menus::kCmdOpenData;
     task.name = "Ouvrir une donnée...";
     task.builtin = [] { openDataCommand(); };
+    taskStartCommand(std::move(task));
+}
+
+void MainWindow::saveDataTask(DataRecord* record)
+{
+    // Writing a volume takes seconds: as a task the windows stay live meanwhile. The
+    // datum is the task's input, so it cannot close while it is written.
+    dataActivate(record);
+    TaskCommand task;
+    task.commandId = menus::kCmdSaveData;
+    task.name = "Sauvegarder une donnée...";
+    task.builtin = [] {
+        if (const std::uint32_t id = taskTakeInput(taskCurrent(), SLOT_IMAGE_IN))
+            if (DataRecord* taken = dataFindImage(id))
+                saveDataCommand(taken);
+    };
     taskStartCommand(std::move(task));
 }
 

@@ -79,6 +79,7 @@ protected:
 
 private:
     void openDataDialog();
+    void saveDataTask(DataRecord* record);
     void showWindowFromMenu(int id);
     void fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume);
 
