@@ -227,9 +227,15 @@ void MainWindow::runCommand(int id)
     case kCmdNewGraph:
         newGraphCommand();
         break;
-    case kCmdImageSeries:
-        seriesAssemblyCommand();
+    case kCmdImageSeries: {
+        // Like opening: the assembled volume is read by a task.
+        TaskCommand task;
+        task.commandId = kCmdImageSeries;
+        task.name = "Série d'images";
+        task.builtin = [] { seriesAssemblyCommand(); };
+        taskStartCommand(std::move(task));
         break;
+    }
     case kCmdScript:
         script::runScriptCommand(
             [](int channel, const std::string& line) { log::logLine(channel, line.c_str()); });
