@@ -173,6 +173,22 @@ typedef int (*vexaObject3dSetCurve3d_t)(
 typedef int (*vexaObject3dSetTexture_t)(unsigned int objectId, const uint8_t* rgba, int width,
     int height, const float* uv, int32_t nbPoints);
 typedef int (*vexaObject3dSetWrapping_t)(unsigned int objectId, int wrapping);
+/* Makes the object a volume of a block's samples (value scale applied) mapped through
+ * [low, high] onto the block's palette; a voxel is as opaque as its level is high, so
+ * values at low and below are clear. low == high takes the block's own range. Sides
+ * up to 2048 and 2^28 voxels. Drawn in the box (0, 0, 0) .. (dimX, dimY, dimZ) until
+ * vexaObject3dSetVolumeLocation moves it. */
+typedef int (*vexaObject3dSetVolumeData_t)(
+    unsigned int objectId, unsigned int blockId, double low, double high);
+/* The volume's box in data units: first corner and sizes (finite, sizes positive). */
+typedef int (*vexaObject3dSetVolumeLocation_t)(
+    unsigned int objectId, double x, double y, double z, double width, double height, double depth);
+/* Makes the object a volume of nx x ny x nz floats (x fastest, copied) coloured by a
+ * transfer function of count points (2 to 4096), 5 doubles each: value, red, green,
+ * blue, alpha; values strictly increasing, components in [0, 1], alpha the opacity
+ * of one voxel's thickness. */
+typedef int (*vexaObject3dSetVolume_t)(unsigned int objectId, const float* values, int nx, int ny,
+    int nz, const double* transfer, int32_t count);
 /* The camera frames the scene after an add to an empty view, and after later adds
  * while nobody has moved it. */
 typedef int (*vexaView3dAddObject3d_t)(unsigned int viewId, unsigned int objectId);

@@ -12,6 +12,7 @@
 #include "processing/transform2d.h"
 #include "processing/valueoperators.h"
 #include "processing/volumeops.h"
+#include "processing/volumerendercommand.h"
 #include "tasks/taskapi.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
@@ -667,6 +668,11 @@ void isoSurface(const Command& command)
     runIsoSurfaceExtraction(command.caption());
 }
 
+void volumeRendering(const Command& command)
+{
+    runVolumeRendering(command.caption());
+}
+
 struct Operator {
     int code;
     const char* label;
@@ -769,6 +775,7 @@ std::vector<ProcessingCommand> makeTable()
             { 92, kExtraction, nullptr, 0, Transformations3d },
         });
     table.push_back({ 1240, "Extraction de surface de niveau", isoSurface, 0, Volume3d, true });
+    table.push_back({ 1241, "Rendu volumique", volumeRendering, 0, Volume3d });
     return table;
 }
 

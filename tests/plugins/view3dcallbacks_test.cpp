@@ -6,6 +6,7 @@
 #include "plugins/callbacktable.h"
 #include "plugins/libraries.h"
 #include "scene/scene.h"
+#include "scene/volume.h"
 
 #include <cmath>
 #include <cstring>
@@ -24,6 +25,9 @@ using TextureFn = int (*)(unsigned int, const uint8_t*, int, int, const float*, 
 using AddFn = int (*)(unsigned int, unsigned int);
 using SizeFn = int (*)(unsigned int, double, double, double);
 using SnapshotFn = unsigned int (*)(unsigned int, int, int);
+using VolumeDataFn = int (*)(unsigned int, unsigned int, double, double);
+using VolumeBoxFn = int (*)(unsigned int, double, double, double, double, double, double);
+using VolumeFn = int (*)(unsigned int, const float*, int, int, int, const double*, int32_t);
 
 template <typename F> F lookup(const char* name)
 {
@@ -252,4 +256,85 @@ TEST_F(View3dCallbacks, SnapshotIsAnRgbaImageOfTheRenderedPixels)
     ASSERT_TRUE(p);
     for (int i = 0; i < 5 * 3 * 4; ++i)
         ASSERT_EQ(p[i], i) << i;
+}
+
+// The volume callbacks as a plug-in calls them: a block's samples, then floats with a
+// transfer function; refused sizes, points and unknown identifiers leave the object as
+// it was.
+TEST_F(View3dCallbacks, VolumesOfABlockAndOfFloats)
+{
+    auto object = std::make_unique<ImageObject>();
+    object->block = std::make_unique<BlockDescriptor>();
+    BlockDescriptor& b = *object->block;
+    b.dimX = 3;
+    b.dimY = 2;
+    b.dimZ = 2;
+    b.typeData = TYPEDATA_U8;
+    ASSERT_TRUE(blockPrepareStorage(b));
+    auto* samples = static_cast<std::uint8_t*>(b.samples.data());
+    for (std::size_t i = 0; i < 12; ++i)
+        samples[i] = std::uint8_t(20 * i);
+    DataRecord* block = dataCreateImage(std::move(object), kFreshId, kFreshId);
+    ASSERT_TRUE(block);
+
+    const unsigned int id = lookup<CreateFn>("vexaObject3dCreate")(3);
+    ASSERT_EQ(lookup<AddFn>("vexaView3dAddObject3d")(view, id), 1);
+    scene::Scene* scene = sceneOf(view);
+    ASSERT_TRUE(scene);
+    auto volumeOf = [&] {
+        std::shared_ptr<const scene::Volume> v;
+        scene::Box box;
+        scene->readObject(id, [&](const scene::SceneObject& o) {
+            v = o.volume;
+            box = o.volumeBox;
+        });
+        return std::make_pair(v, box);
+    };
+
+    // Unknown block or object, and a range upside down: nothing is set.
+    EXPECT_EQ(lookup<VolumeDataFn>("dozObject3dSetVolumeData")(id, 987654, 0, 0), 0);
+    EXPECT_EQ(lookup<VolumeDataFn>("vexaObject3dSetVolumeData")(987654, block->blockId, 0, 0), 0);
+    EXPECT_EQ(lookup<VolumeDataFn>("vexaObject3dSetVolumeData")(id, block->blockId, 9, 1), 0);
+    EXPECT_FALSE(volumeOf().first);
+
+    // The block's own range: the first voxel clear, the last opaque; the box is the
+    // block's until moved.
+    ASSERT_EQ(lookup<VolumeDataFn>("vexaObject3dSetVolumeData")(id, block->blockId, 0, 0), 1);
+    auto [fromBlock, box] = volumeOf();
+    ASSERT_TRUE(fromBlock);
+    EXPECT_EQ(fromBlock->voxelCount(), 12);
+    ASSERT_EQ(fromBlock->rgba.size(), 48u);
+    EXPECT_EQ(fromBlock->rgba[3], 0);
+    EXPECT_EQ(fromBlock->rgba[47], 255);
+    EXPECT_EQ(box.max.x, 3);
+    EXPECT_EQ(box.max.z, 2);
+
+    EXPECT_EQ(lookup<VolumeBoxFn>("vexaObject3dSetVolumeLocation")(id, 1, 2, 3, 0, 5, 5), 0);
+    EXPECT_EQ(
+        lookup<VolumeBoxFn>("vexaObject3dSetVolumeLocation")(id, std::nan(""), 0, 0, 1, 1, 1), 0);
+    EXPECT_EQ(lookup<VolumeBoxFn>("dozObject3dSetVolumeLocation")(987654, 0, 0, 0, 1, 1, 1), 0);
+    EXPECT_EQ(volumeOf().second.max.x, 3);
+    ASSERT_EQ(lookup<VolumeBoxFn>("dozObject3dSetVolumeLocation")(id, 1, 2, 3, 10, 20, 30), 1);
+    EXPECT_EQ(volumeOf().second.min.y, 2);
+    EXPECT_EQ(volumeOf().second.max.z, 33);
+
+    // Floats through a transfer function; refusals keep the block's volume.
+    const float values[8] = { 0, 1, 2, 3, 4, 5, 6, 7 };
+    const double transfer[10] = { 0, 0, 0, 0, 0, 7, 1, 1, 1, 1 };
+    const double backwards[10] = { 7, 0, 0, 0, 0, 0, 1, 1, 1, 1 };
+    auto setFloats = lookup<VolumeFn>("vexaObject3dSetVolume");
+    EXPECT_EQ(setFloats(id, values, 2, 2, 0, transfer, 2), 0);
+    EXPECT_EQ(setFloats(id, values, scene::kMaxVolumeSide + 1, 1, 1, transfer, 2), 0);
+    EXPECT_EQ(setFloats(id, values, 2, 2, 2, backwards, 2), 0);
+    EXPECT_EQ(setFloats(id, values, 2, 2, 2, transfer, 1), 0);
+    EXPECT_EQ(setFloats(id, nullptr, 2, 2, 2, transfer, 2), 0);
+    EXPECT_EQ(setFloats(987654, values, 2, 2, 2, transfer, 2), 0);
+    EXPECT_EQ(volumeOf().first, fromBlock);
+    ASSERT_EQ(lookup<VolumeFn>("dozObject3dSetVolume")(id, values, 2, 2, 2, transfer, 2), 1);
+    auto fromFloats = volumeOf().first;
+    ASSERT_TRUE(fromFloats);
+    EXPECT_EQ(fromFloats->format, scene::VOLUME_R32F);
+    EXPECT_EQ(fromFloats->values.size(), 8u);
+    EXPECT_EQ(fromFloats->transfer.size(), std::size_t(scene::kTransferEntries) * 4);
+    EXPECT_EQ(scene->objectCount(), 1);
 }

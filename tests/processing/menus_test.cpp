@@ -98,9 +98,11 @@ TEST(ProcessingMenus, EveryItemButTheExtractionIsACommandWithItsLabel)
     auto all = MenuNode::subMenu("Traitement");
     appendProcessingMenus2d(*all);
     appendProcessingMenus3d(*all);
-    // The seven sub-menus, then the separator and the surface extraction of "Traitement 3D".
-    ASSERT_EQ(all->children.size(), 9u);
+    // The seven sub-menus, then the separator, the surface extraction and the volume
+    // rendering of "Traitement 3D".
+    ASSERT_EQ(all->children.size(), 10u);
     EXPECT_EQ(all->children[8]->text, "Extraction de surface de niveau");
+    EXPECT_EQ(all->children[9]->text, "Rendu volumique");
     int items = 0;
     forEachItem(*all, [&](const MenuNode& item) {
         ++items;
@@ -109,7 +111,7 @@ TEST(ProcessingMenus, EveryItemButTheExtractionIsACommandWithItsLabel)
         EXPECT_TRUE(isProcessingCommand(item.id)) << item.id;
         EXPECT_FALSE(processingCommandLabel(item.id).empty());
     });
-    EXPECT_EQ(items, 10 + 8 + 13 + 10 + 7 + 5 + 6 + 1);
+    EXPECT_EQ(items, 10 + 8 + 13 + 10 + 7 + 5 + 6 + 2);
     EXPECT_EQ(processingCommandLabel(1106), "Racine Carrée");
     EXPECT_EQ(processingCommandLabel(1224), "Rotations");
     EXPECT_EQ(processingCommandLabel(4242), "");
