@@ -122,8 +122,6 @@ typedef int (*dozTaskShouldStop_t)(void* handle);
 
 /* Meshes exchanged with the workstation. A Mesh3d and every array in it are malloc
  * blocks; free a mesh the workstation gave you with "vexaMesh3dFree". */
-#ifndef VEXA_MESH3D_TYPES
-#define VEXA_MESH3D_TYPES
 #define MESH3D_NAME_CHARS 52
 
 typedef struct Mesh3dExtra {
@@ -140,7 +138,6 @@ typedef struct Mesh3d {
     int32_t* triangles; /* three 0-based indices per triangle */
     Mesh3dExtra* extra; /* optional */
 } Mesh3d;
-#endif
 
 typedef Mesh3d* (*vexaMesh3dCube_t)(void);
 typedef Mesh3d* (*vexaMesh3dSphere_t)(int32_t precision);

@@ -11,6 +11,7 @@
 #include "mesh/trimesh.h"
 
 #include "vexa_export.h"
+#include "vexa_plugin.h"
 
 #include <stdint.h>
 
@@ -18,26 +19,7 @@
 extern "C" {
 #endif
 
-/* The SDK header repeats these records for plug-ins: whichever comes first defines them. */
-#ifndef VEXA_MESH3D_TYPES
-#define VEXA_MESH3D_TYPES
-#define MESH3D_NAME_CHARS 52
-
-typedef struct Mesh3dExtra {
-    double matrix[16]; /* 4x4 placement, row-major, row vectors: translation in 12..14 */
-    char name[MESH3D_NAME_CHARS]; /* "CUBE", "SPHERE", "CONE", "CYLINDER" */
-    int32_t hasMatrix; /* 1: the scene object takes matrix as its placement */
-    uint8_t* colours; /* 4 bytes per vertex, or null; owned by the block */
-} Mesh3dExtra;
-
-typedef struct Mesh3d {
-    int32_t nbPoints;
-    double* points; /* x, y, z per vertex */
-    int32_t nbTriangles;
-    int32_t* triangles; /* three 0-based indices per triangle */
-    Mesh3dExtra* extra; /* optional */
-} Mesh3d;
-#endif
+/* Mesh3d and Mesh3dExtra are the SDK's own records. */
 
 /* New mesh with zero-filled arrays; null when a count is 0, negative or too large. */
 VEXA_API Mesh3d* vexaMesh3dAlloc(int32_t nbPoints, int32_t nbTriangles) VEXA_MESH_NOEXCEPT;
