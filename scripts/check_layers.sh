@@ -7,8 +7,8 @@
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 
-layers=(menus host log config params script formats data tasks display mesh views scene
-        processing plugins main)
+layers=(menus host log config params script formats data video matlab study tasks display mesh views
+        scene processing plugins main)
 
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done

@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
           libpugixml-dev libstb-dev
           qt6-base-dev libqt6opengl6-dev libgl-dev libgl1-mesa-dri xvfb xauth
           libtiff-dev libnifti2-dev libsegyio-dev libgdcm-dev zlib1g-dev
-          python3-nibabel python3-segyio)
+          python3-nibabel python3-segyio
+          libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libmatio-dev qt6-multimedia-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -10,6 +10,7 @@
 #include "plugins/directoryapi.h"
 #include "plugins/messageapi.h"
 #include "plugins/pendingapi.h"
+#include "plugins/videoapi.h"
 #include "plugins/view3dapi.h"
 #include "tasks/taskapi.h"
 
@@ -422,45 +423,7 @@ std::span<const CallbackEntry> table()
         { "dozDataGraphSetDataWidth", callback(dozDataGraphSetDataWidth) },
         { "dozDataGraphSetDataColor", callback(dozDataGraphSetDataColor) },
         // Video streams and video files
-        { "vexaVideoGetId", pending<"dozDataFluxGetId">() },
-        { "dozDataFluxGetId", pending<"dozDataFluxGetId">() },
-        { "vexaVideoSetFormatIn", pending<"dozDataFluxSetFormatIn">() },
-        { "dozDataFluxSetFormatIn", pending<"dozDataFluxSetFormatIn">() },
-        { "vexaVideoSetFormatOut", pending<"dozDataFluxSetFormatOut">() },
-        { "dozDataFluxSetFormatOut", pending<"dozDataFluxSetFormatOut">() },
-        { "vexaVideoGetDataIn", pending<"dozDataFluxGetDataIn">() },
-        { "dozDataFluxGetDataIn", pending<"dozDataFluxGetDataIn">() },
-        { "vexaVideoGetDataOut", pending<"dozDataFluxGetDataOut">() },
-        { "dozDataFluxGetDataOut", pending<"dozDataFluxGetDataOut">() },
-        { "vexaVideoGetWidth", pending<"dozDataFluxGetWidth">() },
-        { "dozDataFluxGetLargeur", pending<"dozDataFluxGetWidth">() },
-        { "dozDataFluxGetWidth", pending<"dozDataFluxGetWidth">() },
-        { "vexaVideoGetHeight", pending<"dozDataFluxGetHeight">() },
-        { "dozDataFluxGetHauteur", pending<"dozDataFluxGetHeight">() },
-        { "dozDataFluxGetHeight", pending<"dozDataFluxGetHeight">() },
-        { "vexaVideoGetUserData", pending<"dozDataFluxGetUserData">() },
-        { "dozDataFluxGetUserData", pending<"dozDataFluxGetUserData">() },
-        { "vexaVideoSetUserData", pending<"dozDataFluxSetUserData">() },
-        { "dozDataFluxSetUserData", pending<"dozDataFluxSetUserData">() },
-        { "vexaVideoInitializeCallback", pending<"dozDataFluxInitializeCallback">() },
-        { "dozDataFluxInitializeCallback", pending<"dozDataFluxInitializeCallback">() },
-        { "vexaVideoCapture", pending<"dozDataFluxCapture">() },
-        { "dozDataFluxCapture", pending<"dozDataFluxCapture">() },
-        { "vexaVideoStart", pending<"dozDataFluxStart">() },
-        { "dozDataFluxStart", pending<"dozDataFluxStart">() },
-        { "vexaVideoGetDuration", pending<"vexaVideoGetDuration">() },
-        { "vexaVideoGetCurrentDuration", pending<"vexaVideoGetCurrentDuration">() },
-        { "vexaVideoGetTime", pending<"dozDataFluxGetTime">() },
-        { "vexaVideoGetCurrentTime", pending<"dozDataFluxGetTime">() },
-        { "dozDataFluxGetTime", pending<"dozDataFluxGetTime">() },
-        { "vexaVideoGetNumberOfFrames", pending<"vexaVideoGetNumberOfFrames">() },
-        { "vexaVideoGetNoCurrentFrame", pending<"vexaVideoGetNoCurrentFrame">() },
-        { "vexaVideoMoveTo", pending<"vexaVideoMoveTo">() },
-        { "vexaVideoRefreshOut", pending<"vexaVideoRefreshOut">() },
-        { "vexaVideoFileCreate", pending<"vexaVideoFileCreate">() },
-        { "vexaVideoFileSet", pending<"vexaVideoFileSet">() },
-        { "vexaVideoFileAddFrame", pending<"vexaVideoFileAddFrame">() },
-        { "vexaVideoFileClose", pending<"vexaVideoFileClose">() },
+#include "plugins/videoentries.inc"
         // Windows and dialogs
         { "dozDialogRunFromDESC", pending<"dozDialogRunFromDESC">() },
         { "dozDialogWithDataRunFromDESC", pending<"dozDialogWithDataRunFromDESC">() },

@@ -1,0 +1,2 @@
+// Video stream and video file callbacks.
+#pragma once
