@@ -2,6 +2,7 @@
 
 #include "config/config.h"
 #include "data/registry.h"
+#include "main/gui/kindwindows.h"
 #include "main/gui/logwindow.h"
 #include "main/gui/mainwindow.h"
 #include "main/gui/menurender.h"
@@ -52,6 +53,8 @@ WindowHandle QtHost::createWindow(DataRecord& record, GuiRequest code)
                     scene::runObjectCommand(*target, id, command.toStdString());
             });
         content = view3dWindow;
+    } else if (QWidget* own = makeKindWindow(record)) {
+        content = own;
     } else {
         // Kinds whose windows are not built yet show their title.
         auto* label = new QLabel(QString::fromStdString(dataTitle(&record)));

@@ -9,3 +9,4 @@ list(APPEND vexa_gui_sources
   ${CMAKE_CURRENT_LIST_DIR}/view3dwidget.h
 )
 list(APPEND vexa_gui_libs Qt6::OpenGL Qt6::OpenGLWidgets)
+include(${CMAKE_CURRENT_LIST_DIR}/anim_sources.cmake OPTIONAL)

@@ -1,5 +1,9 @@
 # Widgets of this subsystem, gathered into vexa_gui by app/main/gui.
 list(APPEND vexa_gui_sources
+  ${CMAKE_CURRENT_LIST_DIR}/audiowindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/audiowindow.h
+  ${CMAKE_CURRENT_LIST_DIR}/graphwindow.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/graphwindow.h
   ${CMAKE_CURRENT_LIST_DIR}/imagewindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/imagewindow.h
 )

@@ -1,0 +1,10 @@
+#include "study/gui/studywindow.h"
+
+namespace vexa::gui {
+
+QWidget* makeStudyWindow(DataRecord&)
+{
+    return nullptr;
+}
+
+} // namespace vexa::gui

@@ -1,0 +1,16 @@
+// The window of a film datum.
+#pragma once
+
+class QWidget;
+
+namespace vexa {
+struct DataRecord;
+}
+
+namespace vexa::gui {
+
+// The window content for record, or null when the record cannot be shown (the
+// caller then shows its title).
+QWidget* makeFilmWindow(DataRecord& record);
+
+} // namespace vexa::gui

@@ -1,0 +1,10 @@
+#include "views/gui/graphwindow.h"
+
+namespace vexa::gui {
+
+QWidget* makeGraphWindow(DataRecord&)
+{
+    return nullptr;
+}
+
+} // namespace vexa::gui
