@@ -1,5 +1,7 @@
 # Widgets of this subsystem, gathered into vexa_gui by app/main/gui.
 list(APPEND vexa_gui_sources
+  ${CMAKE_CURRENT_LIST_DIR}/batchrun.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/batchrun.h
   ${CMAKE_CURRENT_LIST_DIR}/kindwindows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/kindwindows.h
   ${CMAKE_CURRENT_LIST_DIR}/logwindow.cpp

@@ -1,0 +1,65 @@
+#include "main/gui/batchrun.h"
+
+#include "main/batch.h"
+#include "main/corestart.h"
+#include "scene/gui/offscreenrenderer.h"
+#include "scene/scene.h"
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace vexa::gui {
+
+int runBatchMode(const QString& programDir, const QString& batchFile)
+{
+    batch::BatchHost host;
+    std::unique_ptr<OffscreenRenderer> renderer;
+    // Films of animations are rendered offscreen, as the 3D view's snapshots are.
+    host.snapshot
+        = [&renderer](DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba) {
+              auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
+              if (!view3d)
+                  return false;
+              if (!renderer)
+                  renderer = std::make_unique<OffscreenRenderer>();
+              QImage frame = renderer->render(*view3d->scene, width, height);
+              if (frame.isNull()) {
+                  std::fprintf(stderr, "%s\n", qPrintable(renderer->lastError()));
+                  return false;
+              }
+              frame.convertTo(QImage::Format_RGBA8888);
+              if (frame.width() != width || frame.height() != height)
+                  return false;
+              const std::size_t row = std::size_t(width) * 4;
+              rgba.resize(row * std::size_t(height));
+              for (int y = 0; y < height; ++y)
+                  std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
+              return true;
+          };
+    CoreStart start;
+    start.programDir = programDir.toStdString();
+    start.createInterface = [&host]() -> Host* { return &host; };
+    coreStart(start);
+    batch::BatchActions actions;
+    const batch::BatchResult result = batch::runBatchFile(batchFile.toStdString(), host, actions);
+    for (const std::string& message : host.messages)
+        std::fprintf(stderr, "%s\n", message.c_str());
+    CoreStop stop;
+    stop.pump = [&host] {
+        host.pump();
+        QCoreApplication::processEvents();
+    };
+    coreStop(stop);
+    renderer.reset();
+    if (!result.ok) {
+        std::fprintf(stderr, "%s\n", result.message.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace vexa::gui
