@@ -1,13 +1,14 @@
-// Every writer against the faults a disk can throw at it: a file-size limit (as a full
-// disk behaves), a read-only folder and a final rename that cannot happen (the target
-// is a folder). The writer must say it failed, the old file must stay byte for byte
-// and no temporary may be left beside it. Without a fault the same writer replaces the
-// old file, so that each row is known to reach the disk at all.
+// Every writer against the faults a disk can throw at it: a file-size limit, a full
+// disk (a tiny tmpfs, where the tests may mount one), a read-only folder and a final
+// rename that cannot happen (the target is a folder). The writer must say it failed, the old file
+// must stay byte for byte and no temporary may be left beside it. Without a fault the same writer
+// replaces the old file, so that each row is known to reach the disk at all.
 #include "data/datasave.h"
 #include "data/newdata.h"
 #include "data/registry.h"
 #include "data/series.h"
 #include "display/colormap.h"
+#include "formats/formats.h"
 #include "mesh/meshformats.h"
 #include "mesh/primitives.h"
 #include "quill.h"
@@ -17,10 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -148,12 +151,13 @@ bool copyBlock(const std::string& path)
 }
 
 struct Writer {
-    const char* name;
+    std::string name;
     // Writes to the path; the reference file of "INRIA avec référence" is passed along.
     std::function<bool(const std::string& path, const std::string& reference)> write;
+    std::string extension = ".dat"; // of the target, for writers that add theirs
 };
 
-const Writer kWriters[] = {
+const Writer kOwnWriters[] = {
     { "Gdr", [](auto& p, auto&) { return saveAs(SAVE_FORMAT_GDR, p); } },
     { "Df3", [](auto& p, auto&) { return saveAs(SAVE_FORMAT_DF3, p); } },
     { "Raw", [](auto& p, auto&) { return saveAs(SAVE_FORMAT_RAW, p); } },
@@ -173,7 +177,27 @@ const Writer kWriters[] = {
     { "Colormap", [](auto& p, auto&) { return saveColormap(p); } },
 };
 
-enum class Fault { None, FileSizeLimit, ReadOnlyFolder, TargetIsFolder };
+// The writers above, then every writer of other programs' formats through the save.
+const std::vector<Writer>& allWriters()
+{
+    static const std::vector<Writer> writers = [] {
+        std::vector<Writer> list(std::begin(kOwnWriters), std::end(kOwnWriters));
+        const auto& others = formatWriters();
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            std::string name;
+            for (const char* c = others[i].name; *c; ++c)
+                if (std::isalnum(static_cast<unsigned char>(*c)))
+                    name += *c;
+            const int code = SAVE_FORMAT_OTHER + static_cast<int>(i);
+            list.push_back({ "Format" + name, [code](auto& p, auto&) { return saveAs(code, p); },
+                others[i].extension });
+        }
+        return list;
+    }();
+    return writers;
+}
+
+enum class Fault { None, FileSizeLimit, FullDisk, ReadOnlyFolder, TargetIsFolder };
 
 const char* faultName(Fault fault)
 {
@@ -182,6 +206,8 @@ const char* faultName(Fault fault)
         return "NoFault";
     case Fault::FileSizeLimit:
         return "FileSizeLimit";
+    case Fault::FullDisk:
+        return "FullDisk";
     case Fault::ReadOnlyFolder:
         return "ReadOnlyFolder";
     case Fault::TargetIsFolder:
@@ -210,6 +236,8 @@ protected:
     }
     void TearDown() override
     {
+        if (mounted)
+            ::umount2(folder.path().c_str(), MNT_DETACH);
         ::chmod(folder.path().c_str(), 0755);
         dataResetRegistry();
         installHost(nullptr);
@@ -227,16 +255,23 @@ protected:
     vexatest::TempDir folder { "vexa-faults" };
     vexatest::TempDir elsewhere { "vexa-faults-ref" };
     std::string reference;
+    bool mounted = false;
 };
 
 TEST_P(WriterFaults, OldFileSurvivesAndNoTemporaryIsLeft)
 {
-    const Writer& writer = kWriters[std::get<0>(GetParam())];
+    const Writer& writer = allWriters()[std::get<0>(GetParam())];
     const Fault fault = std::get<1>(GetParam());
     if (fault == Fault::ReadOnlyFolder && ::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
+    if (fault == Fault::FullDisk) {
+        // A disk of two pages: the old file fits, nothing of the size of a new one does.
+        if (::mount("tmpfs", folder.path().c_str(), "tmpfs", 0, "size=8k") != 0)
+            GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+        mounted = true;
+    }
 
-    const std::string target = folder.file("cible.dat");
+    const std::string target = folder.file("cible" + writer.extension);
     const std::string old = "ancien contenu, à garder tel quel\n";
     if (fault == Fault::TargetIsFolder) {
         ASSERT_TRUE(fs::create_directory(target));
@@ -257,7 +292,7 @@ TEST_P(WriterFaults, OldFileSurvivesAndNoTemporaryIsLeft)
         written = writer.write(target, reference);
     }
 
-    EXPECT_EQ(entries(), std::vector<std::string> { "cible.dat" });
+    EXPECT_EQ(entries(), std::vector<std::string> { "cible" + writer.extension });
     if (fault == Fault::None) {
         EXPECT_TRUE(written);
         EXPECT_GT(fs::file_size(target), kLimit);
@@ -273,12 +308,11 @@ TEST_P(WriterFaults, OldFileSurvivesAndNoTemporaryIsLeft)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWriter, WriterFaults,
-    ::testing::Combine(::testing::Range<std::size_t>(0, std::size(kWriters)),
-        ::testing::Values(
-            Fault::None, Fault::FileSizeLimit, Fault::ReadOnlyFolder, Fault::TargetIsFolder)),
+    ::testing::Combine(::testing::Range<std::size_t>(0, allWriters().size()),
+        ::testing::Values(Fault::None, Fault::FileSizeLimit, Fault::FullDisk, Fault::ReadOnlyFolder,
+            Fault::TargetIsFolder)),
     [](const auto& row) {
-        return std::string(kWriters[std::get<0>(row.param)].name) + "_"
-            + faultName(std::get<1>(row.param));
+        return allWriters()[std::get<0>(row.param)].name + "_" + faultName(std::get<1>(row.param));
     });
 
 } // namespace
