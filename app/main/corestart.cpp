@@ -7,13 +7,16 @@
 #include "data/registry.h"
 #include "data/section.h"
 #include "display/palettelist.h"
+#include "log/crashnote.h"
 #include "log/logmodel.h"
+#include "matlab/matlabcommands.h"
 #include "plugins/libraries.h"
 #include "scene/meshopen.h"
 #include "scene/scene.h"
 #include "tasks/frametimer.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
+#include "video/film.h"
 
 #include <atomic>
 #include <csignal>
@@ -66,6 +69,14 @@ std::string coreStart(const CoreStart& start)
     // Commands run on this thread get its context.
     taskMainContext();
 
+    // A fault outside safe mode ends the program; the note it leaves beside the
+    // configuration tells the next start why.
+    const std::string crashNote
+        = (std::filesystem::path(config::configPath()).parent_path() / "vexa-crash.txt").string();
+    if (const std::string note = log::takeCrashNote(crashNote); !note.empty())
+        log::logMessage("La session précédente s'est arrêtée : %s", note.c_str());
+    log::installCrashNote(crashNote);
+
     // Lines posted by workers are applied on the interface thread, later.
     if (installed)
         log::messageLog().setPostNotifier(
@@ -82,6 +93,10 @@ std::string coreStart(const CoreStart& start)
     });
     // Mesh files open into a new 3D view.
     scene::installMeshFileOpener();
+    // Films open into a film window.
+    video::installFilmFileOpener();
+    // MAT files open as images and volumes.
+    matlab::installMatFileOpener();
 
     // Libraries insert menus into the bars: every change rebuilds them.
     plugins::setProgramDirectory(start.programDir);

@@ -83,8 +83,6 @@ std::array<int, 3> pixelThrough(PaletteRef palette, int level)
     return { rgba.get()[0], rgba.get()[1], rgba.get()[2] };
 }
 
-} // namespace
-
 TEST_F(CoreStartStop, WiresEverythingAndReleasesItTwice)
 {
     if (samplePlugin().empty())
@@ -184,3 +182,20 @@ TEST_F(CoreStartStop, StartsWithoutAnInterfaceAndAMissingConfiguration)
     EXPECT_TRUE(coreStop({}));
     EXPECT_EQ(paletteCount(), 0);
 }
+
+TEST_F(CoreStartStop, TellsOnceWhatEndedThePreviousRun)
+{
+    std::ofstream(dir / "vexa-crash.txt") << "accès mémoire invalide (SIGSEGV) pendant « Essai »\n";
+    CoreStart start;
+    start.programDir = dir.string();
+    coreStart(start);
+    const auto& lines = log::messageLog();
+    bool told = false;
+    for (int i = 0; i < lines.count(1); ++i)
+        told = told || lines.line(1, i).find("« Essai »") != std::string::npos;
+    EXPECT_TRUE(told);
+    EXPECT_FALSE(fs::exists(dir / "vexa-crash.txt"));
+    EXPECT_TRUE(coreStop({}));
+}
+
+} // namespace
