@@ -206,6 +206,124 @@ typedef unsigned int (*dozDataAddSurface3d_t)(
     unsigned int id, const Mesh3d* mesh, const char* name, double r, double g, double b);
 typedef unsigned int (*dozDataGetView3D_t)(unsigned int imageId);
 
+/* Dialogs run from a description: items ended by VEXA_DIALOG_END. Consecutive radio
+ * buttons form a group; a label followed by an edit field shares its row. Windows
+ * (dialogs, data windows, the main window) are named by identifiers; an unknown one
+ * does nothing and returns 0. The procedure runs on the interface thread: with item
+ * VEXA_DIALOG_INIT before showing, then per button pressed or check/radio toggled; a
+ * push button whose procedure returns 0 ends the dialog with its identifier. Closing
+ * the window gives VEXA_DIALOG_CANCEL. A modal run returns the result (-1: not shown)
+ * and, for a positive result other than VEXA_DIALOG_CANCEL, writes the final texts of
+ * edit fields and states of check/radio buttons back into the description. A modeless
+ * run returns the dialog's window (0: not shown); read its items with the
+ * dozWindowGetItem* callbacks. */
+#ifndef VEXA_DIALOG_DESC_DEFINED
+#define VEXA_DIALOG_DESC_DEFINED
+#define VEXA_DIALOG_END 0
+#define VEXA_DIALOG_TITLE 1
+#define VEXA_DIALOG_LABEL 2
+#define VEXA_DIALOG_TEXT 3
+#define VEXA_DIALOG_INT 4
+#define VEXA_DIALOG_REAL 5
+#define VEXA_DIALOG_CHECK 6
+#define VEXA_DIALOG_RADIO 7
+#define VEXA_DIALOG_BUTTON 8
+#define VEXA_DIALOG_INIT 0
+#define VEXA_DIALOG_OK 1
+#define VEXA_DIALOG_CANCEL 2
+#define VEXA_DIALOG_MAX_ITEMS 512
+typedef struct {
+    int32_t kind;
+    int32_t id; /* 0 for items never named */
+    char text[200]; /* label, or value of an edit field */
+    int32_t value; /* check and radio buttons: state */
+} VexaDialogItemDesc;
+typedef int (*VexaDialogProc)(unsigned int window, int item, void* userData);
+#endif
+typedef unsigned int (*dozDialogRunFromDESC_t)(VexaDialogItemDesc* desc, VexaDialogProc proc);
+typedef unsigned int (*dozDialogWithDataRunFromDESC_t)(
+    VexaDialogItemDesc* desc, VexaDialogProc proc, void* userData);
+typedef int (*dozDialogModalRunFromDESC_t)(VexaDialogItemDesc* desc, VexaDialogProc proc);
+typedef int (*dozDialogModalWithDataRunFromDESC_t)(
+    VexaDialogItemDesc* desc, VexaDialogProc proc, void* userData);
+typedef int (*dozDialogEnd_t)(unsigned int window, int result);
+typedef unsigned int (*dozDataGetMainHwnd_t)(void);
+typedef unsigned int (*dozDataGetHwnd_t)(unsigned int id);
+/* Close: a dialog ends with VEXA_DIALOG_CANCEL, Destroy: with 0; a data window closes;
+ * the main window never does. */
+typedef int (*dozWindowClose_t)(unsigned int window);
+typedef int (*dozWindowDestroy_t)(unsigned int window);
+typedef int (*dozWindowEnableItem_t)(unsigned int window, int item, int enable);
+typedef int (*dozWindowSetItemText_t)(unsigned int window, int item, const char* text);
+/* Length copied (size counts the NUL). */
+typedef int (*dozWindowGetItemText_t)(unsigned int window, int item, char* buffer, int size);
+/* Check/radio buttons: their state; edit fields: their number (0 when none). */
+typedef int (*dozWindowSetItemInt_t)(unsigned int window, int item, int value);
+typedef int (*dozWindowGetItemInt_t)(unsigned int window, int item);
+typedef int (*dozWindowSetItemReal_t)(unsigned int window, int item, double value);
+typedef int (*dozWindowSetItemReal2_t)(unsigned int window, int item, double value, int decimals);
+typedef int (*dozWindowModifyItemInt_t)(unsigned int window, int item, int delta);
+typedef int (*dozWindowModifyItemIntMinMax_t)(
+    unsigned int window, int item, int delta, int min, int max);
+typedef int (*dozWindowModifyItemReal_t)(unsigned int window, int item, double delta);
+typedef int (*dozWindowModifyItemRealMinMax_t)(
+    unsigned int window, int item, double delta, double min, double max);
+typedef int (*dozWindowCheckButton_t)(unsigned int window, int item, int checked);
+typedef int (*dozWindowCheckRadioButton_t)(unsigned int window, int first, int last, int checked);
+
+/* 2D overlays. Positions: image samples (fractional) under a pixel of an image
+ * window's image area, or (…2) under a screen point, at the current zoom and scroll. */
+typedef int (*dozDataGetPositionFromScreen_t)(
+    unsigned int id, int x, int y, double* px, double* py);
+typedef int (*dozDataGetPositionFromScreen2_t)(
+    unsigned int id, int screenX, int screenY, double* px, double* py);
+/* Four strokes (across, down, both diagonals) size samples long; size 0: a fixed mark. */
+typedef unsigned int (*dozDataAddAsteriskRGB_t)(unsigned int id, double x, double y, double size,
+    const char* name, double r, double g, double b, int width);
+typedef unsigned int (*dozDataAddArrowRGB_t)(unsigned int id, double x1, double y1, double x2,
+    double y2, const char* name, double r, double g, double b, int width);
+/* Points of the image's fault line (the first line of that name, "Faille" for null):
+ * their count; up to capacity are copied. */
+typedef int (*dozDataGetFaille_t)(
+    unsigned int id, const char* name, double* xs, double* ys, int capacity);
+
+/* Video streams and video files. A stream is a film datum named by its identifier
+ * (vexaVideoGetId: the most recently activated one, 0 when none): its current frame
+ * is the input picture, and an output picture, once asked for, is shown instead.
+ * Pictures are TYPEDATA_RGBA (the default, 4 bytes a pixel, rows top first) or
+ * TYPEDATA_U8 (mean of red, green and blue); the workstation owns both buffers, valid
+ * until the next frame. Files are written from RGBA frames: AVI (Motion JPEG), or MP4
+ * when the name ends in ".mp4"; a file that could not be finished leaves an existing
+ * file of that name as it was. An unknown identifier returns 0 (-1 for the frame
+ * number). The doz names are the same functions (dozDataFlux...). */
+typedef int (*VexaVideoFrameCallback)(unsigned int videoId, void* userData);
+typedef unsigned int (*vexaVideoGetId_t)(void);
+typedef int (*vexaVideoSetFormatIn_t)(unsigned int videoId, int typeData);
+typedef int (*vexaVideoSetFormatOut_t)(unsigned int videoId, int typeData);
+typedef void* (*vexaVideoGetDataIn_t)(unsigned int videoId);
+typedef void* (*vexaVideoGetDataOut_t)(unsigned int videoId); /* zeroed at first */
+typedef int (*vexaVideoGetWidth_t)(unsigned int videoId);
+typedef int (*vexaVideoGetHeight_t)(unsigned int videoId);
+typedef void* (*vexaVideoGetUserData_t)(unsigned int videoId);
+typedef int (*vexaVideoSetUserData_t)(unsigned int videoId, void* userData);
+/* Called after each new frame with the stream and its user data; null removes it. */
+typedef int (*vexaVideoInitializeCallback_t)(unsigned int videoId, VexaVideoFrameCallback callback);
+typedef int (*vexaVideoCapture_t)(unsigned int videoId); /* next frame; 0 at the end */
+typedef int (*vexaVideoStart_t)(unsigned int videoId, int on); /* play / pause */
+/* Seconds: whole stream, played up to the end of the current frame, current frame. */
+typedef double (*vexaVideoGetDuration_t)(unsigned int videoId);
+typedef double (*vexaVideoGetCurrentDuration_t)(unsigned int videoId);
+typedef double (*vexaVideoGetTime_t)(unsigned int videoId);
+typedef int (*vexaVideoGetNumberOfFrames_t)(unsigned int videoId);
+typedef int (*vexaVideoGetNoCurrentFrame_t)(unsigned int videoId); /* from 0 */
+typedef int (*vexaVideoMoveTo_t)(unsigned int videoId, int frame);
+typedef int (*vexaVideoRefreshOut_t)(unsigned int videoId);
+typedef int (*vexaVideoFileCreate_t)(const char* path); /* a file number, 0 on failure */
+/* Size and frames per second, before the first frame. */
+typedef int (*vexaVideoFileSet_t)(int file, int width, int height, double framesPerSecond);
+typedef int (*vexaVideoFileAddFrame_t)(int file, const uint8_t* rgba);
+typedef int (*vexaVideoFileClose_t)(int file); /* 0: not finished, nothing replaced */
+
 /* Exports of a plug-in. */
 VEXA_PLUGIN_EXPORT void GetLibraryVersion(char* version);
 VEXA_PLUGIN_EXPORT void SetCallbackFunction(VexaCallbackLookup lookup);

@@ -1,9 +1,12 @@
 #include "data/object2d.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <numbers>
+#include <vector>
 
 namespace vexa {
 
@@ -210,24 +213,108 @@ std::vector<std::uint32_t> overlayObjectIds(ImageDescriptor& image)
     return ids;
 }
 
+namespace {
+
+struct ImagePosition {
+    double x, y;
+};
+
+// The object's points placed by its scale and translation; undefined ones left out.
+std::vector<ImagePosition> placedPoints(const Object2d& object)
+{
+    std::vector<ImagePosition> points;
+    points.reserve(object.xs.size() + 1);
+    for (std::size_t i = 0; i < object.xs.size() && i < object.ys.size(); ++i) {
+        double x = object.xs[i] * object.scaleX + object.translateX;
+        double y = object.ys[i] * object.scaleY + object.translateY;
+        if (std::isfinite(x) && std::isfinite(y))
+            points.push_back({ x, y });
+    }
+    return points;
+}
+
+void drawStroke(OverlayPainter& painter, PixelPoint a, PixelPoint b, const Object2d& object)
+{
+    const PixelPoint stroke[] = { a, b };
+    painter.drawPolyline(stroke, object.width, object.color);
+}
+
+// Horizontal, vertical and both diagonal strokes across each point: markSize samples
+// long (so they follow the zoom), or kAsteriskPixels pixels when it has no size.
+void drawAsterisks(const Object2d& object, OverlayPainter& painter, const ImageToScreen& map)
+{
+    const bool sized = std::isfinite(object.markSize) && object.markSize > 0;
+    const double h = object.markSize / 2;
+    const int p = kAsteriskPixels / 2;
+    for (const ImagePosition& c : placedPoints(object)) {
+        if (sized) {
+            drawStroke(painter, map(c.x - h, c.y), map(c.x + h, c.y), object);
+            drawStroke(painter, map(c.x, c.y - h), map(c.x, c.y + h), object);
+            drawStroke(painter, map(c.x - h, c.y - h), map(c.x + h, c.y + h), object);
+            drawStroke(painter, map(c.x - h, c.y + h), map(c.x + h, c.y - h), object);
+        } else {
+            const PixelPoint m = map(c.x, c.y);
+            drawStroke(painter, { m.x - p, m.y }, { m.x + p, m.y }, object);
+            drawStroke(painter, { m.x, m.y - p }, { m.x, m.y + p }, object);
+            drawStroke(painter, { m.x - p, m.y - p }, { m.x + p, m.y + p }, object);
+            drawStroke(painter, { m.x - p, m.y + p }, { m.x + p, m.y - p }, object);
+        }
+    }
+}
+
+// The polyline, then a head of two barbs at 30 degrees on its last point. The head is
+// sized in pixels (growing with the pen) so that it stays readable at any zoom, but
+// never longer than half the last segment.
+void drawArrow(const Object2d& object, OverlayPainter& painter, const ImageToScreen& map)
+{
+    std::vector<PixelPoint> points;
+    for (const ImagePosition& p : placedPoints(object))
+        points.push_back(map(p.x, p.y));
+    if (points.size() < 2)
+        return;
+    painter.drawPolyline(points, object.width, object.color);
+    const PixelPoint tip = points.back();
+    auto from = std::find_if(
+        points.rbegin(), points.rend(), [&tip](const PixelPoint& q) { return !(q == tip); });
+    if (from == points.rend())
+        return;
+    const double dx = double(from->x) - tip.x, dy = double(from->y) - tip.y;
+    const double length = std::hypot(dx, dy);
+    const double head = std::min(8.0 + 2.0 * std::max(object.width, 0), length / 2);
+    const double ux = dx / length, uy = dy / length;
+    const double c = std::cos(std::numbers::pi / 6), s = std::sin(std::numbers::pi / 6);
+    auto barb = [&](double sign) {
+        const double bx = ux * c - sign * uy * s, by = sign * ux * s + uy * c;
+        return PixelPoint { static_cast<int>(std::lround(tip.x + head * bx)),
+            static_cast<int>(std::lround(tip.y + head * by)) };
+    };
+    const PixelPoint barbs[] = { barb(1), tip, barb(-1) };
+    painter.drawPolyline(barbs, object.width, object.color);
+}
+
+} // namespace
+
 void object2dDraw(const Object2d& object, OverlayPainter& painter, const ImageToScreen& map)
 {
     if (!object.visible || object.type == M2D_OBJECT_SETOFPOINTS)
         return;
     if (object.type == M2D_OBJECT_LINE || object.type == M2D_OBJECT_POLYGON) {
         std::vector<PixelPoint> points;
-        points.reserve(object.xs.size() + 1);
-        for (std::size_t i = 0; i < object.xs.size(); ++i) {
-            double x = object.xs[i] * object.scaleX + object.translateX;
-            double y = object.ys[i] * object.scaleY + object.translateY;
-            if (std::isfinite(x) && std::isfinite(y))
-                points.push_back(map(x, y));
-        }
+        for (const ImagePosition& p : placedPoints(object))
+            points.push_back(map(p.x, p.y));
         if (points.empty())
             return;
         if (object.type == M2D_OBJECT_POLYGON)
             points.push_back(points.front());
         painter.drawPolyline(points, object.width, object.color);
+        return;
+    }
+    if (object.type == M2D_OBJECT_ASTERISK) {
+        drawAsterisks(object, painter, map);
+        return;
+    }
+    if (object.type == M2D_OBJECT_ARROW) {
+        drawArrow(object, painter, map);
         return;
     }
     if (object.type == M2D_OBJECT_CIRCLE) {

@@ -29,9 +29,12 @@ enum Object2dType : int {
     M2D_OBJECT_LINE = 1,
     M2D_OBJECT_POLYGON = 2,
     M2D_OBJECT_CIRCLE = 3, // centre = translation, radii = scale
-    M2D_OBJECT_ASTERISK = 4, // drawn by the image view itself
-    M2D_OBJECT_ARROW = 5, // drawn by the image view itself
+    M2D_OBJECT_ASTERISK = 4, // a star mark on each point, markSize across
+    M2D_OBJECT_ARROW = 5, // a polyline with a head at its last point
 };
+
+// Asterisks without a size are drawn this many pixels across, whatever the zoom.
+constexpr int kAsteriskPixels = 9;
 
 // Creation code of a unit square centred on 0 (a POLYGON).
 constexpr int kObject2dSquare = 6;
@@ -46,6 +49,8 @@ struct Object2d {
     double translateX = 0, translateY = 0;
     double scaleX = 1, scaleY = 1;
     int width = 0;
+    // Asterisks: the length of each stroke, in image samples (0: kAsteriskPixels).
+    double markSize = 0;
     bool visible = true;
     Rgb color;
     // Overlay tree items holding the object.
@@ -92,8 +97,7 @@ std::vector<std::uint32_t> overlayObjectIds(ImageDescriptor& image);
 // Maps image coordinates to window pixels (the view's zoom and origin).
 using ImageToScreen = std::function<PixelPoint(double x, double y)>;
 
-// Draws one object: nothing when invisible or a set of points, asterisks and arrows
-// being the view's business.
+// Draws one object: nothing when invisible or a set of points.
 void object2dDraw(const Object2d& object, OverlayPainter& painter, const ImageToScreen& map);
 // Draws every object of the image's tree, under image.lock.
 void overlayDraw(ImageDescriptor& image, OverlayPainter& painter, const ImageToScreen& map);

@@ -5,6 +5,10 @@
 
 #include <vexa_guard.hpp>
 
+#include <algorithm>
+#include <optional>
+#include <string>
+
 namespace vexa {
 namespace {
 
@@ -185,5 +189,56 @@ unsigned int dozDataAddSquareRGB(unsigned int id, double x, double y, double siz
             o.name = name;
         o.color = { r, g, b };
         o.width = width;
+    });
+}
+
+unsigned int dozDataAddAsteriskRGB(unsigned int id, double x, double y, double size,
+    const char* name, double r, double g, double b, int width)
+{
+    return vexa::addObject(vexa::imageFor(id, true), vexa::M2D_OBJECT_ASTERISK, [&](Object2d& o) {
+        o.xs = { x };
+        o.ys = { y };
+        o.markSize = size;
+        if (name)
+            o.name = name;
+        o.color = { r, g, b };
+        o.width = width;
+    });
+}
+
+unsigned int dozDataAddArrowRGB(unsigned int id, double x1, double y1, double x2, double y2,
+    const char* name, double r, double g, double b, int width)
+{
+    return vexa::addObject(vexa::imageFor(id, true), vexa::M2D_OBJECT_ARROW, [&](Object2d& o) {
+        o.xs = { x1, x2 };
+        o.ys = { y1, y2 };
+        if (name)
+            o.name = name;
+        o.color = { r, g, b };
+        o.width = width;
+    });
+}
+
+int dozDataGetFaille(unsigned int id, const char* name, double* xs, double* ys, int capacity)
+{
+    return vexa::guarded([&] {
+        vexa::ImageDescriptor* image = vexa::imageFor(id, true);
+        if (!image)
+            return 0;
+        const std::string wanted = name && *name ? name : "Faille";
+        for (std::uint32_t objectId : vexa::overlayObjectIds(*image)) {
+            std::optional<Object2d> o = vexa::object2dGet(objectId);
+            if (!o || o->name != wanted
+                || (o->type != vexa::M2D_OBJECT_LINE && o->type != vexa::M2D_OBJECT_POLYGON))
+                continue;
+            const int count = std::min(o->pointCount(), static_cast<int>(o->ys.size()));
+            const int copied = xs && ys ? std::clamp(capacity, 0, count) : 0;
+            for (int i = 0; i < copied; ++i) {
+                xs[i] = o->xs[std::size_t(i)] * o->scaleX + o->translateX;
+                ys[i] = o->ys[std::size_t(i)] * o->scaleY + o->translateY;
+            }
+            return count;
+        }
+        return 0;
     });
 }

@@ -33,4 +33,17 @@ VEXA_API unsigned int dozDataAddLineRGB(unsigned int id, const double* xs, const
     int count, const char* name, int closed, double r, double g, double b, int width);
 VEXA_API unsigned int dozDataAddSquareRGB(unsigned int id, double x, double y, double size,
     const char* name, double r, double g, double b, int width);
+// An ASTERISK named name on (x, y): four strokes across it (horizontal, vertical, both
+// diagonals), each size samples long (size 0: a fixed mark of a few pixels).
+VEXA_API unsigned int dozDataAddAsteriskRGB(unsigned int id, double x, double y, double size,
+    const char* name, double r, double g, double b, int width);
+// An ARROW named name from (x1, y1) to its head at (x2, y2).
+VEXA_API unsigned int dozDataAddArrowRGB(unsigned int id, double x1, double y1, double x2,
+    double y2, const char* name, double r, double g, double b, int width);
+// The fault traced over a 2D image: the first LINE or POLYGON of its overlay named name
+// ("Faille" when null or empty). Returns its number of points and copies up to capacity
+// of them, placed by the object's scale and translation, into xs and ys (either may be
+// null to ask for the count only); 0 when the image has no such object.
+VEXA_API int dozDataGetFaille(
+    unsigned int id, const char* name, double* xs, double* ys, int capacity);
 }

@@ -44,6 +44,7 @@ enum class GuiRequest : int {
     ParamDialog = 24,
     AnimateBegin = 25,
     AnimateEnd = 26,
+    PluginDialog = 27, // a plug-in's dialog shown, refreshed or ended
     LogLine = 35,
 };
 
@@ -119,6 +120,27 @@ public:
         DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba)
     {
         (void)record, (void)width, (void)height, (void)rgba;
+        return false;
+    }
+
+    // Plug-in dialogs. Their items live in the core (app/plugins/dialogapi.h), which
+    // names each dialog by a window identifier; the host shows them. showDialog makes
+    // the dialog's window (a modal one returns once the dialog ended); false when no
+    // dialog can be shown.
+    virtual bool showDialog(std::uint32_t dialog, bool modal)
+    {
+        (void)dialog, (void)modal;
+        return false;
+    }
+    // Items of a shown dialog changed (values, states, enabled): the widgets follow.
+    virtual void dialogChanged(std::uint32_t dialog) { (void)dialog; }
+    // The dialog ended: its window goes, and a modal showDialog returns.
+    virtual void closeDialog(std::uint32_t dialog) { (void)dialog; }
+    // Maps a screen point to pixels of the image area of the record's window; false
+    // when the record shows no image window.
+    virtual bool screenToImageArea(DataRecord& record, int& x, int& y)
+    {
+        (void)record, (void)x, (void)y;
         return false;
     }
 };

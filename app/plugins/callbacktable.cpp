@@ -7,6 +7,7 @@
 #include "data/registry.h"
 #include "mesh/meshapi.h"
 #include "params/paramapi.h"
+#include "plugins/dialogapi.h"
 #include "plugins/directoryapi.h"
 #include "plugins/messageapi.h"
 #include "plugins/pendingapi.h"
@@ -371,8 +372,8 @@ std::span<const CallbackEntry> table()
         { "vexaView3dGetDisplay", noOpFunction() },
         { "vexaView3dSetDisplay", noOpFunction() },
         // 2D overlays and positions
-        { "dozDataGetPositionFromScreen", pending<"dozDataGetPositionFromScreen">() },
-        { "dozDataGetPositionFromScreen2", pending<"dozDataGetPositionFromScreen2">() },
+        { "dozDataGetPositionFromScreen", callback(dozDataGetPositionFromScreen) },
+        { "dozDataGetPositionFromScreen2", callback(dozDataGetPositionFromScreen2) },
         { "vexaImageAddObject2d", callback(vexaImageAddObject2d) },
         { "vexaImageDeleteObject2d", callback(vexaImageDeleteObject2d) },
         { "vexaImageDeleteObject2dByName", callback(vexaImageDeleteObject2dByName) },
@@ -385,11 +386,11 @@ std::span<const CallbackEntry> table()
         { "vexaObject2dSetArrayPoints", callback(vexaObject2dSetArrayPoints) },
         { "vexaObject2dTranslate", callback(vexaObject2dTranslate) },
         { "vexaObject2dScale", callback(vexaObject2dScale) },
-        { "dozDataGetFaille", pending<"dozDataGetFaille">() },
+        { "dozDataGetFaille", callback(dozDataGetFaille) },
         { "dozDataAddLineRGB", callback(dozDataAddLineRGB) },
         { "dozDataAddSquareRGB", callback(dozDataAddSquareRGB) },
-        { "dozDataAddAsteriskRGB", pending<"dozDataAddAsteriskRGB">() },
-        { "dozDataAddArrowRGB", pending<"dozDataAddArrowRGB">() },
+        { "dozDataAddAsteriskRGB", callback(dozDataAddAsteriskRGB) },
+        { "dozDataAddArrowRGB", callback(dozDataAddArrowRGB) },
         { "dozDataGetSpace", callback(dozDataGetSpace) },
         // Graphs
         { "dozDataGraphNew", callback(dozDataGraphNew) },
@@ -422,33 +423,33 @@ std::span<const CallbackEntry> table()
         { "dozDataGraphSetDataVisibility", callback(dozDataGraphSetDataVisibility) },
         { "dozDataGraphSetDataWidth", callback(dozDataGraphSetDataWidth) },
         { "dozDataGraphSetDataColor", callback(dozDataGraphSetDataColor) },
-        // Video streams and video files
+    // Video streams and video files
 #include "plugins/videoentries.inc"
         // Windows and dialogs
-        { "dozDialogRunFromDESC", pending<"dozDialogRunFromDESC">() },
-        { "dozDialogWithDataRunFromDESC", pending<"dozDialogWithDataRunFromDESC">() },
-        { "dozDialogModalRunFromDESC", pending<"dozDialogModalRunFromDESC">() },
-        { "dozDialogModalWithDataRunFromDESC", pending<"dozDialogModalWithDataRunFromDESC">() },
+        { "dozDialogRunFromDESC", callback(dozDialogRunFromDESC) },
+        { "dozDialogWithDataRunFromDESC", callback(dozDialogWithDataRunFromDESC) },
+        { "dozDialogModalRunFromDESC", callback(dozDialogModalRunFromDESC) },
+        { "dozDialogModalWithDataRunFromDESC", callback(dozDialogModalWithDataRunFromDESC) },
         { "dozDataAnimateBegin", callback(dozDataAnimateBegin) },
         { "dozDataAnimateEnd", callback(dozDataAnimateEnd) },
-        { "dozDataGetMainHwnd", pending<"dozDataGetMainHwnd">() },
-        { "dozDataGetHwnd", pending<"dozDataGetHwnd">() },
-        { "dozWindowClose", pending<"dozWindowClose">() },
-        { "dozWindowDestroy", pending<"dozWindowDestroy">() },
-        { "dozWindowEnableItem", pending<"dozWindowEnableItem">() },
-        { "dozWindowSetItemText", pending<"dozWindowSetItemText">() },
-        { "dozWindowGetItemText", pending<"dozWindowGetItemText">() },
-        { "dozWindowSetItemInt", pending<"dozWindowSetItemInt">() },
-        { "dozWindowGetItemInt", pending<"dozWindowGetItemInt">() },
-        { "dozWindowSetItemReal", pending<"dozWindowSetItemReal">() },
-        { "dozWindowSetItemReal2", pending<"dozWindowSetItemReal2">() },
-        { "dozWindowModifyItemInt", pending<"dozWindowModifyItemInt">() },
-        { "dozWindowModifyItemIntMinMax", pending<"dozWindowModifyItemIntMinMax">() },
-        { "dozWindowModifyItemReal", pending<"dozWindowModifyItemReal">() },
-        { "dozWindowModifyItemRealMinMax", pending<"dozWindowModifyItemRealMinMax">() },
-        { "dozWindowCheckButton", pending<"dozWindowCheckButton">() },
-        { "dozWindowCheckRadioButton", pending<"dozWindowCheckRadioButton">() },
-        { "dozDialogEnd", pending<"dozDialogEnd">() },
+        { "dozDataGetMainHwnd", callback(dozDataGetMainHwnd) },
+        { "dozDataGetHwnd", callback(dozDataGetHwnd) },
+        { "dozWindowClose", callback(dozWindowClose) },
+        { "dozWindowDestroy", callback(dozWindowDestroy) },
+        { "dozWindowEnableItem", callback(dozWindowEnableItem) },
+        { "dozWindowSetItemText", callback(dozWindowSetItemText) },
+        { "dozWindowGetItemText", callback(dozWindowGetItemText) },
+        { "dozWindowSetItemInt", callback(dozWindowSetItemInt) },
+        { "dozWindowGetItemInt", callback(dozWindowGetItemInt) },
+        { "dozWindowSetItemReal", callback(dozWindowSetItemReal) },
+        { "dozWindowSetItemReal2", callback(dozWindowSetItemReal2) },
+        { "dozWindowModifyItemInt", callback(dozWindowModifyItemInt) },
+        { "dozWindowModifyItemIntMinMax", callback(dozWindowModifyItemIntMinMax) },
+        { "dozWindowModifyItemReal", callback(dozWindowModifyItemReal) },
+        { "dozWindowModifyItemRealMinMax", callback(dozWindowModifyItemRealMinMax) },
+        { "dozWindowCheckButton", callback(dozWindowCheckButton) },
+        { "dozWindowCheckRadioButton", callback(dozWindowCheckRadioButton) },
+        { "dozDialogEnd", callback(dozDialogEnd) },
         // Directories and bitmaps
         { "vexaImageSaveBitmap", callback(dozDataSaveDib) },
         { "dozDataSaveDib", callback(dozDataSaveDib) },

@@ -233,18 +233,82 @@ TEST_F(Object2dTest, CircleRadiusFollowsScaleAndZoom)
     EXPECT_EQ(calls[0].radiusX, 10);
 }
 
-TEST_F(Object2dTest, HiddenPointSetsAsterisksAndArrowsAreNotDrawn)
+TEST_F(Object2dTest, HiddenObjectsAndPointSetsAreNotDrawn)
 {
     const double pts[] = { 0, 0, 5, 5 };
-    for (int type : { 0, 4, 5 }) {
-        unsigned int id = vexaObject2dCreate(type);
-        vexaObject2dSetArrayPoints(id, pts, 2);
-        vexaImageAddObject2d(a->imageId, id);
-    }
+    unsigned int set = vexaObject2dCreate(M2D_OBJECT_SETOFPOINTS);
+    vexaObject2dSetArrayPoints(set, pts, 2);
+    vexaImageAddObject2d(a->imageId, set);
     unsigned int hidden = vexaImageAddLine(a->imageId, 0, 0, 1, 1);
-    object2dUpdate(hidden, [](Object2d& o) { o.visible = false; });
+    unsigned int star = dozDataAddAsteriskRGB(a->imageId, 5, 5, 2, "s", 1, 0, 0, 1);
+    for (unsigned int id : { hidden, star })
+        object2dUpdate(id, [](Object2d& o) { o.visible = false; });
     EXPECT_TRUE(draw(a).empty());
     EXPECT_TRUE(draw(b).empty()); // an image without any overlay
+}
+
+TEST_F(Object2dTest, AsteriskStrokesFollowItsSizeAndTheZoom)
+{
+    ASSERT_NE(dozDataAddAsteriskRGB(a->imageId, 10, 20, 4, "étoile", 0, 1, 0, 2), 0u);
+    using Stroke = std::vector<PixelPoint>;
+    const std::vector<Stroke> zoom1Strokes = { { { 8, 20 }, { 12, 20 } },
+        { { 10, 18 }, { 10, 22 } }, { { 8, 18 }, { 12, 22 } }, { { 8, 22 }, { 12, 18 } } };
+    auto calls = draw(a);
+    ASSERT_EQ(calls.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(calls[i].points, zoom1Strokes[i]);
+        EXPECT_EQ(calls[i].width, 2);
+        EXPECT_EQ(calls[i].color, (Rgb { 0, 1, 0 }));
+    }
+    auto zoom2 = [](double x, double y) {
+        return PixelPoint { static_cast<int>(2 * x), static_cast<int>(2 * y) };
+    };
+    calls = draw(a, zoom2);
+    EXPECT_EQ(calls[0].points, (Stroke { { 16, 40 }, { 24, 40 } }));
+    // Without a size: a fixed mark in pixels, the same at every zoom.
+    unsigned int bare = vexaObject2dCreate(M2D_OBJECT_ASTERISK);
+    const double centre[] = { 3, 4 };
+    vexaObject2dSetArrayPoints(bare, centre, 1);
+    vexaImageAddObject2d(b->imageId, bare);
+    calls = draw(b, zoom2);
+    ASSERT_EQ(calls.size(), 4u);
+    const int h = kAsteriskPixels / 2;
+    EXPECT_EQ(calls[0].points, (Stroke { { 6 - h, 8 }, { 6 + h, 8 } }));
+}
+
+TEST_F(Object2dTest, ArrowHasAShaftAndAHeadOnItsEnd)
+{
+    ASSERT_NE(dozDataAddArrowRGB(a->imageId, 0, 0, 20, 0, "flèche", 1, 0, 0, 1), 0u);
+    auto calls = draw(a);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].points, (std::vector<PixelPoint> { { 0, 0 }, { 20, 0 } }));
+    // Barbs of 8 + 2 x width pixels at 30 degrees back from the tip.
+    EXPECT_EQ(calls[1].points, (std::vector<PixelPoint> { { 11, -5 }, { 20, 0 }, { 11, 5 } }));
+    // A short arrow keeps its head within half its length; a point-like one has none.
+    dozDataAddArrowRGB(b->imageId, 0, 0, 0, 4, "", 1, 0, 0, 1);
+    dozDataAddArrowRGB(b->imageId, 3, 3, 3, 3, "", 1, 0, 0, 1);
+    calls = draw(b);
+    ASSERT_EQ(calls.size(), 3u);
+    for (const PixelPoint& p : calls[1].points)
+        EXPECT_GE(p.y, 2);
+}
+
+TEST_F(Object2dTest, FaultLineIsReadBackPlacedAndBounded)
+{
+    const double xs[] = { 1, 2, 3 }, ys[] = { 4, 5, 6 };
+    dozDataAddLineRGB(a->imageId, xs, ys, 3, "Faille", 0, 1, 0, 0, 1);
+    unsigned int other = dozDataAddLineRGB(a->imageId, xs, ys, 2, "F2", 0, 1, 0, 0, 1);
+    vexaObject2dTranslate(other, 10, 0);
+    double outX[3] = {}, outY[3] = {};
+    EXPECT_EQ(dozDataGetFaille(a->imageId, nullptr, outX, outY, 3), 3);
+    EXPECT_EQ(outX[2], 3);
+    EXPECT_EQ(outY[2], 6);
+    EXPECT_EQ(dozDataGetFaille(a->imageId, "F2", outX, outY, 1), 2); // one copied
+    EXPECT_EQ(outX[0], 11);
+    EXPECT_EQ(outX[1], 2); // untouched beyond the capacity
+    EXPECT_EQ(dozDataGetFaille(a->imageId, "F2", nullptr, nullptr, 0), 2);
+    EXPECT_EQ(dozDataGetFaille(b->imageId, "Faille", outX, outY, 3), 0);
+    EXPECT_EQ(dozDataGetFaille(9999, "Faille", outX, outY, 3), 0);
 }
 
 TEST_F(Object2dTest, PolygonIsClosedAndUndefinedPointsAreSkipped)

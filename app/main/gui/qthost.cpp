@@ -7,6 +7,7 @@
 #include "main/gui/mainwindow.h"
 #include "main/gui/menurender.h"
 #include "params/gui/paramdialogwidget.h"
+#include "plugins/gui/dialogwindow.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/gui/view3dwidget.h"
 #include "scene/objectcommands.h"
@@ -194,6 +195,33 @@ bool QtHost::snapshotView3d(
     rgba.resize(row * std::size_t(height));
     for (int y = 0; y < height; ++y)
         std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
+    return true;
+}
+
+bool QtHost::showDialog(std::uint32_t dialog, bool modal)
+{
+    return showPluginDialog(dialog, modal, dialogOwner());
+}
+
+void QtHost::dialogChanged(std::uint32_t dialog)
+{
+    refreshPluginDialog(dialog);
+}
+
+void QtHost::closeDialog(std::uint32_t dialog)
+{
+    closePluginDialog(dialog);
+}
+
+bool QtHost::screenToImageArea(DataRecord& record, int& x, int& y)
+{
+    auto* sub = static_cast<QMdiSubWindow*>(record.window.load());
+    auto* image = sub ? qobject_cast<ImageWindow*>(sub->widget()) : nullptr;
+    if (!image)
+        return false;
+    const QPoint local = image->canvas()->viewport()->mapFromGlobal(QPoint(x, y));
+    x = local.x();
+    y = local.y();
     return true;
 }
 

@@ -34,6 +34,10 @@ public:
     int popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& menu) override;
     bool snapshotView3d(
         DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba) override;
+    bool showDialog(std::uint32_t dialog, bool modal) override;
+    void dialogChanged(std::uint32_t dialog) override;
+    void closeDialog(std::uint32_t dialog) override;
+    bool screenToImageArea(DataRecord& record, int& x, int& y) override;
 
 private:
     QWidget* dialogOwner() const;
