@@ -129,8 +129,9 @@ void BM_RenderNoise4M(benchmark::State& state)
 }
 
 // Density falling off from the centre: the rays cross clear, translucent and nearly
-// opaque parts, so early termination helps some pixels and not others.
-void BM_RayMarchVolume256(benchmark::State& state)
+// opaque parts, so early termination helps some pixels and not others; the clear
+// corners are skipped by bricks.
+void rayMarch(benchmark::State& state, int width, int height, bool interactive)
 {
     static const std::shared_ptr<scene::Volume> volume = [] {
         std::vector<float> values(std::size_t(kSize) * kSize * kSize);
@@ -148,14 +149,15 @@ void BM_RayMarchVolume256(benchmark::State& state)
     scene.setVolume(id, volume);
     scene.resetCamera();
     gui::OffscreenRenderer renderer;
-    if (renderer.render(scene, 1024, 768).isNull()) {
+    renderer.setInteractive(interactive);
+    if (renderer.render(scene, width, height).isNull()) {
         state.SkipWithError(renderer.lastError().toStdString().c_str());
         return;
     }
     int turn = 0;
     for (auto _ : state) {
         scene.rotateCamera(1, 0.01 * (++turn % 7 + 1));
-        QImage frame = renderer.render(scene, 1024, 768);
+        QImage frame = renderer.render(scene, width, height);
         benchmark::DoNotOptimize(frame.constBits());
     }
     state.counters["voxels"] = double(volume->voxelCount());
@@ -163,7 +165,26 @@ void BM_RayMarchVolume256(benchmark::State& state)
         = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+void BM_RayMarchVolume256(benchmark::State& state)
+{
+    rayMarch(state, 1024, 768, false);
+}
+void BM_RayMarchVolume256At512(benchmark::State& state)
+{
+    rayMarch(state, 512, 512, false);
+}
+// Frames while the view turns.
+void BM_RayMarchVolume256At512Moving(benchmark::State& state)
+{
+    rayMarch(state, 512, 512, true);
+}
+
 BENCHMARK(BM_RayMarchVolume256)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_RayMarchVolume256At512)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_RayMarchVolume256At512Moving)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
 BENCHMARK(BM_RenderSphere377k)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RenderNoise4M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 

@@ -187,8 +187,6 @@ MeshBlock* buildBlocks(const TriMesh* mesh, const BlockSettings& settings, std::
         std::vector<MeshBlock*> work { root.get() };
         for (size_t i = 0; i < work.size(); ++i) {
             MeshBlock& block = *work[i];
-            if (block.depth >= kMaxBlockDepth)
-                continue;
             bool split = false;
             if (!splitBlock(block, points, &split))
                 return false;

@@ -161,13 +161,11 @@ std::vector<TriMesh*> splitIntoParts(const TriMesh* mesh, std::string* error = n
 std::vector<TriMesh*> separateMesh(
     const TriMesh* mesh, const MeshLogSink& sink = {}, std::string* error = nullptr);
 
-// Deepest level of the partition: a block at that depth is not split further, so that
-// the tree stays shallow enough for recursive walks whatever the geometry.
-inline constexpr int32_t kMaxBlockDepth = 32;
-
 // The partition tree of a mesh, or null when the mesh has no more triangles than
 // settings.maxFacets (or on refusal: then *error is set). Its shared record points at
-// the mesh's point array, which must outlive the tree.
+// the mesh's point array, which must outlive the tree. Every split that happens moves
+// triangles into at least two children, so the depth is bounded by the triangle count
+// only: walks over the tree must not recurse.
 MeshBlock* buildBlocks(
     const TriMesh* mesh, const BlockSettings& settings, std::string* error = nullptr);
 

@@ -264,15 +264,28 @@ TriMesh* triMeshMerge(const TriMesh* a, const TriMesh* b) noexcept
 
 void meshBlocksRelease(MeshBlock* block) noexcept
 {
-    if (!block)
-        return;
-    for (MeshBlock* child : block->children)
-        meshBlocksRelease(child);
-    std::free(block->triangles);
-    std::free(block->ids);
-    if (block->root == block || !block->root)
-        std::free(block->shared);
-    std::free(block);
+    // Trees have no depth limit (vertices in a geometric series peel one triangle per
+    // level), so the walk must not recurse, and releasing must not fail, so it
+    // allocates nothing: blocks waiting for release are chained through their root
+    // field, free once the block's ownership of the shared record is settled.
+    const auto enqueue = [](MeshBlock* b, MeshBlock* next) {
+        if (b->root && b->root != b)
+            b->shared = nullptr; // the tree's root owns it
+        b->root = next;
+        return b;
+    };
+    MeshBlock* pending = block ? enqueue(block, nullptr) : nullptr;
+    while (pending) {
+        MeshBlock* current = pending;
+        pending = current->root;
+        for (MeshBlock* child : current->children)
+            if (child)
+                pending = enqueue(child, pending);
+        std::free(current->triangles);
+        std::free(current->ids);
+        std::free(current->shared);
+        std::free(current);
+    }
 }
 
 void triMeshFree(TriMesh** mesh) noexcept

@@ -4,9 +4,12 @@
 #include "mesh/meshformats.h"
 #include "mesh/meshprocessing.h"
 #include "params/paramapi.h"
+#include "scene/volume.h"
 
 #include "vexa_types.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -210,7 +213,7 @@ int recondition(Scene& scene, std::uint32_t id, const Source& source)
         if (object.type != OBJECT_MESH || !object.mesh)
             return false;
         done = mesh::reconditionMesh(object.mesh.get(), source.name, s, mesh::postLogLine, &error);
-        return false; // the geometry itself is unchanged
+        return done != 0; // the renderer draws by blocks: it must upload again
     });
     if (!done && !error.empty())
         refuse(error);
@@ -223,7 +226,7 @@ int uncondition(Scene& scene, std::uint32_t id)
     scene.editObject(id, [&](SceneObject& object) {
         if (object.type == OBJECT_MESH && object.mesh)
             done = mesh::unconditionMesh(object.mesh.get(), mesh::postLogLine);
-        return false;
+        return done != 0;
     });
     return done;
 }
@@ -246,6 +249,62 @@ int save(const Source& source)
         return 0;
     }
     return 1;
+}
+
+// "Ajouter une texture 3D": the user picks one of the view's volumes; each vertex of
+// the mesh takes the volume's colour where it lies, as it is placed in the view now
+// (vertices outside keep the object's colour). The colours stay with the mesh.
+int addVolumeTexture(Scene& scene, std::uint32_t id)
+{
+    constexpr const char* kTitle = "Ajouter une texture 3D";
+    std::vector<std::uint32_t> volumes;
+    std::vector<std::string> names;
+    {
+        std::lock_guard lock(scene.mutex());
+        for (const auto& object : scene.objectsLocked())
+            if (object->type == OBJECT_VOLUME && object->volume && !object->volumeBox.empty()) {
+                volumes.push_back(object->id);
+                names.push_back(object->name.empty() ? "(sans nom)" : object->name);
+            }
+    }
+    if (volumes.empty()) {
+        refuse("Ajouter une texture 3D : aucun volume dans la vue");
+        return 0;
+    }
+    const int chosen = hostChooseFromList(kTitle, names);
+    if (chosen < 0 || std::size_t(chosen) >= volumes.size())
+        return 0;
+    std::lock_guard lock(scene.mutex());
+    std::shared_ptr<const Volume> volume;
+    Box box;
+    Mat4 volumeModel = identity();
+    scene.readObject(volumes[std::size_t(chosen)], [&](const SceneObject& object) {
+        volume = object.volume;
+        box = object.volumeBox;
+        volumeModel = scene.modelMatrix(object);
+    });
+    const auto toVolume = inverse(volumeModel);
+    if (!volume || !toVolume) {
+        refuse("Ajouter une texture 3D : volume introuvable ou mal placé");
+        return 0;
+    }
+    int done = 0;
+    scene.editObject(id, [&](SceneObject& object) {
+        if (object.type != OBJECT_MESH || !object.mesh)
+            return false;
+        const Colour& c = object.material.diffuse;
+        const auto byte
+            = [](double v) { return std::uint8_t(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+        std::vector<std::uint8_t> colours
+            = volumeVertexColours(*volume, box, *toVolume * scene.modelMatrix(object),
+                object.mesh.get(), { byte(c.r), byte(c.g), byte(c.b), byte(c.a) });
+        if (colours.empty())
+            return false;
+        object.vertexColours = std::move(colours);
+        done = 1;
+        return true;
+    });
+    return done;
 }
 
 } // namespace
@@ -276,6 +335,8 @@ int runObjectCommand(Scene& scene, std::uint32_t id, const std::string& label)
         return uncondition(scene, id);
     if (label == "Sauvegarde")
         return save(source);
+    if (label == "Ajouter une texture 3D")
+        return addVolumeTexture(scene, id);
     return 0;
 }
 

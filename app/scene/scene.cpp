@@ -687,10 +687,16 @@ void Scene::viewFrom(int side)
     Camera& camera = current().camera;
     const Vec3 target = camera.target();
     const double distance = length(camera.eye() - target);
+    // Each side shows the block's section as the image window does: FRONT columns x
+    // to the right and rows y downwards (row 0 at the top), RIGHT columns z and rows
+    // y, TOP columns x and rows from the last z (z upwards). Voxel y grows downwards
+    // on screen, so the eye sits on the low side of each axis but the right one.
     if (side == SIDE_RIGHT)
-        camera.set(target + Vec3 { distance, 0, 0 }, target, { 0, 1, 0 });
+        camera.set(target + Vec3 { distance, 0, 0 }, target, { 0, -1, 0 });
     else if (side == SIDE_TOP)
-        camera.set(target + Vec3 { 0, distance, 0 }, target, { 0, 0, -1 });
+        camera.set(target - Vec3 { 0, distance, 0 }, target, { 0, 0, 1 });
+    else
+        camera.set(target - Vec3 { 0, 0, distance }, target, { 0, -1, 0 });
     changed();
 }
 

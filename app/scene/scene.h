@@ -200,8 +200,9 @@ public:
     void translateCameraOwn(int axis, double distance);
     // Frames what the current sub-view shows (the reference box when it shows nothing).
     void resetCamera();
-    // Frames as resetCamera does, seen from the front (+z), the right (+x) or the top
-    // (+y) of the scene.
+    // Frames as resetCamera does, seen as the image window shows the block's FRONT,
+    // RIGHT or TOP sections: from -z with x right and y down, from +x with z right and
+    // y down, from -y with x right and z up.
     enum Side { SIDE_FRONT = 0, SIDE_RIGHT = 1, SIDE_TOP = 2 };
     void viewFrom(int side);
     // Frames what the current sub-view shows, keeping the direction it is seen from.

@@ -2,8 +2,10 @@
 
 #include "mesh/trimesh.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace vexa::scene {
 
@@ -309,6 +311,109 @@ std::optional<double> rayMesh(const Ray& worldRay, const Mat4& model, const TriM
     if (std::isinf(best))
         return std::nullopt;
     return best;
+}
+
+Frustum frustumOf(const Mat4& m)
+{
+    // Gribb and Hartmann: each plane is the last row of the matrix plus or minus one
+    // of the first three (column-major: row r is m[r], m[4 + r], m[8 + r], m[12 + r]).
+    Frustum f;
+    const auto row = [&m](int r) {
+        return std::array<double, 4> { m[std::size_t(r)], m[std::size_t(4 + r)],
+            m[std::size_t(8 + r)], m[std::size_t(12 + r)] };
+    };
+    const std::array<double, 4> w = row(3);
+    for (int i = 0; i < 6; ++i) {
+        const std::array<double, 4> r = row(i / 2);
+        const double sign = i % 2 == 0 ? 1 : -1;
+        std::array<double, 4> plane {};
+        for (std::size_t k = 0; k < 4; ++k)
+            plane[k] = w[k] + sign * r[k];
+        const double norm
+            = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+        if (!(norm > 0) || !std::isfinite(norm) || !std::isfinite(plane[3]))
+            continue;
+        for (double& v : plane)
+            v /= norm;
+        f.planes[std::size_t(i)] = plane;
+        f.used[std::size_t(i)] = true;
+    }
+    return f;
+}
+
+SphereSide classifySphere(const Frustum& frustum, Vec3 centre, double radius)
+{
+    if (!isFinite(centre) || !std::isfinite(radius))
+        return SphereSide::Crossing;
+    bool inside = true;
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (!frustum.used[i])
+            continue;
+        const auto& p = frustum.planes[i];
+        const double distance = p[0] * centre.x + p[1] * centre.y + p[2] * centre.z + p[3];
+        if (distance < -radius)
+            return SphereSide::Outside;
+        if (distance < radius)
+            inside = false;
+    }
+    return inside ? SphereSide::Inside : SphereSide::Crossing;
+}
+
+namespace {
+
+bool isLeaf(const MeshBlock& block)
+{
+    return std::none_of(std::begin(block.children), std::end(block.children),
+        [](const MeshBlock* c) { return c != nullptr; });
+}
+
+// Depth-first over the tree with an explicit stack; test(block) says whether to skip
+// the block (false), take it and all below untested (true, set *untested) or go on.
+template <typename Test>
+void walkLeaves(const MeshBlock* root, std::vector<const MeshBlock*>& leaves, Test test)
+{
+    std::vector<std::pair<const MeshBlock*, bool>> stack;
+    if (root)
+        stack.emplace_back(root, false);
+    while (!stack.empty()) {
+        auto [block, untested] = stack.back();
+        stack.pop_back();
+        if (!untested && !test(*block, untested))
+            continue;
+        if (isLeaf(*block)) {
+            leaves.push_back(block);
+            continue;
+        }
+        for (int o = 7; o >= 0; --o)
+            if (block->children[o])
+                stack.emplace_back(block->children[o], untested);
+    }
+}
+
+} // namespace
+
+void visibleBlocks(
+    const MeshBlock* root, const Frustum& frustum, std::vector<const MeshBlock*>& leaves)
+{
+    const int level = root && root->shared ? root->shared->visibilityLevel : 0;
+    walkLeaves(root, leaves, [&](const MeshBlock& block, bool& untested) {
+        if (block.depth > level) {
+            untested = true;
+            return true;
+        }
+        const SphereSide side = classifySphere(
+            frustum, { block.centre[0], block.centre[1], block.centre[2] }, double(block.radius));
+        untested = side == SphereSide::Inside;
+        return side != SphereSide::Outside;
+    });
+}
+
+void partitionLeaves(const MeshBlock* root, std::vector<const MeshBlock*>& leaves)
+{
+    walkLeaves(root, leaves, [](const MeshBlock&, bool& untested) {
+        untested = true;
+        return true;
+    });
 }
 
 } // namespace vexa::scene

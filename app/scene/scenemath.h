@@ -6,8 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 struct TriMesh;
+struct MeshBlock;
 
 namespace vexa::scene {
 
@@ -102,5 +104,30 @@ Sphere boundingSphere(const Box& b);
 // Nearest hit of the ray with the mesh under the model matrix: the ray parameter, or
 // nullopt. Triangles with a non-finite corner are never hit.
 std::optional<double> rayMesh(const Ray& worldRay, const Mat4& model, const TriMesh* mesh);
+
+// The view frustum of a clip-from-object matrix (projection x view x model) as six
+// planes in object coordinates: p is inside plane (a, b, c, d) when
+// a px + b py + c pz + d >= 0, with (a, b, c) of unit length. A plane that cannot be
+// normalised (degenerate matrix) is left out, so it culls nothing.
+struct Frustum {
+    std::array<std::array<double, 4>, 6> planes {};
+    std::array<bool, 6> used {};
+};
+Frustum frustumOf(const Mat4& clipFromObject);
+
+enum class SphereSide { Outside, Crossing, Inside };
+// Where a sphere lies against the frustum; a sphere that is not finite is Crossing
+// (drawn rather than lost).
+SphereSide classifySphere(const Frustum& frustum, Vec3 centre, double radius);
+
+// Appends the leaves of a mesh's block partition that may be seen, in the tree's
+// depth-first order (children by octant), without recursion (partitions have no depth
+// limit). A block whose bounding sphere lies outside the frustum is skipped with all
+// below it; below a block wholly inside, and below the partition's visibility test
+// level (depth > level; 0 tests nothing), every leaf goes without further tests.
+void visibleBlocks(
+    const MeshBlock* root, const Frustum& frustum, std::vector<const MeshBlock*>& leaves);
+// Every leaf of the partition in that same order.
+void partitionLeaves(const MeshBlock* root, std::vector<const MeshBlock*>& leaves);
 
 } // namespace vexa::scene

@@ -209,6 +209,156 @@ std::shared_ptr<Volume> volumeFromFloats(const float* values, int nx, int ny, in
     }
 }
 
+bool sampleVolumeColour(const Volume& volume, const Box& box, Vec3 p, std::uint8_t out[3])
+{
+    const bool floats = volume.format == VOLUME_R32F;
+    const std::size_t voxels = std::size_t(std::max<std::int64_t>(volume.voxelCount(), 0));
+    if (voxels == 0 || box.empty() || !isFinite(p)
+        || (floats ? volume.values.size() != voxels
+                    || volume.transfer.size() != std::size_t(kTransferEntries) * 4
+                   : volume.rgba.size() != voxels * 4))
+        return false;
+    if (p.x < box.min.x || p.y < box.min.y || p.z < box.min.z || p.x > box.max.x || p.y > box.max.y
+        || p.z > box.max.z)
+        return false;
+    const int n[3] = { volume.nx, volume.ny, volume.nz };
+    const double rel[3] = { (p.x - box.min.x) / (box.max.x - box.min.x),
+        (p.y - box.min.y) / (box.max.y - box.min.y), (p.z - box.min.z) / (box.max.z - box.min.z) };
+    // Lower voxel and weight of the upper one on each axis, clamped at the faces as
+    // the GPU's edge clamping does.
+    int lo[3], hi[3];
+    double w[3];
+    for (int k = 0; k < 3; ++k) {
+        const double c = std::clamp(rel[k] * n[k] - 0.5, 0.0, double(n[k] - 1));
+        lo[k] = std::min(int(c), n[k] - 1);
+        hi[k] = std::min(lo[k] + 1, n[k] - 1);
+        w[k] = c - lo[k];
+    }
+    const auto index = [&](int x, int y, int z) {
+        return (std::size_t(z) * std::size_t(volume.ny) + std::size_t(y)) * std::size_t(volume.nx)
+            + std::size_t(x);
+    };
+    double sum[3] = {};
+    double value = 0;
+    for (int corner = 0; corner < 8; ++corner) {
+        const int x = corner & 1 ? hi[0] : lo[0];
+        const int y = corner & 2 ? hi[1] : lo[1];
+        const int z = corner & 4 ? hi[2] : lo[2];
+        const double weight = (corner & 1 ? w[0] : 1 - w[0]) * (corner & 2 ? w[1] : 1 - w[1])
+            * (corner & 4 ? w[2] : 1 - w[2]);
+        if (floats) {
+            value += weight * volume.values[index(x, y, z)];
+            continue;
+        }
+        const std::uint8_t* v = &volume.rgba[index(x, y, z) * 4];
+        for (int c = 0; c < 3; ++c)
+            sum[c] += weight * v[c];
+    }
+    if (floats) {
+        const double span = volume.high > volume.low ? volume.high - volume.low : 1;
+        const double u = std::clamp((value - volume.low) / span, 0.0, 1.0);
+        // The table's entries sit evenly from low to high; linear between them.
+        const double e = u * (kTransferEntries - 1);
+        const int a = std::min(int(e), kTransferEntries - 1);
+        const int b = std::min(a + 1, kTransferEntries - 1);
+        for (int c = 0; c < 3; ++c)
+            sum[c] = volume.transfer[std::size_t(a) * 4 + std::size_t(c)] * (1 - (e - a))
+                + volume.transfer[std::size_t(b) * 4 + std::size_t(c)] * (e - a);
+    }
+    for (int c = 0; c < 3; ++c)
+        out[c] = std::uint8_t(std::lround(std::clamp(sum[c], 0.0, 255.0)));
+    return true;
+}
+
+std::vector<std::uint8_t> volumeVertexColours(const Volume& volume, const Box& box,
+    const Mat4& toVolume, const TriMesh* mesh, const std::array<std::uint8_t, 4>& fallback)
+{
+    if (!mesh || mesh->nbPoints <= 0 || !mesh->points)
+        return {};
+    std::vector<std::uint8_t> colours(std::size_t(mesh->nbPoints) * 4);
+    for (std::size_t i = 0; i < std::size_t(mesh->nbPoints); ++i) {
+        const float* q = mesh->points + i * 3;
+        std::uint8_t* out = &colours[i * 4];
+        if (!sampleVolumeColour(volume, box, transformPoint(toVolume, { q[0], q[1], q[2] }), out))
+            std::copy(fallback.begin(), fallback.begin() + 3, out);
+        out[3] = fallback[3];
+    }
+    return colours;
+}
+
+BrickGrid volumeBricks(const Volume& volume)
+{
+    BrickGrid grid;
+    const bool floats = volume.format == VOLUME_R32F;
+    const std::size_t voxels = std::size_t(std::max<std::int64_t>(volume.voxelCount(), 0));
+    if (voxels == 0
+        || (floats ? volume.values.size() != voxels
+                    || volume.transfer.size() != std::size_t(kTransferEntries) * 4
+                   : volume.rgba.size() != voxels * 4))
+        return grid;
+    grid.bx = (volume.nx + kBrickSide - 1) / kBrickSide;
+    grid.by = (volume.ny + kBrickSide - 1) / kBrickSide;
+    grid.bz = (volume.nz + kBrickSide - 1) / kBrickSide;
+    const std::size_t bricks = std::size_t(grid.bx) * std::size_t(grid.by) * std::size_t(grid.bz);
+    // Extremes of each brick's own voxels: float values, or alpha bytes.
+    std::vector<float> lo(bricks, std::numeric_limits<float>::infinity());
+    std::vector<float> hi(bricks, -std::numeric_limits<float>::infinity());
+    std::size_t i = 0;
+    for (int z = 0; z < volume.nz; ++z)
+        for (int y = 0; y < volume.ny; ++y) {
+            const std::size_t row
+                = (std::size_t(z / kBrickSide) * std::size_t(grid.by) + std::size_t(y / kBrickSide))
+                * std::size_t(grid.bx);
+            for (int x = 0; x < volume.nx; ++x, ++i) {
+                const float v = floats ? volume.values[i] : float(volume.rgba[i * 4 + 3]);
+                const std::size_t b = row + std::size_t(x / kBrickSide);
+                lo[b] = std::min(lo[b], v);
+                hi[b] = std::max(hi[b], v);
+            }
+        }
+    // Table entries with some alpha, counted from the first: a span is clear when the
+    // count does not grow over it.
+    std::vector<int> seen(std::size_t(kTransferEntries) + 1, 0);
+    if (floats)
+        for (int e = 0; e < kTransferEntries; ++e)
+            seen[std::size_t(e) + 1]
+                = seen[std::size_t(e)] + (volume.transfer[std::size_t(e) * 4 + 3] > 0);
+    const double span = volume.high > volume.low ? volume.high - volume.low : 1;
+    const auto entry = [&](float v) {
+        return std::clamp((double(v) - volume.low) / span, 0.0, 1.0) * (kTransferEntries - 1);
+    };
+    grid.occupied.assign(bricks, 0);
+    // The neighbours' extremes count too: one voxel beyond the brick is interpolated,
+    // and taking the whole neighbouring brick only errs on the side of drawing.
+    for (int z = 0; z < grid.bz; ++z)
+        for (int y = 0; y < grid.by; ++y)
+            for (int x = 0; x < grid.bx; ++x) {
+                float a = std::numeric_limits<float>::infinity(), b = -a;
+                for (int dz = std::max(z - 1, 0); dz <= std::min(z + 1, grid.bz - 1); ++dz)
+                    for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, grid.by - 1); ++dy)
+                        for (int dx = std::max(x - 1, 0); dx <= std::min(x + 1, grid.bx - 1);
+                             ++dx) {
+                            const std::size_t n
+                                = (std::size_t(dz) * std::size_t(grid.by) + std::size_t(dy))
+                                    * std::size_t(grid.bx)
+                                + std::size_t(dx);
+                            a = std::min(a, lo[n]);
+                            b = std::max(b, hi[n]);
+                        }
+                bool visible = b > 0;
+                if (floats) {
+                    const int first = int(std::floor(entry(a)));
+                    const int last = int(std::ceil(entry(b)));
+                    visible = seen[std::size_t(last) + 1] > seen[std::size_t(first)];
+                }
+                grid.occupied[(std::size_t(z) * std::size_t(grid.by) + std::size_t(y))
+                        * std::size_t(grid.bx)
+                    + std::size_t(x)]
+                    = visible ? 1 : 0;
+            }
+    return grid;
+}
+
 std::string volumeBoxError(Vec3 origin, Vec3 size)
 {
     if (!isFinite(origin) || !isFinite(size))

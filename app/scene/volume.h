@@ -13,6 +13,7 @@
 #include "display/palette.h"
 #include "mesh/trimesh.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -81,6 +82,33 @@ std::shared_ptr<Volume> volumeFromBlock(const BlockDescriptor& block, double low
 // function. Null with a French reason when the size or the points are refused.
 std::shared_ptr<Volume> volumeFromFloats(const float* values, int nx, int ny, int nz,
     const std::vector<TransferPoint>& points, std::string* reason = nullptr);
+
+// The volume's colour at a point of its object's coordinates, the samples filling box
+// (voxel centres at the middle of their cells, trilinear between them, as the GPU
+// samples them; a float volume interpolates its values and then looks them up in the
+// transfer table). False, out untouched, outside the box or for a point that is not
+// finite. out is RGB in bytes; the voxel's opacity is not part of it.
+bool sampleVolumeColour(const Volume& volume, const Box& box, Vec3 p, std::uint8_t out[3]);
+
+// "Ajouter une texture 3D": one RGBA colour per point of mesh, the volume's colour
+// where the point (through toVolume, from mesh coordinates to the volume object's)
+// lies inside the box, otherwise fallback; alpha is fallback's. Empty for a null or
+// empty mesh.
+std::vector<std::uint8_t> volumeVertexColours(const Volume& volume, const Box& box,
+    const Mat4& toVolume, const TriMesh* mesh, const std::array<std::uint8_t, 4>& fallback);
+
+// Empty-space skipping: the volume cut into bricks of kBrickSide voxels a side (the
+// last ones shorter). A brick is marked occupied when something visible may be sampled
+// inside it: the interpolation there reads the brick's voxels and their neighbours,
+// and for a float volume any value between their extremes may come out, so the
+// transfer table must be clear over that whole span (linear between entries) for the
+// brick to be skipped.
+constexpr int kBrickSide = 8;
+struct BrickGrid {
+    int bx = 0, by = 0, bz = 0;
+    std::vector<std::uint8_t> occupied; // 1 or 0 per brick, x fastest
+};
+BrickGrid volumeBricks(const Volume& volume);
 
 // Reason a placement box is refused (""): finite origin, finite positive sizes.
 std::string volumeBoxError(Vec3 origin, Vec3 size);

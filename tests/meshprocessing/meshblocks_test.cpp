@@ -70,7 +70,6 @@ void expectSoundPartition(const TriMesh& mesh, const MeshBlock* root, int32_t ma
     visit(root, [&](const MeshBlock& b) {
         EXPECT_EQ(b.root, root);
         EXPECT_EQ(b.shared, root->shared);
-        EXPECT_LE(b.depth, kMaxBlockDepth);
         for (int k = 0; k < 3; ++k)
             EXPECT_FLOAT_EQ(b.centre[k], (b.boxMin[k] + b.boxMax[k]) / 2);
         bool hasChildren = false;
@@ -86,7 +85,7 @@ void expectSoundPartition(const TriMesh& mesh, const MeshBlock* root, int32_t ma
             return;
         }
         // A leaf over the limit is one that could not be split further.
-        if (b.nbTriangles > maxFacets && b.depth < kMaxBlockDepth) {
+        if (b.nbTriangles > maxFacets) {
             int first = -1;
             for (int i = 0; i < b.nbTriangles; ++i) {
                 const float* p = mesh.points + int64_t(b.triangles[i * 3]) * 3;
@@ -233,9 +232,9 @@ TEST(MeshBlocks, SmallLimitGivesADeepTreeCoveringEveryFacetOnce)
     meshBlocksRelease(root);
 }
 
-// Places halving towards the origin peel one triangle per level: the tree would be as
-// deep as the mesh is long, so it stops at the deepest level allowed.
-TEST(MeshBlocks, DepthIsBoundedWhateverTheGeometry)
+// Places halving towards the origin peel one triangle per level: the tree is as deep as
+// the mesh is long.
+TEST(MeshBlocks, GeometricSeriesGivesATreeAsDeepAsTheMesh)
 {
     std::vector<std::array<float, 3>> places;
     for (int k = 0; k < 100; ++k) {
@@ -247,9 +246,46 @@ TEST(MeshBlocks, DepthIsBoundedWhateverTheGeometry)
     s.maxFacets = 1;
     MeshBlock* root = buildBlocks(mesh.get(), s);
     ASSERT_NE(root, nullptr);
-    EXPECT_EQ(maxDepth(root), kMaxBlockDepth);
+    EXPECT_EQ(maxDepth(root), 100);
     expectSoundPartition(*mesh, root, 1);
     meshBlocksRelease(root);
+}
+
+// A chain far deeper than any stack allows recursion for, made as buildBlocks makes
+// trees (children share the root's record), released whole and from a subtree.
+TEST(MeshBlocks, ReleasingAVeryDeepTreeDoesNotRecurse)
+{
+    constexpr int kDepth = 300000;
+    const auto block = [] { return static_cast<MeshBlock*>(std::calloc(1, sizeof(MeshBlock))); };
+    MeshBlock* root = block();
+    root->root = root;
+    root->depth = 1;
+    root->shared = static_cast<MeshBlockShared*>(std::calloc(1, sizeof(MeshBlockShared)));
+    MeshBlock* middle = nullptr;
+    MeshBlock* last = root;
+    for (int d = 2; d <= kDepth; ++d) {
+        MeshBlock* child = block();
+        child->root = root;
+        child->shared = root->shared;
+        child->depth = d;
+        child->nbTriangles = 1;
+        child->triangles = static_cast<int32_t*>(std::calloc(3, sizeof(int32_t)));
+        child->ids = static_cast<int32_t*>(std::calloc(1, sizeof(int32_t)));
+        if (d % 1000 == 0)
+            last->children[(d + 3) % 8] = block(); // a sibling now and then
+        if (d == kDepth / 2) {
+            middle = child; // detached: released apart as a subtree
+        } else {
+            last->children[d % 8] = child;
+        }
+        last = child;
+    }
+    // A subtree leaves the root's record alone; the rest goes with the root (leaks and
+    // double frees are the sanitizers' to catch).
+    meshBlocksRelease(middle);
+    EXPECT_EQ(root->shared->visibilityLevel, 0);
+    meshBlocksRelease(root);
+    meshBlocksRelease(nullptr);
 }
 
 TEST(MeshBlocks, RebuildingReplacesThePartitionAndUnconditioningFreesIt)

@@ -3,9 +3,13 @@
 #include "mesh/meshprocessing.h"
 #include "mesh/primitives.h"
 #include "params/parambox.h"
+#include "scene/volume.h"
 #include "support/fakehost.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
 
 using namespace vexa;
 
@@ -133,4 +137,48 @@ TEST_F(ObjectCommands, SceneInformationCountsObjectsAndFacets)
     for (const FakeHost::Request& request : host.requests())
         shown = shown || request.text == expected;
     EXPECT_TRUE(shown);
+}
+
+// A two-voxel volume dark at -x and bright at +x over z < 0 only: the ball's vertices
+// take its ramp below z = 0 and keep the object's colour above.
+TEST_F(ObjectCommands, VolumeTextureColoursTheVerticesWhereTheyLie)
+{
+    const std::uint32_t id = addBall();
+    EXPECT_EQ(scene::runObjectCommand(scene, id, "Ajouter une texture 3D"), 0);
+    EXPECT_EQ(host.count(GuiRequest::ChooseFromList), 0); // no volume: refused at once
+
+    const float ramp[2] = { 0, 1 };
+    const std::uint32_t vol = scene.createObject("rampe");
+    ASSERT_EQ(scene.setVolume(vol,
+                  scene::volumeFromFloats(ramp, 2, 1, 1, { { 0, 0, 0, 0, 0 }, { 1, 1, 1, 1, 1 } })),
+        1);
+    ASSERT_EQ(scene.setVolumeBox(vol, { -2, -2, -2 }, { 4, 4, 2 }), 1);
+    ASSERT_EQ(scene.translateObject(vol, 1, 1, 1), 1); // placement counts: box (-1..3, .., -1..1)
+    ASSERT_EQ(scene.translateObject(id, 0, 0, 0.5), 1); // so does the mesh's
+
+    EXPECT_EQ(scene::runObjectCommand(scene, id, "Ajouter une texture 3D"), 0); // list cancelled
+    host.queueListAnswer(0);
+    ASSERT_EQ(scene::runObjectCommand(scene, id, "Ajouter une texture 3D"), 1);
+    scene.readObject(id, [](const scene::SceneObject& object) {
+        ASSERT_EQ(object.vertexColours.size(), std::size_t(object.mesh->nbPoints) * 4);
+        int inside = 0, outside = 0;
+        for (int i = 0; i < object.mesh->nbPoints; ++i) {
+            const float* p = object.mesh->points + i * 3;
+            const std::uint8_t* c = &object.vertexColours[std::size_t(i) * 4];
+            EXPECT_EQ(c[3], 255);
+            if (p[2] + 0.5f > 1.001f) {
+                ++outside;
+                EXPECT_EQ((std::array<int, 3> { c[0], c[1], c[2] }),
+                    (std::array<int, 3> { 51, 102, 153 }));
+                continue;
+            }
+            ++inside;
+            // Voxel centres at world x 0 (value 0) and 2 (value 1).
+            const double expected = 255 * std::clamp(double(p[0]) / 2, 0.0, 1.0);
+            EXPECT_NEAR(c[0], expected, 1.5) << p[0];
+            EXPECT_EQ(c[0], c[2]);
+        }
+        EXPECT_GT(inside, 10);
+        EXPECT_GT(outside, 10);
+    });
 }

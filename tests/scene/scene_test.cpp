@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <numeric>
+#include <vector>
 
 using namespace vexa::scene;
 
@@ -287,4 +291,58 @@ TEST(SceneSubViews, RectanglesMasksAndCurrentCamera)
     EXPECT_FALSE(scene.bounds(1).empty());
     scene.showReferenceBox(true);
     EXPECT_DOUBLE_EQ(scene.bounds(0).max.z, 100);
+}
+
+// Three clusters of ten small triangles: ahead of the camera, behind it and far to
+// its side. Only the first survives the culling, whatever the octants made of them.
+TEST(SceneCulling, BlocksOutsideTheFrustumAreSkipped)
+{
+    const Vec3 places[3] = { { 0, 0, -10 }, { 0, 0, 10 }, { 50, 0, -10 } };
+    std::vector<float> points;
+    std::vector<std::int32_t> triangles;
+    for (const Vec3& c : places)
+        for (int i = 0; i < 10; ++i) {
+            const float x = float(c.x) + 0.05f * float(i), y = float(i % 3) - 1, z = float(c.z);
+            const auto n = std::int32_t(points.size() / 3);
+            points.insert(points.end(), { x, y, z, x + 0.5f, y, z, x, y + 0.5f, z });
+            triangles.insert(triangles.end(), { n, n + 1, n + 2 });
+        }
+    auto* p = static_cast<float*>(std::malloc(points.size() * sizeof(float)));
+    auto* t = static_cast<std::int32_t*>(std::malloc(triangles.size() * sizeof(std::int32_t)));
+    std::copy(points.begin(), points.end(), p);
+    std::copy(triangles.begin(), triangles.end(), t);
+    TriMeshPtr mesh(triMeshCreate(p, std::int32_t(points.size() / 3), t, 30));
+    vexa::mesh::BlockSettings settings;
+    settings.maxFacets = 4;
+    ASSERT_EQ(vexa::mesh::reconditionMesh(mesh.get(), "m", settings), 1);
+    ASSERT_NE(mesh->blocks, nullptr);
+
+    const Mat4 clip
+        = perspective(kPi / 3, 1, 0.1, 100) * lookAt({ 0, 0, 0 }, { 0, 0, -1 }, { 0, 1, 0 });
+    const Frustum frustum = frustumOf(clip);
+    const auto ids = [&](int level) {
+        mesh->blocks->shared->visibilityLevel = level;
+        std::vector<const MeshBlock*> leaves;
+        visibleBlocks(mesh->blocks, frustum, leaves);
+        std::vector<int> out;
+        for (const MeshBlock* leaf : leaves)
+            out.insert(out.end(), leaf->ids, leaf->ids + leaf->nbTriangles);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    std::vector<int> ahead(10), all(30);
+    std::iota(ahead.begin(), ahead.end(), 0);
+    std::iota(all.begin(), all.end(), 0);
+    EXPECT_EQ(ids(100), ahead);
+    EXPECT_EQ(ids(0), all); // level 0 tests nothing
+    std::vector<const MeshBlock*> leaves;
+    partitionLeaves(mesh->blocks, leaves);
+    EXPECT_GT(leaves.size(), 3u);
+
+    EXPECT_EQ(classifySphere(frustum, { 0, 0, -10 }, 1), SphereSide::Inside);
+    EXPECT_EQ(classifySphere(frustum, { 0, 0, 0 }, 1), SphereSide::Crossing); // the near plane
+    EXPECT_EQ(classifySphere(frustum, { 0, 0, 0.5 }, 0.1), SphereSide::Outside);
+    EXPECT_EQ(classifySphere(frustum, { 0, 0, -200 }, 50), SphereSide::Outside);
+    EXPECT_EQ(classifySphere(frustumOf(Mat4 {}), { 1e9, 0, 0 }, 0), SphereSide::Inside);
+    EXPECT_EQ(classifySphere(frustum, { NAN, 0, 0 }, 1), SphereSide::Crossing);
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -176,20 +178,71 @@ TEST(VolumeObject, BoxFramesAndPicksTheVolume)
     EXPECT_EQ(scene.pick(1, 1, 200, 100), 0u);
 }
 
-TEST(VolumeObject, ViewsFromTheSidesLookAlongTheAxes)
+// Each side view shows the block as the image window shows that plane's sections:
+// the first column on the left and the first row at the top.
+TEST(VolumeObject, SideViewsMatchTheImageWindowSections)
 {
     Scene scene;
     const std::uint32_t id = scene.createObject("vol");
     ASSERT_EQ(scene.setVolume(id, smallFloats(2, 2, 2)), 1);
-    for (int side : { Scene::SIDE_FRONT, Scene::SIDE_RIGHT, Scene::SIDE_TOP }) {
-        scene.viewFrom(side);
-        const Camera c = scene.camera();
-        const Vec3 d = normalised(c.eye() - c.target());
-        const Vec3 expected = side == Scene::SIDE_FRONT ? Vec3 { 0, 0, 1 }
-            : side == Scene::SIDE_RIGHT                 ? Vec3 { 1, 0, 0 }
-                                                        : Vec3 { 0, 1, 0 };
-        EXPECT_NEAR(dot(d, expected), 1, 1e-9) << side;
-        EXPECT_NEAR(c.target().x, 1, 1e-9);
-        EXPECT_EQ(scene.pick(100, 50, 200, 100), id) << side;
+    struct Case {
+        int side;
+        Vec3 columns, rows; // world directions of the section's columns and rows
+    };
+    const Case cases[] = {
+        { Scene::SIDE_FRONT, { 1, 0, 0 }, { 0, 1, 0 } }, // (c, r) = (x, y)
+        { Scene::SIDE_RIGHT, { 0, 0, 1 }, { 0, 1, 0 } }, // (z, y)
+        { Scene::SIDE_TOP, { 1, 0, 0 }, { 0, 0, -1 } }, // (x, last z - z)
+    };
+    for (const Case& c : cases) {
+        scene.viewFrom(c.side);
+        const Camera camera = scene.camera();
+        EXPECT_NEAR(camera.target().x, 1, 1e-9);
+        const Mat4 pv = scene.projectionView(0, 200, 200);
+        const Vec3 centre { 1, 1, 1 };
+        const auto middle = projectToScreen(pv, centre, 200, 200);
+        const auto right = projectToScreen(pv, centre + c.columns * 0.5, 200, 200);
+        const auto below = projectToScreen(pv, centre + c.rows * 0.5, 200, 200);
+        ASSERT_TRUE(middle && right && below) << c.side;
+        EXPECT_GT(right->x, middle->x + 10) << c.side;
+        EXPECT_NEAR(right->y, middle->y, 1e-6) << c.side;
+        EXPECT_GT(below->y, middle->y + 10) << c.side; // screen y runs down
+        EXPECT_NEAR(below->x, middle->x, 1e-6) << c.side;
+        EXPECT_EQ(scene.pick(100, 50, 200, 100), id) << c.side;
     }
+}
+
+// One visible voxel at the far x end: its brick and the neighbour that interpolates
+// it are marked, the rest is skipped; a table that shows the background marks all.
+TEST(VolumeObject, BricksAreMarkedWhereSomethingVisibleMaySample)
+{
+    std::vector<float> values(20 * 8 * 8, 0.f);
+    values[19] = 1.f;
+    const auto hidden = volumeFromFloats(
+        values.data(), 20, 8, 8, { { 0, 1, 1, 1, 0 }, { 0.5, 1, 1, 1, 0 }, { 1, 1, 1, 1, 1 } });
+    ASSERT_TRUE(hidden);
+    BrickGrid grid = volumeBricks(*hidden);
+    EXPECT_EQ((std::array<int, 3> { grid.bx, grid.by, grid.bz }), (std::array<int, 3> { 3, 1, 1 }));
+    EXPECT_EQ(grid.occupied, (std::vector<std::uint8_t> { 0, 1, 1 }));
+
+    const auto shown
+        = volumeFromFloats(values.data(), 20, 8, 8, { { 0, 1, 1, 1, 0.1 }, { 1, 1, 1, 1, 1 } });
+    EXPECT_EQ(volumeBricks(*shown).occupied, (std::vector<std::uint8_t> { 1, 1, 1 }));
+    // Values beyond the table's ends take its end entries.
+    values[19] = 50.f;
+    std::fill(values.begin(), values.begin() + 8, -50.f);
+    const auto beyond = volumeFromFloats(
+        values.data(), 20, 8, 8, { { 0, 1, 1, 1, 0 }, { 0.9, 1, 1, 1, 0 }, { 1, 1, 1, 1, 1 } });
+    EXPECT_EQ(volumeBricks(*beyond).occupied, (std::vector<std::uint8_t> { 0, 1, 1 }));
+
+    Volume bytes;
+    bytes.nx = bytes.ny = 8;
+    bytes.nz = 17;
+    bytes.rgba.assign(std::size_t(bytes.voxelCount()) * 4, 200);
+    for (std::size_t i = 3; i < bytes.rgba.size(); i += 4)
+        bytes.rgba[i] = 0;
+    bytes.rgba[std::size_t(bytes.voxelCount()) * 4 - 1] = 1;
+    EXPECT_EQ(volumeBricks(bytes).occupied, (std::vector<std::uint8_t> { 0, 1, 1 }));
+    bytes.rgba.pop_back(); // samples that do not match the sizes: nothing to skip by
+    EXPECT_TRUE(volumeBricks(bytes).occupied.empty());
 }

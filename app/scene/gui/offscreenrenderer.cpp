@@ -100,6 +100,7 @@ QImage OffscreenRenderer::render(const scene::Scene& scene, int width, int heigh
         fbo_ = std::move(fbo);
     }
     fbo_->bind();
+    renderer_->setInteractive(interactive_);
     renderer_->render(scene, width, height);
     QImage image = fbo_->toImage().convertToFormat(QImage::Format_RGBA8888);
     fbo_->release();

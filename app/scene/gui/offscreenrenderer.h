@@ -29,6 +29,8 @@ public:
     // outside 1 .. 16384 or no OpenGL 3.3 context can be had (see lastError()).
     QImage render(const scene::Scene& scene, int width, int height);
     const QString& lastError() const { return error_; }
+    // Faster, coarser volumes while a view turns (see SceneRenderer::setInteractive).
+    void setInteractive(bool interactive) { interactive_ = interactive; }
 
 private:
     bool ensureContext();
@@ -38,6 +40,7 @@ private:
     std::unique_ptr<QOpenGLFramebufferObject> fbo_;
     std::unique_ptr<SceneRenderer> renderer_;
     QString error_;
+    bool interactive_ = false;
 };
 
 } // namespace vexa::gui

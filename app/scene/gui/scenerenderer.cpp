@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace vexa::gui {
@@ -81,8 +83,10 @@ void main()
 )";
 
 // Volumes: the box is drawn by its back faces and each fragment marches the ray from
-// the eye through the box in texture coordinates, front to back, half a voxel per
-// step, until it leaves the box or is nearly opaque. The output is premultiplied.
+// the eye through the box in voxel coordinates (so a thin axis takes as few steps as it
+// has voxels), front to back, until it leaves the box, reaches the opaque scene drawn
+// before it (its depth buffer, copied) or is nearly opaque. Bricks the brick grid marks
+// empty are crossed in one jump. The output is premultiplied.
 constexpr const char* kVolumeVertexShader = R"(#version 330 core
 layout(location = 0) in vec3 aPosition;
 uniform mat4 uModelView;
@@ -100,46 +104,89 @@ void main()
 constexpr const char* kVolumeFragmentShader = R"(#version 330 core
 in vec3 vTex;
 uniform vec3 uEye;
+uniform vec3 uVoxels;
 uniform sampler3D uVolume;
 uniform sampler2D uTransfer;
+uniform sampler3D uBricks;
+uniform ivec3 uBrickCount;
+uniform float uBrickSide;
+uniform bool uSkip;
 uniform bool uFloat;
 uniform float uLow;
 uniform float uHigh;
 uniform float uStep;
 uniform int uMaxSteps;
 uniform float uOpacity;
+uniform bool uDepthClip;
+uniform sampler2D uDepth;
+uniform mat4 uClipToVoxel;
+uniform vec4 uViewport;
 out vec4 fragColour;
 void main()
 {
-    vec3 dir = vTex - uEye;
+    vec3 dir = vTex * uVoxels - uEye;
     float len = length(dir);
     if (len <= 0.0)
         discard;
     dir /= len;
     vec3 safe = mix(dir, vec3(1e-9), lessThan(abs(dir), vec3(1e-9)));
-    vec3 t0 = (vec3(0.0) - uEye) / safe;
-    vec3 t1 = (vec3(1.0) - uEye) / safe;
+    vec3 inv = 1.0 / safe;
+    vec3 t0 = -uEye * inv;
+    vec3 t1 = (uVoxels - uEye) * inv;
     vec3 tMin = min(t0, t1);
     vec3 tMax = max(t0, t1);
     float tNear = max(max(max(tMin.x, tMin.y), tMin.z), 0.0);
     float tFar = min(min(tMax.x, tMax.y), tMax.z);
-    vec4 sum = vec4(0.0);
-    float t = tNear + 0.5 * uStep;
-    for (int i = 0; i < uMaxSteps && t < tFar; ++i, t += uStep) {
-        vec3 p = uEye + dir * t;
-        vec4 s;
-        if (uFloat) {
-            float u = clamp((texture(uVolume, p).r - uLow) / (uHigh - uLow), 0.0, 1.0);
-            s = texture(uTransfer, vec2((u * 255.0 + 0.5) / 256.0, 0.5));
-        } else {
-            s = texture(uVolume, p);
+    if (uDepthClip) {
+        float d = texelFetch(uDepth, ivec2(gl_FragCoord.xy), 0).r;
+        if (d < 1.0) {
+            vec3 ndc = vec3((gl_FragCoord.xy - uViewport.xy) / uViewport.zw * 2.0 - 1.0,
+                d * 2.0 - 1.0);
+            vec4 q = uClipToVoxel * vec4(ndc, 1.0);
+            tFar = min(tFar, dot(q.xyz / q.w - uEye, dir));
         }
-        // Alpha is the opacity of one voxel; a step is half of one.
-        float a = 1.0 - sqrt(1.0 - clamp(s.a * uOpacity, 0.0, 1.0));
-        sum.rgb += (1.0 - sum.a) * a * s.rgb;
-        sum.a += (1.0 - sum.a) * a;
-        if (sum.a > 0.99)
-            break;
+    }
+    vec3 exitSide = mix(vec3(0.0), vec3(uBrickSide), greaterThan(safe, vec3(0.0)));
+    vec3 scale = 1.0 / uVoxels;
+    vec4 sum = vec4(0.0);
+    float first = tNear + 0.5 * uStep;
+    float t = first;
+    int i = 0;
+    // Brick by brick: the grid is read once per brick and the samples inside run
+    // without it. Every pass samples or moves on at least one step.
+    while (i < uMaxSteps && t < tFar && sum.a <= 0.99) {
+        float end = tFar;
+        if (uSkip) {
+            vec3 p = uEye + dir * t;
+            ivec3 b = clamp(ivec3(floor(p / uBrickSide)), ivec3(0), uBrickCount - 1);
+            vec3 tx = (vec3(b) * uBrickSide + exitSide - uEye) * inv;
+            float leave = min(min(tx.x, tx.y), tx.z);
+            if (texelFetch(uBricks, b, 0).r < 0.5) {
+                // On to the first sample past the brick, on the same grid of samples.
+                t = max(t + uStep, first + ceil((leave - first) / uStep) * uStep);
+                ++i;
+                continue;
+            }
+            end = min(end, leave);
+        }
+        do {
+            vec3 p = (uEye + dir * t) * scale;
+            vec4 s;
+            if (uFloat) {
+                float u = clamp((texture(uVolume, p).r - uLow) / (uHigh - uLow), 0.0, 1.0);
+                s = texture(uTransfer, vec2((u * 255.0 + 0.5) / 256.0, 0.5));
+            } else {
+                s = texture(uVolume, p);
+            }
+            // Alpha is the opacity of one voxel's thickness; a step is half a voxel
+            // (1 - sqrt(1 - a)) or two (1 - (1 - a)^2).
+            float c = 1.0 - clamp(s.a * uOpacity, 0.0, 1.0);
+            float a = 1.0 - (uStep < 1.0 ? sqrt(c) : c * c);
+            sum.rgb += (1.0 - sum.a) * a * s.rgb;
+            sum.a += (1.0 - sum.a) * a;
+            t += uStep;
+            ++i;
+        } while (t < end && i < uMaxSteps && sum.a <= 0.99);
     }
     fragColour = sum;
 }
@@ -177,7 +224,13 @@ struct SceneRenderer::GpuObject {
     GLuint texture = 0;
     GLuint volume = 0; // 3D texture
     GLuint transfer = 0; // 256 x 1 table of a float volume
+    GLuint bricks = 0; // occupancy of the volume's bricks, 0 when none
+    int brickCount[3] = {};
     GLsizei indexCount = 0;
+    // A partitioned mesh has its indices leaf after leaf: the range of each leaf, and
+    // the tree they were made from (drawn whole when the mesh holds another).
+    const MeshBlock* blocks = nullptr;
+    std::unordered_map<const MeshBlock*, std::pair<GLsizei, GLsizei>> leafRanges;
     std::uint64_t geometryRevision = 0;
     std::uint64_t textureRevision = 0;
     bool hasColours = false;
@@ -195,6 +248,8 @@ SceneRenderer::~SceneRenderer()
         release(*gpu);
     glDeleteBuffers(1, &boxVbo_);
     glDeleteVertexArrays(1, &boxVao_);
+    glDeleteTextures(1, &depthTexture_);
+    releaseReduced();
 }
 
 bool SceneRenderer::initialize()
@@ -224,8 +279,8 @@ void SceneRenderer::release(GpuObject& gpu)
     const GLuint buffers[] = { gpu.vertices, gpu.colours, gpu.texCoords, gpu.indices };
     glDeleteBuffers(4, buffers);
     glDeleteVertexArrays(1, &gpu.vao);
-    const GLuint textures[] = { gpu.texture, gpu.volume, gpu.transfer };
-    glDeleteTextures(3, textures);
+    const GLuint textures[] = { gpu.texture, gpu.volume, gpu.transfer, gpu.bricks };
+    glDeleteTextures(4, textures);
     gpu = GpuObject {};
 }
 
@@ -244,10 +299,26 @@ void SceneRenderer::upload(const SceneObject& object, GpuObject& gpu)
     // Triangles with a corner that is not finite are left out: they are drawn as
     // nothing instead of as stray spikes (or whatever the rasteriser makes of NaN).
     std::vector<std::uint32_t> indices;
-    if (mesh && mesh->triangles) {
-        indices.reserve(std::size_t(mesh->nbTriangles) * 3);
-        for (std::int32_t t = 0; t < mesh->nbTriangles; ++t) {
-            const std::int32_t* tri = mesh->triangles + std::size_t(t) * 3;
+    gpu.leafRanges.clear();
+    gpu.blocks = nullptr;
+    // A partitioned mesh goes leaf after leaf so that the visible leaves are drawn by
+    // ranges; otherwise in the mesh's order.
+    std::vector<const MeshBlock*> leaves;
+    if (mesh && mesh->triangles && mesh->blocks) {
+        partitionLeaves(mesh->blocks, leaves);
+        gpu.blocks = mesh->blocks;
+    }
+    if (mesh && mesh->triangles && leaves.empty())
+        leaves.push_back(nullptr);
+    for (const MeshBlock* leaf : leaves) {
+        const std::int32_t* triangles = leaf ? leaf->triangles : mesh->triangles;
+        const std::int32_t count = leaf ? leaf->nbTriangles : mesh->nbTriangles;
+        if (!triangles)
+            continue;
+        const GLsizei firstIndex = GLsizei(indices.size());
+        indices.reserve(indices.size() + std::size_t(count) * 3);
+        for (std::int32_t t = 0; t < count; ++t) {
+            const std::int32_t* tri = triangles + std::size_t(t) * 3;
             bool usable = true;
             for (int k = 0; k < 3; ++k)
                 usable = usable && tri[k] >= 0 && std::size_t(tri[k]) < points
@@ -267,6 +338,8 @@ void SceneRenderer::upload(const SceneObject& object, GpuObject& gpu)
                 indices.push_back(std::uint32_t(tri[k]));
             }
         }
+        if (leaf)
+            gpu.leafRanges[leaf] = { firstIndex, GLsizei(indices.size()) - firstIndex };
     }
     for (std::size_t i = 0; i < points; ++i) {
         float* normal = &vertices[i * 6 + 3];
@@ -325,9 +398,9 @@ void SceneRenderer::upload(const SceneObject& object, GpuObject& gpu)
 
 void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
 {
-    const GLuint textures[] = { gpu.volume, gpu.transfer };
-    glDeleteTextures(2, textures);
-    gpu.volume = gpu.transfer = 0;
+    const GLuint textures[] = { gpu.volume, gpu.transfer, gpu.bricks };
+    glDeleteTextures(3, textures);
+    gpu.volume = gpu.transfer = gpu.bricks = 0;
     const Volume* volume = object.volume.get();
     if (!volume || volume->nx > max3dTextureSize_ || volume->ny > max3dTextureSize_
         || volume->nz > max3dTextureSize_)
@@ -362,6 +435,7 @@ void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glBindTexture(GL_TEXTURE_3D, 0);
+    uploadBricks(*volume, gpu);
     if (!floats)
         return;
     glGenTextures(1, &gpu.transfer);
@@ -373,6 +447,38 @@ void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void SceneRenderer::uploadBricks(const Volume& volume, GpuObject& gpu)
+{
+    BrickGrid grid;
+    try {
+        grid = volumeBricks(volume);
+    } catch (const std::bad_alloc&) {
+        return; // marched without skipping
+    }
+    if (grid.occupied.empty())
+        return;
+    for (std::uint8_t& b : grid.occupied)
+        b = b ? 255 : 0;
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+    glGenTextures(1, &gpu.bricks);
+    glBindTexture(GL_TEXTURE_3D, gpu.bricks);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_R8, grid.bx, grid.by, grid.bz, 0, GL_RED, GL_UNSIGNED_BYTE,
+        grid.occupied.data());
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAX_LEVEL, 0);
+    glBindTexture(GL_TEXTURE_3D, 0);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &gpu.bricks);
+        gpu.bricks = 0;
+        return;
+    }
+    gpu.brickCount[0] = grid.bx;
+    gpu.brickCount[1] = grid.by;
+    gpu.brickCount[2] = grid.bz;
 }
 
 void SceneRenderer::uploadTexture(const SceneObject& object, GpuObject& gpu)
@@ -445,7 +551,28 @@ void SceneRenderer::drawObject(
         program_->setUniformValue("uTexture", 0);
     }
     glBindVertexArray(gpu.vao);
-    glDrawElements(GL_TRIANGLES, gpu.indexCount, GL_UNSIGNED_INT, nullptr);
+    if (gpu.blocks && object.mesh && object.mesh->blocks == gpu.blocks) {
+        // Only the leaves whose bounding sphere meets the view; ranges that follow
+        // each other in the buffer go in one call.
+        std::vector<const MeshBlock*> visible;
+        visibleBlocks(gpu.blocks, frustumOf(projection_ * modelView), visible);
+        std::vector<std::pair<GLsizei, GLsizei>> ranges;
+        for (const MeshBlock* leaf : visible) {
+            const auto range = gpu.leafRanges.find(leaf);
+            if (range == gpu.leafRanges.end() || range->second.second == 0)
+                continue;
+            if (!ranges.empty()
+                && ranges.back().first + ranges.back().second == range->second.first)
+                ranges.back().second += range->second.second;
+            else
+                ranges.push_back(range->second);
+        }
+        for (const auto& [first, count] : ranges)
+            glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_INT,
+                reinterpret_cast<const void*>(std::size_t(first) * sizeof(std::uint32_t)));
+    } else {
+        glDrawElements(GL_TRIANGLES, gpu.indexCount, GL_UNSIGNED_INT, nullptr);
+    }
     glBindVertexArray(0);
     if (textured)
         glBindTexture(GL_TEXTURE_2D, 0);
@@ -462,13 +589,19 @@ void SceneRenderer::drawVolume(
     const Volume& volume = *object.volume;
     const Mat4 modelView = view * scene.modelMatrix(object);
     const auto toObject = inverse(modelView);
-    if (!toObject)
+    const auto clipToObject = inverse(projection_ * modelView);
+    if (!toObject || !clipToObject)
         return;
     const Box& box = object.volumeBox;
     const Vec3 size = box.max - box.min;
-    const Vec3 eye = transformPoint(*toObject, { 0, 0, 0 }) - box.min;
-    const int longest = std::max({ volume.nx, volume.ny, volume.nz });
-    const float step = 0.5f / float(longest);
+    // Voxel coordinates: (0, 0, 0) .. (nx, ny, nz) over the box.
+    const Mat4 toVoxels = scaling({ volume.nx / size.x, volume.ny / size.y, volume.nz / size.z })
+        * translation(Vec3 {} - box.min);
+    const Vec3 eye = transformPoint(toVoxels * *toObject, { 0, 0, 0 });
+    const double diagonal = std::sqrt(double(volume.nx) * volume.nx + double(volume.ny) * volume.ny
+        + double(volume.nz) * volume.nz);
+    // Half a voxel per step; two while the view moves (the shader knows only these).
+    const float step = interactive_ ? 2.0f : 0.5f;
 
     QOpenGLShaderProgram& p = *volumeProgram_;
     p.bind();
@@ -476,27 +609,48 @@ void SceneRenderer::drawVolume(
     toFloats(modelView, m);
     glUniformMatrix4fv(p.uniformLocation("uModelView"), 1, GL_FALSE, m);
     glUniformMatrix4fv(p.uniformLocation("uProjection"), 1, GL_FALSE, projection);
+    toFloats(toVoxels * *clipToObject, m);
+    glUniformMatrix4fv(p.uniformLocation("uClipToVoxel"), 1, GL_FALSE, m);
     p.setUniformValue("uBoxMin", float(box.min.x), float(box.min.y), float(box.min.z));
     p.setUniformValue("uBoxSize", float(size.x), float(size.y), float(size.z));
-    p.setUniformValue("uEye", float(eye.x / size.x), float(eye.y / size.y), float(eye.z / size.z));
+    p.setUniformValue("uEye", float(eye.x), float(eye.y), float(eye.z));
+    p.setUniformValue("uVoxels", float(volume.nx), float(volume.ny), float(volume.nz));
     const bool floats = volume.format == VOLUME_R32F && gpu.transfer;
     p.setUniformValue("uFloat", floats);
     p.setUniformValue("uLow", float(volume.low));
     // A single-valued range still divides by something.
     p.setUniformValue("uHigh", float(volume.high > volume.low ? volume.high : volume.low + 1));
     p.setUniformValue("uStep", step);
-    // Enough steps for the box's diagonal (sqrt 3 in texture units).
-    p.setUniformValue("uMaxSteps", int(std::ceil(1.7321f / step)) + 2);
+    // Enough steps for the box's diagonal, however many are skipped.
+    p.setUniformValue("uMaxSteps", int(std::ceil(diagonal / step)) + 2);
     p.setUniformValue("uOpacity", float(object.opacity()));
+    p.setUniformValue("uSkip", gpu.bricks != 0);
+    glUniform3i(
+        p.uniformLocation("uBrickCount"), gpu.brickCount[0], gpu.brickCount[1], gpu.brickCount[2]);
+    p.setUniformValue("uBrickSide", float(kBrickSide));
+    p.setUniformValue("uDepthClip", depthCopied_);
+    p.setUniformValue("uViewport", float(viewport_[0]), float(viewport_[1]), float(viewport_[2]),
+        float(viewport_[3]));
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_3D, gpu.volume);
     p.setUniformValue("uVolume", 0);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, gpu.transfer);
     p.setUniformValue("uTransfer", 1);
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_3D, gpu.bricks);
+    p.setUniformValue("uBricks", 2);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, depthCopied_ ? depthTexture_ : 0);
+    p.setUniformValue("uDepth", 3);
     glActiveTexture(GL_TEXTURE0);
 
-    // Back faces only: each pixel of the box marches once, also from inside it.
+    // Back faces only: each pixel of the box marches once, also from inside it. With
+    // the scene's depth at hand the rays stop at it themselves, so the box is not
+    // depth-tested: its back faces behind an opaque object would drop the whole ray,
+    // also the part in front of the object.
+    if (depthCopied_)
+        glDisable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
     glCullFace(GL_FRONT);
     glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -505,10 +659,43 @@ void SceneRenderer::drawVolume(
     glBindVertexArray(0);
     glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_CULL_FACE);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, 0);
+    glEnable(GL_DEPTH_TEST);
+    for (GLenum unit : { GL_TEXTURE3, GL_TEXTURE1 }) {
+        glActiveTexture(unit);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_3D, 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_3D, 0);
+}
+
+// Copies the depth of the sub-view's viewport into depthTexture_ (the size of the
+// framebuffer); false when the framebuffer's depth cannot be copied.
+bool SceneRenderer::copyDepth(int width, int height)
+{
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+    if (!depthTexture_)
+        glGenTextures(1, &depthTexture_);
+    glBindTexture(GL_TEXTURE_2D, depthTexture_);
+    if (depthSize_[0] != width || depthSize_[1] != height) {
+        // The framebuffers drawn into hold depth and stencil together; a copy takes a
+        // texture of the same kind.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8, width, height, 0, GL_DEPTH_STENCIL,
+            GL_UNSIGNED_INT_24_8, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_NONE);
+        depthSize_[0] = width;
+        depthSize_[1] = height;
+    }
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, viewport_[0], viewport_[1], viewport_[0], viewport_[1],
+        viewport_[2], viewport_[3]);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (glGetError() == GL_NO_ERROR)
+        return true;
+    depthSize_[0] = depthSize_[1] = 0; // allocated again next time
+    return false;
 }
 
 void SceneRenderer::drawReferenceBox(const Scene& scene, const Mat4& view)
@@ -545,6 +732,78 @@ void SceneRenderer::drawReferenceBox(const Scene& scene, const Mat4& view)
 }
 
 void SceneRenderer::render(const Scene& scene, int width, int height)
+{
+    // While the view moves, volumes are marched for a quarter of the pixels and the
+    // frame is stretched; meshes alone are fast enough at full size.
+    if (interactive_ && initialized() && width >= 2 && height >= 2 && showsVolume(scene)) {
+        const int w = (width + 1) / 2, h = (height + 1) / 2;
+        GLint target = 0;
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &target);
+        if (reducedFramebuffer(w, h)) {
+            glBindFramebuffer(GL_FRAMEBUFFER, reducedFbo_);
+            renderFrame(scene, w, h);
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, reducedFbo_);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, GLuint(target));
+            glDisable(GL_SCISSOR_TEST);
+            glViewport(0, 0, width, height);
+            glBlitFramebuffer(0, 0, w, h, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+            glBindFramebuffer(GL_FRAMEBUFFER, GLuint(target));
+            return;
+        }
+        glBindFramebuffer(GL_FRAMEBUFFER, GLuint(target));
+    }
+    renderFrame(scene, width, height);
+}
+
+bool SceneRenderer::showsVolume(const Scene& scene) const
+{
+    std::lock_guard lock(scene.mutex());
+    for (const auto& object : scene.objectsLocked())
+        if (object->type == OBJECT_VOLUME && object->volume)
+            return true;
+    return false;
+}
+
+bool SceneRenderer::reducedFramebuffer(int width, int height)
+{
+    if (reducedFbo_ && reducedSize_[0] == width && reducedSize_[1] == height)
+        return true;
+    releaseReduced();
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+    glGenFramebuffers(1, &reducedFbo_);
+    glGenRenderbuffers(2, reducedBuffers_);
+    glBindRenderbuffer(GL_RENDERBUFFER, reducedBuffers_[0]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, reducedBuffers_[1]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, reducedFbo_);
+    glFramebufferRenderbuffer(
+        GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, reducedBuffers_[0]);
+    glFramebufferRenderbuffer(
+        GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, reducedBuffers_[1]);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE
+        && glGetError() == GL_NO_ERROR;
+    if (!complete) {
+        releaseReduced();
+        return false;
+    }
+    reducedSize_[0] = width;
+    reducedSize_[1] = height;
+    return true;
+}
+
+void SceneRenderer::releaseReduced()
+{
+    if (reducedFbo_)
+        glDeleteFramebuffers(1, &reducedFbo_);
+    glDeleteRenderbuffers(2, reducedBuffers_);
+    reducedFbo_ = 0;
+    reducedBuffers_[0] = reducedBuffers_[1] = 0;
+    reducedSize_[0] = reducedSize_[1] = 0;
+}
+
+void SceneRenderer::renderFrame(const Scene& scene, int width, int height)
 {
     const QColor bg = background();
     glClearColor(float(bg.redF()), float(bg.greenF()), float(bg.blueF()), 1.f);
@@ -591,8 +850,10 @@ void SceneRenderer::render(const Scene& scene, int width, int height)
         glScissor(vx, height - vy - vh, vw, vh);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const Mat4 view = scene.viewMatrix(index);
+        projection_ = scene.projectionMatrix(index, vw, vh);
+        viewport_ = { vx, height - vy - vh, vw, vh };
         float p[16];
-        toFloats(scene.projectionMatrix(index, vw, vh), p);
+        toFloats(projection_, p);
         glUniformMatrix4fv(program_->uniformLocation("uProjection"), 1, GL_FALSE, p);
 
         const std::uint32_t bit = index < 32 ? 1u << index : 0;
@@ -620,6 +881,13 @@ void SceneRenderer::render(const Scene& scene, int width, int height)
         // what lies behind a transparent object has been drawn before it is blended.
         std::stable_sort(transparent.begin(), transparent.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
+        // Volumes stop their rays at what is drawn so far: the opaque objects.
+        depthCopied_ = false;
+        for (const auto& entry : transparent)
+            if (entry.second->type == OBJECT_VOLUME) {
+                depthCopied_ = copyDepth(width, height);
+                break;
+            }
         glEnable(GL_BLEND);
         // The frame stays opaque: blending the alpha channel like the colours would
         // leave holes that image conversion and window composition then show through.

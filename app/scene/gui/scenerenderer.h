@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QOpenGLExtraFunctions>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -30,6 +31,10 @@ public:
     bool initialized() const { return program_ != nullptr; }
     // Draws every visible sub-view into a width x height framebuffer (pixels).
     void render(const scene::Scene& scene, int width, int height);
+    // While the view is being turned: volumes are marched at half the resolution and
+    // two voxels per step, for frames that follow the mouse.
+    void setInteractive(bool interactive) { interactive_ = interactive; }
+    bool interactive() const { return interactive_; }
 
     static QColor background() { return QColor(24, 26, 38); }
     static QColor referenceBoxColour() { return QColor(200, 200, 200); }
@@ -43,6 +48,12 @@ private:
         const scene::Mat4& view, bool selected);
     void drawReferenceBox(const scene::Scene& scene, const scene::Mat4& view);
     void uploadVolume(const scene::SceneObject& object, GpuObject& gpu);
+    void uploadBricks(const scene::Volume& volume, GpuObject& gpu);
+    void renderFrame(const scene::Scene& scene, int width, int height);
+    bool showsVolume(const scene::Scene& scene) const;
+    bool reducedFramebuffer(int width, int height);
+    void releaseReduced();
+    bool copyDepth(int width, int height);
     // Ray-marches a volume object through its box; leaves the volume program bound.
     void drawVolume(const scene::Scene& scene, const scene::SceneObject& object,
         const scene::Mat4& view, const float projection[16]);
@@ -53,6 +64,17 @@ private:
     unsigned boxVao_ = 0, boxVbo_ = 0;
     int maxTextureSize_ = 0;
     int max3dTextureSize_ = 0;
+    bool interactive_ = false;
+    // Of the sub-view being drawn: its projection and its viewport (x, y from the
+    // bottom, width, height), and whether its opaque depth is in depthTexture_.
+    scene::Mat4 projection_ = scene::identity();
+    std::array<int, 4> viewport_ {};
+    bool depthCopied_ = false;
+    unsigned depthTexture_ = 0;
+    int depthSize_[2] = {};
+    unsigned reducedFbo_ = 0;
+    unsigned reducedBuffers_[2] = {};
+    int reducedSize_[2] = {};
 };
 
 } // namespace vexa::gui

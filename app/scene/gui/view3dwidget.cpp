@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -33,6 +34,8 @@ namespace vexa::gui {
 namespace {
 
 constexpr int kClickSlop = 3; // pixels a click may move and stay a click
+// The view counts as still (full-quality frames) this long after its last move.
+constexpr int kSettleMs = 250;
 constexpr double kPi = 3.14159265358979323846;
 
 // A cell of the 3D view's toolbar strip beside the program, its key colour made clear;
@@ -73,6 +76,8 @@ public:
         releaseGl();
     }
 
+    void setInteractive(bool interactive) { interactive_ = interactive; }
+
 protected:
     void initializeGL() override
     {
@@ -85,6 +90,8 @@ protected:
     void paintGL() override
     {
         const qreal ratio = devicePixelRatioF();
+        if (renderer_)
+            renderer_->setInteractive(interactive_);
         if (renderer_)
             renderer_->render(
                 scene_, int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
@@ -102,6 +109,7 @@ private:
 
     scene::Scene& scene_;
     std::unique_ptr<SceneRenderer> renderer_;
+    bool interactive_ = false;
 };
 
 // Paints frames rendered offscreen, where windows cannot hold a GL widget.
@@ -166,6 +174,33 @@ View3dWidget::View3dWidget(std::shared_ptr<scene::Scene> scene, QWidget* parent,
         QMetaObject::invokeMethod(
             canvas, [canvas] { canvas->update(); }, Qt::QueuedConnection);
     });
+    settle_ = new QTimer(this);
+    settle_->setSingleShot(true);
+    settle_->setInterval(kSettleMs);
+    connect(settle_, &QTimer::timeout, this, [this] {
+        setMoving(false);
+        canvas_->update();
+    });
+}
+
+void View3dWidget::setMoving(bool moving)
+{
+    if (moving)
+        settle_->start();
+    if (moving == moving_)
+        return;
+    moving_ = moving;
+    if (direct_)
+        static_cast<GlCanvas*>(canvas_)->setInteractive(moving);
+    else if (offscreen_ || moving)
+        renderer().setInteractive(moving);
+}
+
+OffscreenRenderer& View3dWidget::renderer()
+{
+    if (!offscreen_)
+        offscreen_ = std::make_unique<OffscreenRenderer>();
+    return *offscreen_;
 }
 
 View3dWidget::~View3dWidget()
@@ -176,9 +211,7 @@ View3dWidget::~View3dWidget()
 
 QImage View3dWidget::renderToImage(int w, int h)
 {
-    if (!offscreen_)
-        offscreen_ = std::make_unique<OffscreenRenderer>();
-    return offscreen_->render(*scene_, w, h);
+    return renderer().render(*scene_, w, h);
 }
 
 QString View3dWidget::renderError() const
@@ -225,6 +258,7 @@ void View3dWidget::mouseMoveEvent(QMouseEvent* event)
     } else {
         return;
     }
+    setMoving(true);
     scene_->setCamera(camera);
 }
 
@@ -255,8 +289,10 @@ void View3dWidget::mouseDoubleClickEvent(QMouseEvent* event)
 void View3dWidget::wheelEvent(QWheelEvent* event)
 {
     const double steps = event->angleDelta().y() / 120.0;
-    if (steps != 0)
+    if (steps != 0) {
+        setMoving(true);
         scene_->multiplyZoom(std::pow(1.1, steps));
+    }
     event->accept();
 }
 

@@ -23,6 +23,7 @@
 class QAction;
 class QKeyEvent;
 class QMenu;
+class QTimer;
 class QToolBar;
 
 namespace vexa::scene {
@@ -53,6 +54,9 @@ public:
     // True when frames go straight to an OpenGL widget.
     bool drawsDirectly() const { return direct_; }
     static bool platformHoldsGlWidgets();
+    // True from a camera move by the mouse until the view has been still a moment:
+    // frames with volumes are then drawn faster and coarser.
+    bool moving() const { return moving_; }
 
 signals:
     void objectSelected(quint32 id);
@@ -68,6 +72,8 @@ protected:
 
 private:
     void openMenu(std::uint32_t id, QPoint globalPosition);
+    void setMoving(bool moving);
+    OffscreenRenderer& renderer();
 
     std::shared_ptr<scene::Scene> scene_;
     std::unique_ptr<OffscreenRenderer> offscreen_;
@@ -77,6 +83,8 @@ private:
     QPoint pressPosition_, lastPosition_;
     Qt::MouseButton pressButton_ = Qt::NoButton;
     bool dragged_ = false;
+    bool moving_ = false;
+    QTimer* settle_ = nullptr;
 };
 
 // The window of a View 3D record: the view below a toolbar of camera commands, the
