@@ -345,6 +345,7 @@ void GraphList::add(Graph graph)
 {
     std::lock_guard lock(mutex_);
     graphs_.push_front(std::move(graph));
+    ++revision_;
 }
 
 int GraphList::remove(const std::string& name)
@@ -359,6 +360,8 @@ int GraphList::remove(const std::string& name)
             ++it;
         }
     }
+    if (removed > 0)
+        ++revision_;
     return removed;
 }
 
@@ -371,6 +374,8 @@ int GraphList::forEach(const std::string& name, const std::function<void(Graph&)
             fn(g);
             ++n;
         }
+    if (n > 0)
+        ++revision_;
     return n;
 }
 

@@ -7,6 +7,7 @@
 
 #include "data/graphpainter.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -130,10 +131,14 @@ public:
     int size() const;
     // Draws every graph, oldest first, so the newest is on top.
     void draw(OverlayPainter& painter) const;
+    // Counts the changes made through add, remove and forEach (forAll is what views use
+    // to place the graphs, which is no change), so that a window can tell when to redraw.
+    std::uint64_t revision() const { return revision_.load(); }
 
 private:
     mutable std::mutex mutex_;
     std::list<Graph> graphs_;
+    std::atomic<std::uint64_t> revision_ { 0 };
 };
 
 } // namespace vexa

@@ -175,9 +175,9 @@ bool seriesDescribe(const SeriesSettings& s, SeriesVolume& volume, std::string* 
                 part.y = (height - next->height) / 2;
             }
         }
-        // Without the check the depth is the whole range, so a slice keeps its
-        // index's place even when a file before it is missing.
-        part.z = s.checkExistence ? written : int(i - first);
+        // Parts are numbered as written: without the check a missing file moves the
+        // later ones up a slice and leaves the last slices of the volume empty.
+        part.z = written;
         part.name = seriesFileName(s, int(i));
         volume.parts.push_back(std::move(part));
         ++written;

@@ -47,9 +47,9 @@ struct SeriesVolume {
 
 // The volume the settings describe. Files are opened only with the existence check
 // or the automatic size. With the check, the range narrows to the first and last
-// file that open, the depth counts the files that open and the parts take the
-// depths 0, 1, 2, ... in order; without it the depth is the whole range and the file
-// of index i lies at depth i - first (a missing file leaves its slice empty). With the
+// file that open and the depth counts the files that open; without it the depth is
+// the whole range. Either way the parts take the depths 0, 1, 2, ... in order, so
+// that without the check a missing file leaves the last slices empty. With the
 // automatic size the volume is as wide and high as the largest file and each slice
 // is centred. False with a reason when nothing can be described: an empty or
 // too large range, a bad digit index, no file that opens, a size not positive.

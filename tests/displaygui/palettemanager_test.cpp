@@ -2,8 +2,10 @@
 // colormap files, removing.
 #include "display/gui/palettemanager.h"
 
+#include "data/registry.h"
 #include "display/colormap.h"
 #include "display/palettelist.h"
+#include "views/imageview.h"
 
 #include <QFile>
 #include <QListWidget>
@@ -12,6 +14,7 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <memory>
 
 using namespace vexa;
 using vexa::gui::PaletteEditor;
@@ -161,6 +164,28 @@ private slots:
         m.select(0);
         QVERIFY(!m.exportSelected(
             QStringLiteral("x"), dir.filePath(QStringLiteral("no/such/dir.xml"))));
+    }
+
+    void choosingAPaletteShowsTheActiveImageWithIt()
+    {
+        PaletteManager none;
+        none.select(indexNamed("France"));
+        QVERIFY(!none.applyToActiveImage());
+
+        auto object = std::make_unique<ImageObject>();
+        object->image->palette = PaletteRef { kFamilySlope, 2 };
+        DataRecord* image = dataCreate(DATA_IMAGE, std::move(object), nullptr, kFreshId, kFreshId);
+        QVERIFY(image);
+        dataActivate(image);
+        // Opening the manager selects the image's palette and leaves it as it was.
+        PaletteManager m;
+        QCOMPARE(m.selected()->name, std::string("Atlas"));
+        QCOMPARE(displaySettings(*image).palette, (PaletteRef { kFamilySlope, 2 }));
+        m.select(indexNamed("France"));
+        QCOMPARE(displaySettings(*image).palette, (PaletteRef { kFamilySlope, 7 }));
+        m.select(indexNamed("Aleatoire"));
+        QCOMPARE(displaySettings(*image).palette, (PaletteRef { kFamilyEditable, 1 }));
+        dataResetRegistry();
     }
 
     void removeTakesTheSelectedPaletteOut()

@@ -123,7 +123,7 @@ TEST_F(Series, ExistenceCheckNarrowsTheRangeToTheFilesThatOpen)
     EXPECT_EQ(v.parts[2].z, 2);
 }
 
-TEST_F(Series, WithoutTheCheckAMissingFileLeavesItsSliceEmpty)
+TEST_F(Series, WithoutTheCheckLaterFilesMoveUpAndTheLastSliceStaysEmpty)
 {
     for (int i : { 0, 1, 3 })
         writePicture(file("s/p" + std::to_string(i) + ".bmp"), 2, 2, std::uint8_t(10 * (i + 1)));
@@ -138,16 +138,16 @@ TEST_F(Series, WithoutTheCheckAMissingFileLeavesItsSliceEmpty)
     EXPECT_EQ(v.depth, 4);
     ASSERT_EQ(v.parts.size(), 3u);
     EXPECT_EQ(v.parts[2].name, "s/p3.bmp");
-    EXPECT_EQ(v.parts[2].z, 3);
+    EXPECT_EQ(v.parts[2].z, 2);
 
-    // Read back as a volume: slice 2 is empty, slice 3 holds the last file.
+    // Read back as a volume: the file after the gap is slice 2, the last slice is empty.
     ASSERT_TRUE(vexa::seriesWriteDocument(v, s.destination));
     std::vector<double> samples = readVolume(s.destination);
     ASSERT_EQ(samples.size(), 16u);
     EXPECT_EQ(samples[0], 10);
     EXPECT_EQ(samples[4], 20);
-    EXPECT_EQ(samples[8], 0);
-    EXPECT_EQ(samples[12], 40);
+    EXPECT_EQ(samples[8], 40);
+    EXPECT_EQ(samples[12], 0);
 }
 
 TEST_F(Series, AutomaticSizeCentresEachSlice)

@@ -218,6 +218,15 @@ TEST(VexaFilePicture, BmpAndPngGiveTheSameSamples)
     EXPECT_EQ(std::memcmp(c.get(), d.get(), 127 * 64 * 4), 0);
     for (int i = 0; i < 127 * 64; ++i)
         ASSERT_EQ(as<unsigned char>(c)[i * 4 + 3], 0);
+
+    // A palette kept between the header and the pixels of a true-colour file is
+    // skipped, not read as pixels.
+    Opened withPalette = openSample(suite + "g/rgb24pal.bmp");
+    ASSERT_EQ(withPalette.ok, 1);
+    EXPECT_EQ(vexaFileGetTypeData(withPalette.desc.get()), TYPEDATA_RGBA);
+    Buffer e(vexaFileReadImage(withPalette.desc.get(), 0, 0));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(std::memcmp(c.get(), e.get(), 127 * 64 * 4), 0);
 }
 
 TEST(VexaFilePicture, GoodBmpsOpenAndBadOnesAreRefused)
@@ -228,10 +237,9 @@ TEST(VexaFilePicture, GoodBmpsOpenAndBadOnesAreRefused)
         Desc d = openDesc(e.path().string());
         int ok = vexaFileReadHeader(d.get());
         std::string name = e.path().filename().string();
-        // 32-bit pictures carry an alpha mask and are left to other readers. The
-        // decoder has no RLE and misreads the offset of palettes in true-colour files.
-        if (name.rfind("rgb32", 0) == 0 || name.find("rle") != std::string::npos
-            || name == "rgb24pal.bmp" || name == "rgb16-565pal.bmp")
+        // 32-bit pictures carry an alpha mask and are left to other readers; the
+        // decoder has no RLE.
+        if (name.rfind("rgb32", 0) == 0 || name.find("rle") != std::string::npos)
             continue;
         EXPECT_EQ(ok, 1) << name;
         if (ok) {

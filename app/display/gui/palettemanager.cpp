@@ -1,8 +1,11 @@
 #include "display/gui/palettemanager.h"
 
+#include "data/registry.h"
 #include "display/colormap.h"
+#include "display/gui/recordcorrection.h"
 #include "display/palettelist.h"
 #include "params/paramapi.h"
+#include "views/imageview.h"
 
 #include <QColorDialog>
 #include <QDoubleSpinBox>
@@ -328,8 +331,21 @@ PaletteManager::PaletteManager(QWidget* parent)
     addButton("Supprimer", [this] { removeSelected(); });
     addButton("Ajouter", [this] { addFromEditor(); });
     layout->addLayout(buttons);
-    connect(list_, &QListWidget::currentRowChanged, this, [this] { selectionChanged(); });
+    connect(list_, &QListWidget::currentRowChanged, this, [this] {
+        selectionChanged();
+        applyToActiveImage();
+    });
     reloadList();
+    // Open on the active image's palette, without changing it.
+    if (DataRecord* active = dataActiveImage()) {
+        const PaletteRef shown = displaySettings(*active).palette;
+        const int row = paletteIndexOf(findPalette(shown.family, shown.variant));
+        if (row >= 0) {
+            const QSignalBlocker block(list_);
+            list_->setCurrentRow(row);
+            selectionChanged();
+        }
+    }
 }
 
 void PaletteManager::reloadList()
@@ -411,6 +427,14 @@ bool PaletteManager::removeSelected()
     return true;
 }
 
+bool PaletteManager::applyToActiveImage()
+{
+    const PaletteRecord* palette = selected();
+    DataRecord* active = dataActiveImage();
+    return palette && active
+        && setRecordPalette(*active, PaletteRef { palette->family, palette->variant });
+}
+
 PaletteRecord* PaletteManager::addFromEditor()
 {
     if (!editor_)
@@ -432,7 +456,9 @@ void PaletteManager::importAsked()
     QString why;
     if (!importFile(QString::fromLocal8Bit(file), &why))
         QMessageBox::warning(this, QStringLiteral("Importer..."),
-            why.isEmpty() ? QString::fromLocal8Bit(file) : why);
+            why.isEmpty() ? QStringLiteral("Impossible de lire la palette \"%1\"")
+                                .arg(QString::fromLocal8Bit(file))
+                          : why);
 }
 
 void PaletteManager::exportAsked()
@@ -447,7 +473,9 @@ void PaletteManager::exportAsked()
     if (!dozBoxParameter(kPaletteExportBox, name, file))
         return;
     if (!exportSelected(QString::fromUtf8(name), QString::fromLocal8Bit(file)))
-        QMessageBox::warning(this, QStringLiteral("Exporter..."), QString::fromLocal8Bit(file));
+        QMessageBox::warning(this, QStringLiteral("Exporter..."),
+            QStringLiteral("Impossible d'écrire la palette dans \"%1\"")
+                .arg(QString::fromLocal8Bit(file)));
 }
 
 void openPaletteManager(QWidget* parent)

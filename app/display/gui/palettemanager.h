@@ -1,8 +1,9 @@
 // The palette manager: the palette list with "Importer...", "Exporter...", "Supprimer"
 // and "Ajouter", and the three editor windows ("Palette - Type Pente", "Palette - Type
 // Editable", "Palette - Type Circulaire") that hold the parameters of a new palette.
-// Selecting a palette loads its parameters into the editor of its family; palettes in
-// the list are never changed in place, since other threads copy their colours.
+// Selecting a palette shows the active image with it and loads its parameters into the
+// editor of its family; palettes in the list are never changed in place, since other
+// threads copy their colours.
 #pragma once
 
 #include "display/palette.h"
@@ -90,6 +91,9 @@ public:
     bool exportSelected(const QString& name, const QString& path);
     bool removeSelected();
     PaletteRecord* addFromEditor();
+    // Shows the active image with the selected palette. False when there is no active
+    // image or no selection. Choosing a palette in the list does it.
+    bool applyToActiveImage();
 
     // Fills the list again from the palette list, keeping the selection where it can.
     void reloadList();

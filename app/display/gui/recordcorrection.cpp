@@ -145,4 +145,21 @@ bool setRecordCorrection(DataRecord& record, double gain, double offset)
     return true;
 }
 
+bool setRecordPalette(DataRecord& record, PaletteRef palette)
+{
+    ImageDescriptor* image = record.image2d();
+    if (record.kind != DATA_IMAGE || !image)
+        return false;
+    {
+        std::lock_guard lock(image->lock);
+        image->palette = palette;
+    }
+    if (BlockDescriptor* block = record.block()) {
+        std::unique_lock lock(block->lock);
+        block->palette = palette;
+    }
+    dataRedraw(&record);
+    return true;
+}
+
 } // namespace vexa

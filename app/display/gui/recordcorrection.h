@@ -4,6 +4,7 @@
 // image, or from its visible part.
 #pragma once
 
+#include "data/block.h"
 #include "display/correction.h"
 #include "display/imagerange.h"
 
@@ -43,5 +44,10 @@ private:
 // Sets a record's display gain and offset and asks its views to redraw. False when the
 // record has no image or the values are not finite.
 bool setRecordCorrection(DataRecord& record, double gain, double offset);
+
+// Shows the record with another palette: that of its block for a block image, that of
+// its 2D image otherwise (both are set, so that a later section keeps it), then asks
+// its views to redraw. False when the record has no image.
+bool setRecordPalette(DataRecord& record, PaletteRef palette);
 
 } // namespace vexa

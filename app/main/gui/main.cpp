@@ -3,8 +3,10 @@
 #include "main/gui/startup.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QStringList>
 #include <QTimer>
+#include <QTranslator>
 
 #include <clocale>
 
@@ -14,6 +16,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Vexa"));
     // Numbers in files and log lines use '.', whatever the desktop's language.
     std::setlocale(LC_NUMERIC, "C");
+    // The interface is French, Qt's own dialogs and buttons included. A missing
+    // translation leaves them in English; nothing else depends on it.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(
+            QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     // VEXA_QUIT_AFTER_START_MS=<ms>: quits that long after start-up began, at the first

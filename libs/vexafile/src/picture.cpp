@@ -7,6 +7,7 @@
 #include "fileio.hpp"
 #include "vexafile_internal.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -205,6 +206,50 @@ bool decodePnm16(const std::string& path, int* width, int* height, std::vector<u
     return true;
 }
 
+// A true-colour BMP may keep a palette (a hint for indexed displays) between its
+// header and its pixels. The decoder wants the pixels right after the header, so such
+// a file is decoded from a copy without that gap; false when the file needs no copy.
+bool bmpWithoutGap(const std::string& path, std::vector<unsigned char>& bytes)
+{
+    File f(path, File::Read);
+    unsigned char b[54] = {};
+    if (!f.isOpen() || f.readAt(b, sizeof b, 0) != int64_t(sizeof b) || b[0] != 'B' || b[1] != 'M')
+        return false;
+    const uint32_t dataOffset = le32(b + 10);
+    const uint32_t headerSize = le32(b + 14);
+    if (headerSize < 40 || headerSize > 124)
+        return false;
+    const int64_t width = int32_t(le32(b + 18));
+    const int64_t height = int32_t(le32(b + 22));
+    const int bpp = le16(b + 28);
+    const uint32_t compression = le32(b + 30);
+    if (bpp < 16 || (compression != 0 && compression != 3) || width <= 0 || height == 0
+        || height == INT32_MIN)
+        return false;
+    const int64_t rows = height < 0 ? -height : height;
+    if (width * rows > kMaxPicturePixels)
+        return false;
+    // What the decoder reads before the pixels: the headers, and the three colour
+    // masks that follow a 40- or 56-byte header of 16- and 32-bit bit-field files.
+    const bool masksFollow
+        = (headerSize == 40 || headerSize == 56) && (bpp == 16 || bpp == 32) && compression == 3;
+    const int64_t headerEnd = 14 + int64_t(headerSize) + (masksFollow ? 12 : 0);
+    const int64_t fileSize = f.size();
+    if (dataOffset <= headerEnd || dataOffset >= fileSize)
+        return false;
+    const int64_t pixelBytes = std::min(fileSize - dataOffset, (width * bpp + 31) / 32 * 4 * rows);
+    bytes.resize(size_t(headerEnd + pixelBytes));
+    if (f.readAt(bytes.data(), headerEnd, 0) != headerEnd
+        || f.readAt(bytes.data() + headerEnd, pixelBytes, dataOffset) != pixelBytes)
+        return false;
+    const uint32_t newSize = uint32_t(bytes.size());
+    for (int i = 0; i < 4; ++i) {
+        bytes[size_t(2 + i)] = static_cast<unsigned char>(newSize >> (8 * i));
+        bytes[size_t(10 + i)] = static_cast<unsigned char>(uint32_t(headerEnd) >> (8 * i));
+    }
+    return true;
+}
+
 // Decodes the whole picture as the given type; the result is dimX x dimY.
 bool decode(
     const std::string& path, int typeData, int* width, int* height, std::vector<unsigned char>& out)
@@ -212,9 +257,16 @@ bool decode(
     StdFile file { std::fopen(path.c_str(), "rb") };
     if (!file.f)
         return false;
+    std::vector<unsigned char> copy;
+    const bool fromCopy = bmpWithoutGap(path, copy);
+    if (fromCopy && copy.size() > size_t(INT32_MAX))
+        return false;
     int w = 0, h = 0, comp = 0;
+    const int infoOk = fromCopy
+        ? stbi_info_from_memory(copy.data(), int(copy.size()), &w, &h, &comp)
+        : stbi_info_from_file(file.f, &w, &h, &comp);
     // The header reader reports top-down BMPs with a negative height.
-    if (!stbi_info_from_file(file.f, &w, &h, &comp) || w <= 0 || h == 0 || h == INT32_MIN
+    if (!infoOk || w <= 0 || h == 0 || h == INT32_MIN
         || int64_t(w) * std::abs(int64_t(h)) > kMaxPicturePixels)
         return false;
     if (typeData == TYPEDATA_S16 && probeFormat(path).format == Format::Pnm)
@@ -226,7 +278,9 @@ bool decode(
         out.resize(size_t(w) * size_t(h) * 2);
         std::memcpy(out.data(), img.data, out.size());
     } else {
-        StbImage img { stbi_load_from_file(file.f, &w, &h, &comp, 3) };
+        StbImage img { fromCopy
+                ? stbi_load_from_memory(copy.data(), int(copy.size()), &w, &h, &comp, 3)
+                : stbi_load_from_file(file.f, &w, &h, &comp, 3) };
         if (!img.data)
             return false;
         const auto* rgb = static_cast<const unsigned char*>(img.data);
