@@ -1,4 +1,5 @@
 // The Vexa workstation.
+#include "main/gui/batchrun.h"
 #include "main/gui/mainwindow.h"
 #include "main/gui/startup.h"
 
@@ -9,6 +10,7 @@
 #include <QTranslator>
 
 #include <clocale>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -24,6 +26,14 @@ int main(int argc, char** argv)
         QApplication::installTranslator(&qtTranslator);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
+    // "--batch FILE": a headless run of a batch file, no window shown.
+    if (!arguments.isEmpty() && arguments.front() == QStringLiteral("--batch")) {
+        if (arguments.size() != 2) {
+            std::fprintf(stderr, "Usage : vexa --batch FICHIER\n");
+            return 2;
+        }
+        return vexa::gui::runBatchMode(vexa::gui::programDirectory(), arguments[1]);
+    }
     // VEXA_QUIT_AFTER_START_MS=<ms>: quits that long after start-up began, at the first
     // event loop past then (start-up smoke tests). Armed before the start-up so that it
     // also ends the message boxes of failed plug-in loads; a quit that came during the
