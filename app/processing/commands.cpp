@@ -7,6 +7,7 @@
 #include "data/registry.h"
 #include "data/section.h"
 #include "params/paramapi.h"
+#include "processing/blending.h"
 #include "processing/commandtable.h"
 #include "processing/isosurfacecommand.h"
 #include "processing/transform2d.h"
@@ -16,12 +17,15 @@
 #include "tasks/taskapi.h"
 #include "tasks/taskcontext.h"
 #include "tasks/workerthread.h"
+#include "views/imageview.h"
 
 #include "vexa_remembered.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -661,6 +665,405 @@ void decimateVolumeCommand(const Command& command)
         decimateVolume(in, out, s.decimateX, s.decimateY, s.decimateZ);
 }
 
+// ---- Extraction ----
+
+// The corners of a sub-block: one box from the two corner descriptions.
+void extractSubBlockCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    VolumeInfo info;
+    if (!in || !volumeInfo(in, info))
+        return;
+    ProcessingSettings s = settingsCopy();
+    const int sizes[3] = { info.dimX, info.dimY, info.dimZ };
+    if (!std::equal(sizes, sizes + 3, s.subBlockSizes)) {
+        const int whole[6] = { 0, 0, 0, info.dimX - 1, info.dimY - 1, info.dimZ - 1 };
+        std::copy(whole, whole + 6, s.subBlock);
+        std::copy(sizes, sizes + 3, s.subBlockSizes);
+    }
+    int* c = s.subBlock;
+    if (!ask("X1%dY1%dZ1%d%nX2%dY2%dZ2%d%n", &c[0], &c[1], &c[2], &c[3], &c[4], &c[5]))
+        return;
+    keep([&](ProcessingSettings& g) {
+        std::copy(s.subBlock, s.subBlock + 6, g.subBlock);
+        std::copy(sizes, sizes + 3, g.subBlockSizes);
+    });
+    std::string reason;
+    DataRecord* record = dataFindBlock(in);
+    if (!record || !extractSubBlock(record, c[0], c[1], c[2], c[3], c[4], c[5], &reason))
+        command.refuse(reason.empty() ? "Extraction impossible" : reason);
+}
+
+// The rectangle of an image, asked like the corners of a sub-block.
+void extractRectangleCommand(const Command& command)
+{
+    unsigned int in = vexaImageGetIn();
+    if (!in)
+        return;
+    Image2d source;
+    if (!command.readImage(in, source))
+        return;
+    ProcessingSettings s = settingsCopy();
+    const int sizes[2] = { source.width, source.height };
+    if (!std::equal(sizes, sizes + 2, s.subImageSizes)) {
+        const int whole[4] = { 0, 0, source.width - 1, source.height - 1 };
+        std::copy(whole, whole + 4, s.subImage);
+        std::copy(sizes, sizes + 2, s.subImageSizes);
+    }
+    // A rectangle dragged over the image window is the natural start.
+    if (DataRecord* record = dataFindImage(in); record && record->image2d()) {
+        ImageDescriptor& im = *record->image2d();
+        std::lock_guard lock(im.lock);
+        const ImageViewData& v = imageViewData(im);
+        if (v.selectionSet && v.selection[2] < source.width && v.selection[3] < source.height)
+            std::copy(v.selection, v.selection + 4, s.subImage);
+    }
+    int* c = s.subImage;
+    if (!ask("X1%dY1%d%nX2%dY2%d%n", &c[0], &c[1], &c[2], &c[3]))
+        return;
+    keep([&](ProcessingSettings& g) {
+        std::copy(s.subImage, s.subImage + 4, g.subImage);
+        std::copy(sizes, sizes + 2, g.subImageSizes);
+    });
+    if (c[0] < 0 || c[1] < 0 || c[2] >= source.width || c[3] >= source.height || c[2] < c[0]
+        || c[3] < c[1]) {
+        command.refuse("Coins hors de l'image ou inversés : (" + std::to_string(c[0]) + ", "
+            + std::to_string(c[1]) + ") - (" + std::to_string(c[2]) + ", " + std::to_string(c[3])
+            + ") pour une image de " + std::to_string(source.width) + " x "
+            + std::to_string(source.height));
+        return;
+    }
+    Image2d result;
+    std::string reason;
+    const TileRect rect { c[0], c[1], c[2] - c[0] + 1, c[3] - c[1] + 1 };
+    if (!extractTile(source, rect, result, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    command.publish(std::move(result));
+}
+
+// ---- Blending ----
+
+enum BlendForm : int { BLEND_STATIC = 0, BLEND_DYNAMIC = 1, BLEND_VECTOR = 2 };
+
+// Sections of a dynamic blend: enough to step smoothly, never an absurd volume.
+constexpr int kMaxBlendSections = 1000;
+
+ShownAs shownAs(unsigned int imageId)
+{
+    ShownAs shown;
+    if (DataRecord* record = dataFindImage(imageId)) {
+        const DisplaySettings settings = displaySettings(*record);
+        shown.gain = settings.gain;
+        shown.offset = settings.offset;
+        shown.palette = settings.palette;
+    }
+    return shown;
+}
+
+void blendCommand(const Command& command)
+{
+    const int form = command.code();
+    unsigned int first = vexaImageGetIn();
+    unsigned int second = first ? vexaImageGetIn() : 0;
+    if (!first || !second)
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (form == BLEND_STATIC) {
+        if (!ask("Coefficient%f", &s.blendWeight))
+            return;
+        keep([&](ProcessingSettings& g) { g.blendWeight = s.blendWeight; });
+    } else {
+        if (!ask("Nombre d'images%d", &s.blendSections))
+            return;
+        keep([&](ProcessingSettings& g) { g.blendSections = s.blendSections; });
+        if (s.blendSections < 1 || s.blendSections > kMaxBlendSections) {
+            command.refuse("Nombre d'images entre 1 et " + std::to_string(kMaxBlendSections));
+            return;
+        }
+    }
+    Image2d a, b;
+    if (!command.readImage(first, a) || !command.readImage(second, b))
+        return;
+    if (a.width != b.width || a.height != b.height) {
+        command.refuse("Les deux images doivent avoir la même taille (" + std::to_string(a.width)
+            + " x " + std::to_string(a.height) + " et " + std::to_string(b.width) + " x "
+            + std::to_string(b.height) + ")");
+        return;
+    }
+    const std::size_t pixels = std::size_t(a.sampleCount());
+    std::string reason;
+    if (form == BLEND_VECTOR) {
+        int w = 0, h = 0, w2 = 0, h2 = 0;
+        DoubleSamples x = readAsDoubles(first, w, h);
+        DoubleSamples y = readAsDoubles(second, w2, h2);
+        if (!x || !y || w != w2 || h != h2 || std::size_t(w) * std::size_t(h) != pixels) {
+            command.refuse("Image sans échantillons");
+            return;
+        }
+        unsigned int out = command.createVolume(
+            { w, h, s.blendSections, TYPEDATA_F64 }, ProcessingSettings::Output {});
+        if (!out)
+            return;
+        std::vector<double> section(pixels);
+        taskProgressRange(0, s.blendSections);
+        for (int k = 0; k < s.blendSections; ++k) {
+            if (!taskProgressContinue(k))
+                return;
+            const double c = std::cos(vectorAngle(k, s.blendSections));
+            const double sn = std::sin(vectorAngle(k, s.blendSections));
+            for (std::size_t i = 0; i < pixels; ++i)
+                section[i] = c * x.get()[i] + sn * y.get()[i];
+            dozDataSetFrontByType(out, k, section.data(), TYPEDATA_F64);
+        }
+        return;
+    }
+    std::vector<std::uint8_t> colourA, colourB;
+    if (!shownColours(a, shownAs(first), colourA, &reason)
+        || !shownColours(b, shownAs(second), colourB, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    if (form == BLEND_STATIC) {
+        Image2d result;
+        if (!allocateImage(result, a.width, a.height, TYPEDATA_RGBA, &reason)) {
+            command.refuse(reason);
+            return;
+        }
+        mixColours(
+            colourA, colourB, s.blendWeight, static_cast<std::uint32_t*>(result.samples.data()));
+        command.publish(std::move(result));
+        return;
+    }
+    unsigned int out = command.createVolume(
+        { a.width, a.height, s.blendSections, TYPEDATA_RGBA }, ProcessingSettings::Output {});
+    if (!out)
+        return;
+    std::vector<std::uint32_t> section(pixels);
+    taskProgressRange(0, s.blendSections);
+    for (int k = 0; k < s.blendSections; ++k) {
+        if (!taskProgressContinue(k))
+            return;
+        mixColours(colourA, colourB, dynamicWeight(k, s.blendSections), section.data());
+        dozDataSetFrontByType(out, k, section.data(), TYPEDATA_RGBA);
+    }
+}
+
+// ---- Volume rescaling, smoothing, split and merge ----
+
+const char* const kOutputBox = "Mémoire,Fichier%lNom%h%n";
+
+void rescaleVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    VolumeInfo info;
+    if (!in || !volumeInfo(in, info))
+        return;
+    ProcessingSettings s = settingsCopy();
+    VolumeInfo sized = info;
+    const std::string description
+        = std::string("Nouvelle Largeur%dNouvelle Hauteur%dNouvelle Profondeur%d%n") + kOutputBox;
+    if (!ask(description, &sized.dimX, &sized.dimY, &sized.dimZ, &s.rescale3d.place,
+            s.rescale3d.path))
+        return;
+    keep([&](ProcessingSettings& g) { g.rescale3d = s.rescale3d; });
+    if (!command.validOutput(s.rescale3d))
+        return;
+    unsigned int out = command.createVolume(sized, s.rescale3d);
+    if (out)
+        rescaleVolume(in, out);
+}
+
+void smoothVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    VolumeInfo info;
+    if (!in || !volumeInfo(in, info))
+        return;
+    ProcessingSettings s = settingsCopy();
+    if (!ask(std::string("Coefficient de Deriche%f%n") + kOutputBox, &s.smoothAlpha,
+            &s.smooth3d.place, s.smooth3d.path))
+        return;
+    keep([&](ProcessingSettings& g) {
+        g.smoothAlpha = s.smoothAlpha;
+        g.smooth3d = s.smooth3d;
+    });
+    if (!(s.smoothAlpha > 0)) {
+        command.refuse("Le coefficient de Deriche doit être positif");
+        return;
+    }
+    if (info.type == TYPEDATA_RGBA) {
+        command.refuse("Les volumes couleur ne peuvent pas être lissés");
+        return;
+    }
+    if (!command.validOutput(s.smooth3d))
+        return;
+    unsigned int out = command.createVolume(info, s.smooth3d);
+    if (out)
+        smoothVolume(in, out, s.smoothAlpha);
+}
+
+const char* const kVolumeTilesBox
+    = "Découpage X%t1,2,3,4,5%l%nDécoupage Y%t1,2,3,4,5%lZ%t1,2,3,4,5%l%n"
+      "Bordure X%dBordure Y%dBordure Z%d%n";
+
+// The file of part n (from 1) of a split: the root with "_n" before its extension.
+std::string partFileName(const std::string& root, int n)
+{
+    const std::filesystem::path path(root);
+    std::filesystem::path name = path.parent_path() / path.stem();
+    return name.string() + "_" + std::to_string(n) + path.extension().string();
+}
+
+std::string pathOf(const ProcessingSettings::Output& output)
+{
+    return std::string(output.path, strnlen(output.path, sizeof output.path));
+}
+
+void splitVolumeCommand(const Command& command)
+{
+    unsigned int in = vexaBlockGetIn();
+    VolumeInfo info;
+    if (!in || !volumeInfo(in, info))
+        return;
+    ProcessingSettings s = settingsCopy();
+    int* t = s.volumeTiles;
+    int* b = s.volumeBorders;
+    if (!ask(std::string(kVolumeTilesBox) + "Sortie%tMémoire,Fichier%lRacine%h%n", &t[0], &t[1],
+            &t[2], &b[0], &b[1], &b[2], &s.splitOutput.place, s.splitOutput.path))
+        return;
+    keep([&](ProcessingSettings& g) {
+        std::copy(t, t + 3, g.volumeTiles);
+        std::copy(b, b + 3, g.volumeBorders);
+        g.splitOutput = s.splitOutput;
+    });
+    if (!command.validOutput(s.splitOutput))
+        return;
+    const int counts[3] = { t[0] + 1, t[1] + 1, t[2] + 1 };
+    std::vector<VolumeBox> boxes;
+    std::string reason;
+    if (!splitVolumeBoxes(info, counts, b, boxes, &reason)) {
+        command.refuse(reason);
+        return;
+    }
+    const std::string root = pathOf(s.splitOutput);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const VolumeBox& box = boxes[i];
+        ProcessingSettings::Output output;
+        output.place = s.splitOutput.place;
+        if (output.place == 1)
+            std::snprintf(
+                output.path, sizeof output.path, "%s", partFileName(root, int(i) + 1).c_str());
+        unsigned int out
+            = command.createVolume({ box.dimX, box.dimY, box.dimZ, info.type }, output);
+        if (!out || !copyVolumeBox(in, out, box.x, box.y, box.z))
+            return;
+    }
+}
+
+// One part of a merge: a volume given to the task or a file read directly.
+struct MergePart {
+    unsigned int blockId = 0;
+    std::unique_ptr<BlockDescriptor> file;
+    VolumeInfo info;
+
+    void* front(int z, int type) const
+    {
+        if (file)
+            return readSection(
+                *file, true, type, PLANE_FRONT, z, 0, 0, info.dimX - 1, info.dimY - 1);
+        return dozDataGetFront(blockId, z, type);
+    }
+};
+
+void mergeVolumeCommand(const Command& command)
+{
+    ProcessingSettings s = settingsCopy();
+    int* t = s.volumeTiles;
+    int* b = s.volumeBorders;
+    if (!ask(std::string(kVolumeTilesBox) + "Sortie%tMémoire,Fichier%lRacine%h%n"
+                + "Entrée%tMémoire,Fichier%lRacine%h%n",
+            &t[0], &t[1], &t[2], &b[0], &b[1], &b[2], &s.mergeOutput.place, s.mergeOutput.path,
+            &s.mergeInput.place, s.mergeInput.path))
+        return;
+    keep([&](ProcessingSettings& g) {
+        std::copy(t, t + 3, g.volumeTiles);
+        std::copy(b, b + 3, g.volumeBorders);
+        g.mergeOutput = s.mergeOutput;
+        g.mergeInput = s.mergeInput;
+    });
+    if (!command.validOutput(s.mergeOutput) || !command.validOutput(s.mergeInput))
+        return;
+    const int counts[3] = { t[0] + 1, t[1] + 1, t[2] + 1 };
+    if (std::ranges::any_of(counts, [](int c) { return c < 1 || c > 5; }) || b[0] < 0 || b[1] < 0
+        || b[2] < 0) {
+        command.refuse("Découpage ou bordure invalide");
+        return;
+    }
+    const std::size_t count = std::size_t(counts[0] * counts[1] * counts[2]);
+    std::vector<MergePart> parts(count);
+    if (s.mergeInput.place == 0) {
+        // The parts as the split opened them: the one activated longest ago first.
+        for (std::size_t i = 0; i < count; ++i) {
+            MergePart& part = parts[count - 1 - i];
+            part.blockId = vexaBlockGetIn();
+            if (!part.blockId || !volumeInfo(part.blockId, part.info))
+                return;
+        }
+    } else {
+        const std::string root = pathOf(s.mergeInput);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::string reason;
+            const std::string name = partFileName(root, int(i) + 1);
+            parts[i].file = blockOpenFile(name, &reason);
+            if (!parts[i].file) {
+                command.refuse(reason.empty() ? "Impossible de lire " + name : reason);
+                return;
+            }
+            const BlockDescriptor& f = *parts[i].file;
+            parts[i].info = { f.dimX, f.dimY, f.dimZ, f.typeData };
+        }
+    }
+    // Part (i, j, k) is number (i * countY + j) * countZ + k; the lengths along each
+    // axis come from the first row of parts along it.
+    auto index
+        = [&](int i, int j, int k) { return std::size_t((i * counts[1] + j) * counts[2] + k); };
+    std::vector<int> lengthsX, lengthsY, lengthsZ;
+    for (int i = 0; i < counts[0]; ++i)
+        lengthsX.push_back(parts[index(i, 0, 0)].info.dimX);
+    for (int j = 0; j < counts[1]; ++j)
+        lengthsY.push_back(parts[index(0, j, 0)].info.dimY);
+    for (int k = 0; k < counts[2]; ++k)
+        lengthsZ.push_back(parts[index(0, 0, k)].info.dimZ);
+    VolumeInfo whole { mergedLength(lengthsX, b[0]), mergedLength(lengthsY, b[1]),
+        mergedLength(lengthsZ, b[2]), parts[0].info.type };
+    std::vector<VolumeBox> boxes;
+    std::string reason;
+    if (!whole.dimX || !whole.dimY || !whole.dimZ
+        || !splitVolumeBoxes(whole, counts, b, boxes, &reason) || boxes.size() != count) {
+        command.refuse("Les volumes ne forment pas ce découpage");
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const VolumeInfo& p = parts[i].info;
+        if (p.dimX != boxes[i].dimX || p.dimY != boxes[i].dimY || p.dimZ != boxes[i].dimZ
+            || p.type != whole.type) {
+            command.refuse("Les volumes ne forment pas ce découpage");
+            return;
+        }
+    }
+    unsigned int out = command.createVolume(whole, s.mergeOutput);
+    if (!out)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const MergePart& part = parts[i];
+        if (!pasteVolumeBox([&](int z) { return part.front(z, whole.type); }, part.info, out,
+                boxes[i].x, boxes[i].y, boxes[i].z))
+            return;
+    }
+}
+
 // ---- Meshes ----
 
 void isoSurface(const Command& command)
@@ -725,6 +1128,7 @@ const char* const kMirrorHorizontal = "Retournement Horizontal";
 const char* const kMirrorVertical = "Retournement Vertical";
 const char* const kExtraction = "Extraction";
 const char* const kMosaic = "Mosaïque";
+const char* const kBlending = "Blending";
 
 void addOperators(std::vector<ProcessingCommand>& table, ProcessingMenu menu, int base,
     CommandRunner runner, std::span<const Operator> operators)
@@ -741,6 +1145,12 @@ std::vector<ProcessingCommand> makeTable()
     addOperators(table, Binary2d, kBinary2dBase, binaryImage, kBinaryOperators);
     table.insert(table.end(),
         {
+            { 1013, "Statique", blendCommand, BLEND_STATIC, Binary2d, true, kBlending },
+            { 1014, "Dynamique", blendCommand, BLEND_DYNAMIC, Binary2d, false, kBlending },
+            { 1015, "Dynamique vectoriel", blendCommand, BLEND_VECTOR, Binary2d, false, kBlending },
+        });
+    table.insert(table.end(),
+        {
             { 1141, kMirrorHorizontal, imageMove, MOVE_MIRROR_HORIZONTAL, Transformations2d },
             { 1142, kMirrorVertical, imageMove, MOVE_MIRROR_VERTICAL, Transformations2d },
             { 1143, "Rotation +90°", imageMove, MOVE_ROTATE_90, Transformations2d, true },
@@ -751,7 +1161,7 @@ std::vector<ProcessingCommand> makeTable()
             { 1148, "Recadrage", reframe, 0, Transformations2d },
             { 1152, "Scission", splitIntoTiles, 0, Transformations2d, false, kMosaic },
             { 1153, "Fusion", mergeTiles, 0, Transformations2d, false, kMosaic },
-            { 91, kExtraction, nullptr, 0, Transformations2d },
+            { 91, kExtraction, extractRectangleCommand, 0, Transformations2d },
             { 1150, "Transposition", transposition, 0, Transformations2d, true },
             { 1151, "Largeur<->Hauteur", widthHeightExchange, 0, Transformations2d },
         });
@@ -763,8 +1173,6 @@ std::vector<ProcessingCommand> makeTable()
         table.push_back({ kNary3dBase + op.code, op.label, naryVolumeCommand, op.code,
             offered ? Nary3d : None });
     }
-    // Only the volume commands this program carries out; the rescaling, the smoothing
-    // and the volume tile split and merge have no worked-out behaviour yet.
     table.insert(table.end(),
         {
             { 1221, kMirrorHorizontal, mirrorVolumeCommand, MIRROR_X, Transformations3d },
@@ -772,7 +1180,11 @@ std::vector<ProcessingCommand> makeTable()
             { 1223, "Retournement Latéral", mirrorVolumeCommand, MIRROR_Z, Transformations3d },
             { 1224, "Rotations", rotateVolumeCommand, 0, Transformations3d },
             { 1051, "Décimation", decimateVolumeCommand, 0, Transformations3d },
-            { 92, kExtraction, nullptr, 0, Transformations3d },
+            { 1052, "Mise à l'échelle", rescaleVolumeCommand, 0, Transformations3d },
+            { 1232, "Scission", splitVolumeCommand, 0, Transformations3d, false, kMosaic },
+            { 1233, "Fusion", mergeVolumeCommand, 0, Transformations3d, false, kMosaic },
+            { 92, kExtraction, extractSubBlockCommand, 0, Transformations3d },
+            { 1053, "Lissage", smoothVolumeCommand, 0, Transformations3d },
         });
     table.push_back({ 1240, "Extraction de surface de niveau", isoSurface, 0, Volume3d, true });
     table.push_back({ 1241, "Rendu volumique", volumeRendering, 0, Volume3d });

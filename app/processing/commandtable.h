@@ -28,8 +28,8 @@ enum class ProcessingMenu {
 struct ProcessingCommand {
     int id = 0;
     const char* label = "";
-    // Null for an entry the window carries out itself (the rubber-band extraction):
-    // it is shown in the menus but is not a processing command.
+    // Null for an entry the window carries out itself: it is shown in the menus but
+    // is not a processing command.
     CommandRunner runner = nullptr;
     // What the runner applies: an operator code (valueoperators.h), an ImageMove or a
     // VolumeMirror; 0 when the runner does one thing only.

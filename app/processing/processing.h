@@ -50,6 +50,24 @@ struct ProcessingSettings {
     int rotationAxis = 0;
     int rotationAngle = 0;
     int decimateX = 2, decimateY = 2, decimateZ = 2;
+    // "Extraction": corners (x1, y1, z1, x2, y2, z2) kept for blocks of the sizes they
+    // were last asked for; a block of other sizes starts again from the whole block.
+    // The 2D rectangle (x1, y1, x2, y2) likewise for images.
+    int subBlock[6] = {};
+    int subBlockSizes[3] = { -1, -1, -1 };
+    int subImage[4] = {};
+    int subImageSizes[2] = { -1, -1 };
+    // "Blending": the weight of the second image, the sections of the dynamic forms.
+    double blendWeight = 0.5;
+    int blendSections = 11;
+    // Volume rescaling and smoothing ("Lissage", Deriche's coefficient).
+    Output rescale3d, smooth3d;
+    double smoothAlpha = 1.0;
+    // Volume split and merge: counts (list indices), borders, and where the parts go
+    // (split) or come from (merge input), file names made from a root.
+    int volumeTiles[3] = {};
+    int volumeBorders[3] = {};
+    Output splitOutput, mergeInput, mergeOutput;
 };
 
 ProcessingSettings processingSettings();

@@ -1,6 +1,6 @@
 // Menus of the processing commands in the data windows, built from the command table
 // (commandtable.h). Item identifiers are the command numbers that runProcessingCommand
-// accepts, plus those of the rubber-band extraction, which the image window handles.
+// accepts.
 #pragma once
 
 #include "menus/menudesc.h"
@@ -12,7 +12,7 @@ namespace vexa::processing {
 
 // 2D image windows, under "Traitement 2D".
 std::unique_ptr<menus::MenuNode> unaryOperatorsMenu2d(); // "Opérateurs Unaires"
-// "Opérateurs Binaires" without its "Blending" entries, which belong to the display.
+// "Opérateurs Binaires", ending with its "Blending" sub-menu.
 std::unique_ptr<menus::MenuNode> binaryOperatorsMenu2d();
 std::unique_ptr<menus::MenuNode> transformationsMenu2d(); // "Transformations"
 

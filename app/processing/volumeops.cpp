@@ -1,12 +1,15 @@
 #include "processing/volumeops.h"
 
 #include "data/dataapi.h"
+#include "processing/transform2d.h"
 #include "processing/valueoperators.h"
 #include "tasks/taskapi.h"
 #include "tasks/taskcontext.h"
 #include "vexa_types.h"
 #include "vexamem.h"
+#include "views/displaybuffer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -323,6 +326,193 @@ bool decimateVolume(unsigned int source, unsigned int result, int fx, int fy, in
                         = total / divisor;
                 }
             dozDataSetFrontByType(result, k, slice.data(), TYPEDATA_F64);
+        }
+        return true;
+    });
+}
+
+bool rescaleVolume(unsigned int source, unsigned int result)
+{
+    VolumeInfo in, out;
+    if (!volumeInfo(source, in) || !volumeInfo(result, out) || in.type != out.type)
+        return false;
+    return noThrow([&] {
+        const std::size_t size = std::size_t(vexaTypeSize(in.type));
+        std::vector<std::uint8_t> slice(std::size_t(out.dimX) * std::size_t(out.dimY) * size);
+        std::vector<int> fromX(std::size_t(out.dimX), 0);
+        for (int x = 0; x < out.dimX; ++x)
+            fromX[std::size_t(x)] = int(std::int64_t(x) * in.dimX / out.dimX);
+        progressRange(out.dimZ);
+        for (int z = 0; z < out.dimZ; ++z) {
+            if (!progressAt(z))
+                return false;
+            const int sz = int(std::int64_t(z) * in.dimZ / out.dimZ);
+            Section a(dozDataGetFront(source, sz, in.type));
+            if (!a)
+                return false;
+            const auto* from = static_cast<const std::uint8_t*>(a.get());
+            for (int y = 0; y < out.dimY; ++y) {
+                const std::size_t row = std::size_t(std::int64_t(y) * in.dimY / out.dimY);
+                std::uint8_t* to = slice.data() + std::size_t(y) * std::size_t(out.dimX) * size;
+                for (int x = 0; x < out.dimX; ++x)
+                    std::memcpy(to + std::size_t(x) * size,
+                        from
+                            + (row * std::size_t(in.dimX) + std::size_t(fromX[std::size_t(x)]))
+                                * size,
+                        size);
+            }
+            dozDataSetFrontByType(result, z, slice.data(), in.type);
+        }
+        return true;
+    });
+}
+
+bool smoothVolume(unsigned int source, unsigned int result, double alpha)
+{
+    VolumeInfo in, out;
+    if (!(alpha > 0) || !volumeInfo(source, in) || !volumeInfo(result, out) || !sameSizes(in, out))
+        return false;
+    return noThrow([&] {
+        const std::size_t nx = std::size_t(in.dimX), ny = std::size_t(in.dimY);
+        const std::size_t plane = nx * ny;
+        std::vector<double> volume(plane * std::size_t(in.dimZ));
+        // Reading and each axis count as one pass of the progress.
+        progressRange(4 * in.dimZ);
+        int step = 0;
+        for (int z = 0; z < in.dimZ; ++z) {
+            if (!progressAt(step++))
+                return false;
+            Section a = frontAsDoubles(source, z);
+            if (!a)
+                return false;
+            std::memcpy(volume.data() + std::size_t(z) * plane, a.get(), plane * sizeof(double));
+        }
+        std::vector<double> line(std::max({ nx, ny, std::size_t(in.dimZ) }));
+        for (int z = 0; z < in.dimZ; ++z) {
+            if (!progressAt(step++))
+                return false;
+            double* p = volume.data() + std::size_t(z) * plane;
+            for (std::size_t y = 0; y < ny; ++y)
+                dericheSmoothLine(p + y * nx, in.dimX, alpha);
+            for (std::size_t x = 0; x < nx; ++x) {
+                for (std::size_t y = 0; y < ny; ++y)
+                    line[y] = p[y * nx + x];
+                dericheSmoothLine(line.data(), in.dimY, alpha);
+                for (std::size_t y = 0; y < ny; ++y)
+                    p[y * nx + x] = line[y];
+            }
+        }
+        for (std::size_t y = 0; y < ny; ++y) {
+            if (!progressAt(step + int(y * std::size_t(in.dimZ) / ny)))
+                return false;
+            for (std::size_t x = 0; x < nx; ++x) {
+                const std::size_t at = y * nx + x;
+                for (int z = 0; z < in.dimZ; ++z)
+                    line[std::size_t(z)] = volume[std::size_t(z) * plane + at];
+                dericheSmoothLine(line.data(), in.dimZ, alpha);
+                for (int z = 0; z < in.dimZ; ++z)
+                    volume[std::size_t(z) * plane + at] = line[std::size_t(z)];
+            }
+        }
+        step += in.dimZ;
+        for (int z = 0; z < in.dimZ; ++z) {
+            if (!progressAt(step++))
+                return false;
+            dozDataSetFrontByType(result, z, volume.data() + std::size_t(z) * plane, TYPEDATA_F64);
+        }
+        return true;
+    });
+}
+
+bool splitVolumeBoxes(const VolumeInfo& volume, const int counts[3], const int borders[3],
+    std::vector<VolumeBox>& boxes, std::string* reason)
+{
+    boxes.clear();
+    std::vector<TileRect> xy, zs;
+    if (!splitTiles(
+            volume.dimX, volume.dimY, counts[0], counts[1], borders[0], borders[1], xy, reason)
+        || !splitTiles(volume.dimZ, 1, counts[2], 1, borders[2], 0, zs, reason))
+        return false;
+    for (const TileRect& r : xy)
+        for (const TileRect& d : zs)
+            boxes.push_back({ r.x, r.y, d.x, r.width, r.height, d.width });
+    return true;
+}
+
+int mergedLength(const std::vector<int>& parts, int border)
+{
+    const int count = int(parts.size());
+    if (count < 1 || border < 0)
+        return 0;
+    std::int64_t total = 0;
+    for (int p : parts) {
+        if (p < 1)
+            return 0;
+        total += p;
+    }
+    // Parts only overlap: the length lies between the largest part and their sum.
+    for (std::int64_t n = *std::max_element(parts.begin(), parts.end()); n <= total; ++n) {
+        bool same = true;
+        for (int i = 0; i < count && same; ++i) {
+            const std::int64_t first = std::max<std::int64_t>(0, i * n / count - border);
+            const std::int64_t last
+                = std::min<std::int64_t>(n - 1, (i + 1) * n / count + border - 1);
+            same = last - first + 1 == parts[std::size_t(i)];
+        }
+        if (same)
+            return int(n);
+    }
+    return 0;
+}
+
+bool copyVolumeBox(unsigned int source, unsigned int result, int x, int y, int z)
+{
+    VolumeInfo in, out;
+    if (!volumeInfo(source, in) || !volumeInfo(result, out) || in.type != out.type || x < 0 || y < 0
+        || z < 0 || x + out.dimX > in.dimX || y + out.dimY > in.dimY || z + out.dimZ > in.dimZ)
+        return false;
+    return noThrow([&] {
+        progressRange(out.dimZ);
+        for (int k = 0; k < out.dimZ; ++k) {
+            if (!progressAt(k))
+                return false;
+            Section a(dozDataGetFront(source, z + k, in.type));
+            if (!a)
+                return false;
+            Section part(
+                vexaMemExtract(a.get(), in.dimX, in.dimY, x, y, out.dimX, out.dimY, in.type));
+            if (!part)
+                return false;
+            dozDataSetFrontByType(result, k, part.get(), in.type);
+        }
+        return true;
+    });
+}
+
+bool pasteVolumeBox(const std::function<void*(int)>& front, const VolumeInfo& in,
+    unsigned int result, int x, int y, int z)
+{
+    VolumeInfo out;
+    if (!volumeInfo(result, out) || in.type != out.type || x < 0 || y < 0 || z < 0
+        || x + in.dimX > out.dimX || y + in.dimY > out.dimY || z + in.dimZ > out.dimZ)
+        return false;
+    return noThrow([&] {
+        const std::size_t size = std::size_t(vexaTypeSize(in.type));
+        for (int k = 0; k < in.dimZ; ++k) {
+            if (!progressAt(k))
+                return false;
+            Section a(front(k));
+            Section whole(dozDataGetFront(result, z + k, out.type));
+            if (!a || !whole)
+                return false;
+            auto* to = static_cast<std::uint8_t*>(whole.get());
+            const auto* from = static_cast<const std::uint8_t*>(a.get());
+            for (int r = 0; r < in.dimY; ++r)
+                std::memcpy(
+                    to + ((std::size_t(y + r)) * std::size_t(out.dimX) + std::size_t(x)) * size,
+                    from + std::size_t(r) * std::size_t(in.dimX) * size,
+                    std::size_t(in.dimX) * size);
+            dozDataSetFrontByType(result, z + k, whole.get(), out.type);
         }
         return true;
     });

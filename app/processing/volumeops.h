@@ -7,6 +7,7 @@
 // the result partly written (the task closes its outputs when it ends).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,5 +51,36 @@ bool rotateVolume(unsigned int source, unsigned int result, int axis, int angle)
 bool decimatedVolumeSizes(
     const VolumeInfo& source, int fx, int fy, int fz, VolumeInfo& result, std::string* reason);
 bool decimateVolume(unsigned int source, unsigned int result, int fx, int fy, int fz);
+
+// Nearest-sample resampling to the result's sizes: result (x, y, z) is the source
+// sample (x X / X', y Y / Y', z Z / Z') (integer divisions), in the source's type.
+bool rescaleVolume(unsigned int source, unsigned int result);
+
+// Deriche's recursive smoothing of coefficient alpha along x, y and z (a larger alpha
+// smooths less), on the source read as doubles with its value scale, written in the
+// result's type. The whole volume is held as doubles meanwhile. False for alpha <= 0.
+bool smoothVolume(unsigned int source, unsigned int result, double alpha);
+
+// A box of a volume: its first sample and its sizes.
+struct VolumeBox {
+    int x = 0, y = 0, z = 0;
+    int dimX = 0, dimY = 0, dimZ = 0;
+};
+// Boxes of a volume cut into countX x countY x countZ (1 to 5 each) overlapping by the
+// borders, clipped to the volume, in the order x, then y, then z innermost. False with
+// a reason like splitTiles.
+bool splitVolumeBoxes(const VolumeInfo& volume, const int counts[3], const int borders[3],
+    std::vector<VolumeBox>& boxes, std::string* reason);
+// The length a split of count parts with that border was made from, given the lengths
+// of its parts in order; 0 when no length gives those parts.
+int mergedLength(const std::vector<int>& parts, int border);
+// Copies the box of the source, at (x, y, z), into the whole result (of the box's
+// sizes), section by section in the source's type.
+bool copyVolumeBox(unsigned int source, unsigned int result, int x, int y, int z);
+// Writes a whole volume of the sizes of source into the result with its first sample
+// at (x, y, z); front(k) gives its FRONT section k in the result's type (a malloc'd
+// array, null when it cannot be read). The volume must fit inside the result.
+bool pasteVolumeBox(const std::function<void*(int)>& front, const VolumeInfo& source,
+    unsigned int result, int x, int y, int z);
 
 } // namespace vexa::processing

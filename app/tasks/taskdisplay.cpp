@@ -60,6 +60,7 @@ bool TaskWindowModel::update(std::time_t now)
         if (remaining >= 0)
             row.lines.push_back(taskClockText(remaining));
         row.state = taskRunState(c->sequence);
+        row.fraction = c->progress.fraction;
         updated.push_back(std::move(row));
     }
     // Rows of tasks that were not seen (ended) go.
@@ -69,6 +70,13 @@ bool TaskWindowModel::update(std::time_t now)
             changed = true;
     rows_ = std::move(updated);
     return changed;
+}
+
+int taskProgressIcon(double fraction)
+{
+    if (!(fraction > 0))
+        return 1;
+    return 1 + std::clamp(int(fraction * 4), 0, 4);
 }
 
 } // namespace vexa

@@ -32,7 +32,13 @@ struct TaskWindowRow {
     // remaining time when known.
     std::vector<std::string> lines;
     TaskRunState state = TaskRunState::Running;
+    double fraction = -1; // progress, -1 until known
 };
+
+// Which of the five progress icons ("icon_progress1.bmp" ... "icon_progress5.bmp")
+// shows a progress fraction: 1 below a quarter (and unknown), one more per quarter,
+// 5 when done.
+int taskProgressIcon(double fraction);
 
 // The tree of the task window: one row per worker task, oldest first.
 class TaskWindowModel {

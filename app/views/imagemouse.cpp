@@ -78,34 +78,25 @@ MouseResponse ImageMouse::handle(DataRecord& record, const MouseInput& input)
         response.cursorMoved = true;
     }
 
+    // Callbacks hear every input whatever the mode; the events mode leaves the mouse to
+    // them alone.
+    ViewEvent e = viewEventOf(record);
+    e.x = e.x2 = ix;
+    e.y = e.y2 = iy;
+    e.x1 = press_ ? press_->x : ix;
+    e.y1 = press_ ? press_->y : iy;
+    e.screenX = input.x;
+    e.screenY = input.y;
+    e.wparam = mouseKeyState(input.buttons, input.modifiers);
+    e.lparam = mousePositionWord(input.x, input.y);
+    if (const BlockDescriptor* block = record.block())
+        e.z = sectionToVolume(*block, e.typeView, ix, iy).z;
+    fireViewEvent(record, mouseEventName(input), e);
     if (mode == MOUSE_EVENTS) {
-        ViewEvent e;
-        e.x = e.x2 = ix;
-        e.y = e.y2 = iy;
-        e.x1 = press_ ? press_->x : ix;
-        e.y1 = press_ ? press_->y : iy;
-        e.screenX = input.x;
-        e.screenY = input.y;
-        e.window = record.window.load();
-        e.wparam = mouseKeyState(input.buttons, input.modifiers);
-        e.lparam = mousePositionWord(input.x, input.y);
-        e.width = z.imageW;
-        e.height = z.imageH;
-        e.typeView = -1;
-        if (const BlockDescriptor* block = record.block()) {
-            int plane;
-            {
-                std::lock_guard lock(image->lock);
-                plane = imageViewData(*image).plane;
-            }
-            e.typeView = plane;
-            e.z = sectionToVolume(*block, plane, ix, iy).z;
-        }
         if (press)
             press_ = Point { ix, iy };
         else if (input.action == MouseAction::Release)
             press_.reset();
-        fireViewEvent(record, mouseEventName(input), e);
         return response;
     }
 
@@ -140,6 +131,18 @@ MouseResponse ImageMouse::handle(DataRecord& record, const MouseInput& input)
         }
         break;
     case MouseAction::Release:
+        if (dragging_ && press_ && (mode == MOUSE_RECTANGLE || mode == MOUSE_MEASURE)) {
+            std::lock_guard lock(image->lock);
+            ImageViewData& v = imageViewData(*image);
+            auto limit = [](int c, int size) { return std::clamp(c, 0, std::max(size - 1, 0)); };
+            const int xs[2] = { limit(press_->x, z.imageW), limit(ix, z.imageW) };
+            const int ys[2] = { limit(press_->y, z.imageH), limit(iy, z.imageH) };
+            v.selection[0] = std::min(xs[0], xs[1]);
+            v.selection[1] = std::min(ys[0], ys[1]);
+            v.selection[2] = std::max(xs[0], xs[1]);
+            v.selection[3] = std::max(ys[0], ys[1]);
+            v.selectionSet = true;
+        }
         dragging_ = false;
         press_.reset();
         break;

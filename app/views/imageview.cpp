@@ -34,6 +34,10 @@ int viewEventGetter(unsigned int, const char*, const char* key, void* out)
         *static_cast<void**>(out) = e->window;
         return 1;
     }
+    if (k == "id") {
+        *static_cast<unsigned int*>(out) = e->imageId;
+        return 1;
+    }
     const struct {
         const char* name;
         int value;
@@ -552,13 +556,88 @@ bool setImageValueClass(DataRecord& record, int valueClass)
     return dozDataSetClass(record.imageId, valueClass) == 1;
 }
 
+DataRecord* duplicateShownImage(DataRecord& record)
+{
+    ImageDescriptor* image = record.image2d();
+    if (!image)
+        return nullptr;
+    auto object = std::make_unique<ImageObject>();
+    ImageDescriptor& copy = *object->image;
+    {
+        std::lock_guard lock(image->lock);
+        if (!samplesMatch(*image) || !copy.samples.allocate(image->samples.size()))
+            return nullptr;
+        std::memcpy(copy.samples.data(), image->samples.data(), image->samples.size());
+        copy.width = image->width;
+        copy.height = image->height;
+        copy.typeData = image->typeData;
+        copy.valueGain = image->valueGain;
+        copy.valueOffset = image->valueOffset;
+        copy.valueScaleOn = image->valueScaleOn;
+        copy.valueClass = image->valueClass;
+        copy.palette = image->palette;
+    }
+    // A section shows through the block's value scale: the copy keeps it as its own.
+    if (const BlockDescriptor* block = record.block()) {
+        std::shared_lock lock(block->lock);
+        copy.valueGain = block->valueGain;
+        copy.valueOffset = block->valueOffset;
+        copy.valueScaleOn = block->valueScaleOn;
+        copy.palette = block->palette;
+    }
+    const std::string name = record.name.empty() ? dataTitle(&record) : record.name;
+    DataRecord* made = dataCreateImage(std::move(object), kFreshId, kFreshId);
+    if (made)
+        dataSetName(made, name);
+    return made;
+}
+
+ViewEvent viewEventOf(DataRecord& record)
+{
+    ViewEvent e;
+    e.window = record.window.load();
+    e.imageId = record.imageId;
+    e.typeView = -1;
+    if (ImageDescriptor* image = record.image2d()) {
+        std::lock_guard lock(image->lock);
+        const ImageViewData& v = imageViewData(*image);
+        e.x = e.x1 = e.x2 = v.cursorX;
+        e.y = e.y1 = e.y2 = v.cursorY;
+        e.width = image->width;
+        e.height = image->height;
+        if (record.block())
+            e.typeView = v.plane;
+    }
+    if (const BlockDescriptor* block = record.block())
+        e.z = block->cursorZ;
+    return e;
+}
+
 int fireViewEvent(DataRecord& record, const std::string& name, const ViewEvent& event)
 {
     const ViewEvent* previous = tCurrentEvent;
     tCurrentEvent = &event;
-    const int result = dataFire(&record, name, nullptr, viewEventGetter, nullptr);
+    int result = 0;
+    // The datum's own callbacks first; a global callback sees the same event.
+    if (dataCallbackCount(&record, name) > 0)
+        result = dataFire(&record, name, nullptr, viewEventGetter, nullptr);
+    if (dataCallbackCount(nullptr, name) > 0)
+        result = dataFire(nullptr, name, nullptr, viewEventGetter, nullptr);
     tCurrentEvent = previous;
     return result;
+}
+
+int fireImageUpdate(DataRecord& record)
+{
+    return fireViewEvent(record, "IMAGE_UPDATE", viewEventOf(record));
+}
+
+int fireMessageHook(DataRecord& record, int key, int keyState)
+{
+    ViewEvent e = viewEventOf(record);
+    e.wparam = key;
+    e.lparam = keyState;
+    return fireViewEvent(record, "MSG_HOOK", e);
 }
 
 } // namespace vexa

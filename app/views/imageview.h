@@ -37,6 +37,10 @@ struct ImageViewData : ImageViewState {
     int cursor3dX = 0, cursor3dY = 0;
     int gridOn = 0, valuesOn = 0, innerLoupeOn = 0, paletteBarOn = 0, infoOn = 0, sync2d = 0;
     int plane = 0; // shown plane of a block image
+    // The last rectangle dragged in the rectangle or measure mode, limited to the image
+    // (x1, y1, x2, y2, corners included): "Extraction" starts from it.
+    bool selectionSet = false;
+    int selection[4] = {};
 };
 
 // The view data of an image, created on first use (zoom 1, the whole image).
@@ -134,10 +138,15 @@ bool convertImageType(DataRecord& record, int type);
 // offset follow the class). False when the record is not in the registry.
 bool setImageValueClass(DataRecord& record, int valueClass);
 
-// Mouse events delivered to the datum's callbacks. While a callback runs,
+// "Dupliquer": a new plain image datum holding a copy of the record's 2D image (the
+// shown section of a block) with its value scale, class and palette, named after the
+// record. Null, nothing made, when the image has no samples or memory runs out.
+DataRecord* duplicateShownImage(DataRecord& record);
+
+// Events of an image window delivered to callbacks. While a callback runs,
 // dozDataCallbackGetEvent answers the keys of the event ("x", "y", "x_image", ...).
 struct ViewEvent {
-    int x = 0, y = 0; // image coordinates under the mouse
+    int x = 0, y = 0; // image coordinates under the mouse (the 2D cursor otherwise)
     int z = 0; // volume z of a block section (the shown FRONT index otherwise)
     int x1 = 0, y1 = 0, x2 = 0, y2 = 0; // press point and current point (image)
     int screenX = 0, screenY = 0; // window pixels
@@ -145,7 +154,19 @@ struct ViewEvent {
     int wparam = 0, lparam = 0;
     int typeView = 0; // plane of a block image, -1 for a plain image
     int width = 0, height = 0; // image size
+    unsigned int imageId = 0; // "id": the datum, for callbacks of the global list
 };
+// An event at the record's 2D cursor: its window, image size and plane filled in.
+ViewEvent viewEventOf(DataRecord& record);
+// Delivers the event to the callbacks of the datum, then to those of the global list
+// (called with identifier 0; the key "id" names the datum). The value of the last
+// call, 0 when none ran.
 int fireViewEvent(DataRecord& record, const std::string& name, const ViewEvent& event);
+
+// "IMAGE_UPDATE": the window shows a newly built display of the datum.
+int fireImageUpdate(DataRecord& record);
+// "MSG_HOOK": a key pressed in the window, its code as "wparam" and the key-state word
+// of its modifiers (mouseKeyState) as "lparam".
+int fireMessageHook(DataRecord& record, int key, int keyState);
 
 } // namespace vexa

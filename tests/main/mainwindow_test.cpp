@@ -6,6 +6,7 @@
 #include "main/gui/mainwindow.h"
 #include "main/gui/startup.h"
 #include "main/mainmenus.h"
+#include "menus/actionhistory.h"
 #include "vexa_types.h"
 #include "vexafile.h"
 
@@ -139,6 +140,31 @@ private slots:
         QVERIFY(!main.isVisible());
     }
 
+    void resultsArePlacedInTurnAndBuiltInCommandsRepeat()
+    {
+        MainWindow& main = station_->mainWindow();
+        menus::clearActions();
+        QVERIFY(main.openDataFile(writeWideVolume(dir_, 8, 6, 2)));
+        main.runMenuCommand(menus::kCmdMultitask); // toggles are not actions
+        main.runMenuCommand(menus::kCmdMultitask);
+        main.runMenuCommand(1101); // "Valeur Absolue" of the active image
+        QTRY_COMPARE(int(dataListAll().size()), 2);
+        main.runCommand(menus::kCmdLastAction);
+        QTRY_COMPARE(int(dataListAll().size()), 3);
+        const auto actions = menus::recordedActions();
+        QCOMPARE(int(actions.size()), 1);
+        QCOMPARE(actions[0].label, std::string("Valeur Absolue"));
+
+        auto corners = [&main] {
+            QList<QPoint> found;
+            for (QMdiSubWindow* sub : main.dataArea()->subWindowList())
+                if (DataRecord* record = dataFindByWindow(sub); record && record->shownByTask)
+                    found << sub->pos();
+            return found;
+        };
+        QTRY_VERIFY(corners().contains(QPoint(100, 100)) && corners().contains(QPoint(124, 124)));
+    }
+
     void placementShrinksAndCascadesWindowsThatDoNotFit()
     {
         const QRect area(0, 0, 400, 300);
@@ -150,6 +176,9 @@ private slots:
         // Off to the right: brought back, cascaded by its index.
         QCOMPARE(
             placeInside(area, QRect(380, 20, 100, 100), QSize(50, 50), 2), QRect(48, 48, 100, 100));
+        // Results: the first free step of the cascade from (100, 100).
+        QCOMPARE(taskOutputCorner({}), QPoint(100, 100));
+        QCOMPARE(taskOutputCorner({ QPoint(100, 100), QPoint(5, 5) }), QPoint(124, 124));
         // Never below the minimum width, even when the area is narrower.
         QCOMPARE(
             placeInside(QRect(0, 0, 200, 300), QRect(0, 0, 500, 100), QSize(240, 80), 0).width(),

@@ -1,4 +1,5 @@
 #include "main/mainmenus.h"
+#include "menus/actionhistory.h"
 #include "menus/menudesc.h"
 
 #include <gtest/gtest.h>
@@ -157,4 +158,22 @@ TEST(WorkstationMenus, AcceleratorTablesCarryTheirCommands)
     EXPECT_EQ(find(imageAccelerators(), 1012), "Ctrl+D");
     EXPECT_EQ(imageAccelerators().size(), 11u);
     EXPECT_EQ(find(view3dAccelerators(), 42), "F5");
+}
+
+TEST(ActionHistory, NewestFirstEachOnceAndAtMostTen)
+{
+    clearActions();
+    for (int id = 1; id <= 12; ++id)
+        recordAction(id, "Commande " + std::to_string(id));
+    recordAction(5, "Cinq");
+    std::vector<RecordedAction> actions = recordedActions();
+    ASSERT_EQ(actions.size(), kActionHistorySize);
+    EXPECT_EQ(actions[0].id, 5);
+    EXPECT_EQ(actions[0].label, "Cinq");
+    EXPECT_EQ(actions[1].id, 12);
+    EXPECT_EQ(actions.back().id, 3); // 1 and 2 fell off; 5 is listed once
+    forgetAction(12);
+    EXPECT_EQ(recordedActions()[1].id, 11);
+    clearActions();
+    EXPECT_TRUE(recordedActions().empty());
 }

@@ -474,9 +474,186 @@ TEST_F(Commands, DecimationByTwoAtStart)
     EXPECT_EQ(messages(), 1);
 }
 
+TEST_F(Commands, SubBlockExtractionKeepsItsCornersForBlocksOfTheSameSizes)
+{
+    DataRecord* in = volume(4, 3, 5, TYPEDATA_U8);
+    fill<std::uint8_t>(in, [](int x, int y, int z) { return x + 10 * y + 50 * z; });
+    answer([](ParamBox& box) {
+        // Starts from the whole block: (0, 0, 0) - (3, 2, 4); item 3 ends the line.
+        EXPECT_EQ(*static_cast<int*>(box.items[4].value), 3);
+        EXPECT_EQ(*static_cast<int*>(box.items[6].value), 4);
+        setItem(box, 0, 1);
+        setItem(box, 2, 2);
+        setItem(box, 4, 2);
+        setItem(box, 5, 1);
+    });
+    run(92);
+    auto out = outputs({ in });
+    ASSERT_EQ(out.size(), 1u);
+    const BlockDescriptor& b = *out[0]->block();
+    EXPECT_EQ(b.dimX, 2);
+    EXPECT_EQ(b.dimY, 2);
+    EXPECT_EQ(b.dimZ, 3);
+    EXPECT_EQ(at<std::uint8_t>(out[0], 0, 0, 0), 1 + 100);
+    EXPECT_EQ(at<std::uint8_t>(out[0], 1, 1, 2), 2 + 10 + 200);
+
+    // Same sizes: the corners come back; reversed corners are refused.
+    dataActivate(in);
+    answer([](ParamBox& box) {
+        EXPECT_EQ(*static_cast<int*>(box.items[0].value), 1);
+        setItem(box, 4, 0);
+    });
+    run(92);
+    EXPECT_EQ(outputs({ in }).size(), 1u);
+    EXPECT_EQ(messages(), 1);
+
+    // Other sizes start again from the whole block.
+    DataRecord* other = volume(2, 2, 2, TYPEDATA_U8);
+    dataActivate(other);
+    answer([](ParamBox& box) {
+        EXPECT_EQ(*static_cast<int*>(box.items[0].value), 0);
+        EXPECT_EQ(*static_cast<int*>(box.items[4].value), 1);
+    });
+    run(92);
+    EXPECT_EQ(outputs({ in, other }).size(), 2u);
+}
+
+TEST_F(Commands, RectangleExtractionRefusesCornersOutsideTheImage)
+{
+    DataRecord* in = image<std::uint8_t>(3, 2, TYPEDATA_U8, { 1, 2, 3, 4, 5, 6 });
+    answer([](ParamBox& box) {
+        setItem(box, 0, 1);
+        setItem(box, 4, 1);
+    });
+    run(91);
+    auto out = outputs({ in });
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]->image2d()->width, 2);
+    EXPECT_EQ(samplesOf<std::uint8_t>(out[0]), (Bytes { 2, 3, 5, 6 }));
+
+    dataActivate(in);
+    answer([](ParamBox& box) { setItem(box, 4, 2); });
+    run(91);
+    EXPECT_EQ(outputs({ in }).size(), 1u);
+    EXPECT_EQ(messages(), 1);
+}
+
+TEST_F(Commands, BlendingMixesTheShownColoursStaticallyOrSectionBySection)
+{
+    DataRecord* a = image<std::uint8_t>(2, 1, TYPEDATA_U8, { 0, 100 });
+    DataRecord* b = image<std::uint8_t>(2, 1, TYPEDATA_U8, { 200, 100 });
+    dataActivate(a); // the first operand
+    answer([](ParamBox& box) { setItem(box, 0, 0.25); });
+    run(1013);
+    auto out = outputs({ a, b });
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_EQ(out[0]->image2d()->typeData, TYPEDATA_RGBA);
+    // Red, green, blue, alpha bytes: grey 50 and grey 100, opaque.
+    EXPECT_EQ(samplesOf<std::uint32_t>(out[0]),
+        (std::vector<std::uint32_t> { 0xFF323232u, 0xFF646464u }));
+
+    dataActivate(a);
+    answer([](ParamBox& box) { setItem(box, 0, 3); });
+    run(1014);
+    out = outputs({ a, b, out[0] });
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_EQ(out[0]->block()->dimZ, 3);
+    EXPECT_EQ(at<std::uint32_t>(out[0], 0, 0, 0) & 0xFF, 0u);
+    EXPECT_EQ(at<std::uint32_t>(out[0], 0, 0, 1) & 0xFF, 100u);
+    EXPECT_EQ(at<std::uint32_t>(out[0], 0, 0, 2) & 0xFF, 200u);
+
+    // Vector: the components seen along 0 and 90 degrees.
+    dataActivate(a);
+    answer([](ParamBox& box) { setItem(box, 0, 2); });
+    run(1015);
+    auto vector = outputs({ a, b, out[0] });
+    ASSERT_EQ(vector.size(), 2u);
+    EXPECT_DOUBLE_EQ(at<double>(vector[1], 0, 0, 0), 0.0);
+    EXPECT_NEAR(at<double>(vector[1], 0, 0, 1), 200.0, 1e-9);
+
+    DataRecord* small = image<std::uint8_t>(1, 1, TYPEDATA_U8, { 0 });
+    answer();
+    run(1013);
+    EXPECT_EQ(messages(), 1); // sizes differ
+    (void)small;
+}
+
+TEST_F(Commands, VolumeRescaleAndSmoothing)
+{
+    DataRecord* in = volume(4, 2, 2, TYPEDATA_F64);
+    fill<double>(in, [](int x, int, int z) { return x + 10 * z; });
+    answer([](ParamBox& box) {
+        EXPECT_EQ(*static_cast<int*>(box.items[0].value), 4); // starts from the source
+        setItem(box, 0, 2);
+        setItem(box, 1, 1);
+        setItem(box, 2, 1);
+    });
+    run(1052);
+    auto out = outputs({ in });
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0]->block()->dimX, 2);
+    EXPECT_EQ(at<double>(out[0], 1, 0, 0), 2.0);
+
+    DataRecord* flat = volume(5, 4, 3, TYPEDATA_F64);
+    fill<double>(flat, [](int, int, int) { return 7.0; });
+    answer();
+    run(1053);
+    auto smoothed = outputs({ in, out[0], flat });
+    ASSERT_EQ(smoothed.size(), 1u);
+    EXPECT_NEAR(at<double>(smoothed[0], 0, 0, 0), 7.0, 1e-6);
+    EXPECT_NEAR(at<double>(smoothed[0], 4, 3, 2), 7.0, 1e-6);
+
+    dataActivate(flat);
+    answer([](ParamBox& box) { setItem(box, 0, 0.0); });
+    run(1053);
+    EXPECT_EQ(outputs({ in, out[0], flat }).size(), 1u);
+    EXPECT_EQ(messages(), 1);
+}
+
+TEST_F(Commands, VolumeSplitThenMergeGivesTheVolumeBack)
+{
+    DataRecord* in = volume(5, 4, 3, TYPEDATA_S16);
+    fill<std::int16_t>(in, [](int x, int y, int z) { return x + 10 * y + 100 * z; });
+    answer([](ParamBox& box) {
+        setItem(box, 1, 1); // two parts along x
+        setItem(box, 8, 1); // overlapping by one
+    });
+    run(1232);
+    auto parts = outputs({ in });
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0]->block()->dimX, 3); // columns 0..2
+    EXPECT_EQ(parts[1]->block()->dimX, 4); // columns 1..4
+    EXPECT_EQ(at<std::int16_t>(parts[1], 0, 3, 2), 1 + 30 + 200);
+
+    answer(); // the same counts and borders
+    run(1233);
+    auto merged = outputs({ in, parts[0], parts[1] });
+    ASSERT_EQ(merged.size(), 1u);
+    const BlockDescriptor& b = *merged[0]->block();
+    ASSERT_EQ(b.dimX, 5);
+    EXPECT_EQ(b.dimY, 4);
+    EXPECT_EQ(b.dimZ, 3);
+    for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(at<std::int16_t>(merged[0], x, 3, 2), x + 30 + 200) << x;
+
+    // Three parts asked of two volumes: nothing made.
+    answer([](ParamBox& box) { setItem(box, 1, 2); });
+    run(1233);
+    EXPECT_EQ(outputs({ in, parts[0], parts[1], merged[0] }).size(), 0u);
+}
+
+TEST(VolumeParts, MergedLengthUndoesTheSplitRule)
+{
+    EXPECT_EQ(mergedLength({ 50, 50 }, 0), 100);
+    EXPECT_EQ(mergedLength({ 55, 55 }, 5), 100);
+    EXPECT_EQ(mergedLength({ 3, 4 }, 1), 5);
+    EXPECT_EQ(mergedLength({ 10, 3 }, 0), 0); // no length splits that way
+    EXPECT_EQ(mergedLength({}, 0), 0);
+}
+
 TEST(ProcessingCommands, OtherIdentifiersAreNotOurs)
 {
-    for (int id : { 0, 91, 92, 1013, 1052, 1053, 1100, 1111, 1129, 1149, 1219, 1232, 1233 }) {
+    for (int id : { 0, 1100, 1111, 1129, 1149, 1219 }) {
         EXPECT_FALSE(isProcessingCommand(id)) << id;
         EXPECT_FALSE(runProcessingCommand(id, nullptr)) << id;
     }

@@ -7,6 +7,7 @@
 #include "tasks/tasktext.h"
 
 #include <atomic>
+#include <cmath>
 #include <future>
 #include <pthread.h>
 #include <sched.h>
@@ -169,12 +170,24 @@ TEST_F(TaskDisplay, RowsFollowRunningTasksWithTheirProgress)
     EXPECT_EQ(row.lines[0], "04.0 %");
     EXPECT_EQ(row.lines[1], "00:00:10");
     EXPECT_EQ(row.lines[2], "00:04:00"); // (1 / 0.04 - 1) × 10 s
+    EXPECT_EQ(taskProgressIcon(row.fraction), 1);
     EXPECT_FALSE(model.update(start + 20)); // same rows, lines refreshed
     EXPECT_EQ(model.rows()[0].lines[1], "00:00:20");
     release();
     ASSERT_TRUE(waitForWorkers());
     EXPECT_TRUE(model.update(std::time(nullptr)));
     EXPECT_TRUE(model.rows().empty());
+}
+
+TEST(TaskProgressIcon, OneIconPerQuarterAndTheLastWhenDone)
+{
+    EXPECT_EQ(taskProgressIcon(-1), 1);
+    EXPECT_EQ(taskProgressIcon(0.249), 1);
+    EXPECT_EQ(taskProgressIcon(0.25), 2);
+    EXPECT_EQ(taskProgressIcon(0.74), 3);
+    EXPECT_EQ(taskProgressIcon(0.99), 4);
+    EXPECT_EQ(taskProgressIcon(1.0), 5);
+    EXPECT_EQ(taskProgressIcon(std::nan("")), 1);
 }
 
 TEST_F(TaskDisplay, NoProgressLinesBeforeTheFirstPosition)

@@ -172,8 +172,12 @@ TEST(ImageMouse, MeasureDragGivesTheRectangleAndItsSampleCount)
     EXPECT_EQ(r->textY, 31 - 4);
     EXPECT_TRUE(mouse.dragRectangle(z, MOUSE_RECTANGLE)->size.empty());
     EXPECT_FALSE(mouse.dragRectangle(z, MOUSE_NONE));
-    mouse.handle(*record, input(MouseAction::Release, 10, 31, kMouseLeft));
+    // Released beyond the right edge: the kept selection stops at the last column.
+    mouse.handle(*record, input(MouseAction::Release, 4 * 30, 31, kMouseLeft));
     EXPECT_FALSE(mouse.dragRectangle(z, MOUSE_MEASURE));
+    ASSERT_TRUE(viewOf(*record).selectionSet);
+    const int* sel = viewOf(*record).selection;
+    EXPECT_EQ(std::vector<int>(sel, sel + 4), (std::vector<int> { 5, 6, 19, 7 }));
 }
 
 TEST(ImageMouse, PlainModeOpensTheMenuOnRightAndMovesTheBlockCursorOnLeft)
@@ -262,4 +266,55 @@ TEST(ViewZoom, ViewChangesWaitForTheImageLock)
         }).get();
     });
     EXPECT_TRUE(heldElsewhere);
+}
+
+namespace {
+
+struct Delivery {
+    std::vector<std::string> order; // "datum" or "global", one per call
+    unsigned int globalId = 99, namedId = 0;
+    int key = 0;
+};
+
+int onDatum(unsigned int, void*, void* argument)
+{
+    static_cast<Delivery*>(argument)->order.push_back("datum");
+    return 1;
+}
+
+int onGlobal(unsigned int id, void*, void* argument)
+{
+    auto* d = static_cast<Delivery*>(argument);
+    d->order.push_back("global");
+    d->globalId = id;
+    dataCallbackGetEvent(nullptr, "LBUTTONDOWN", "id", &d->namedId);
+    dataCallbackGetEvent(nullptr, "MSG_HOOK", "wparam", &d->key);
+    return 2;
+}
+
+} // namespace
+
+TEST(ImageMouse, EveryModeDeliversToTheDatumThenTheGlobalListAndStillActs)
+{
+    auto record = shownImage(10, 10, 2);
+    record->imageId = 77;
+    Delivery d;
+    dataCallbackAdd(record.get(), "LBUTTONDOWN", onDatum, &d);
+    dataCallbackAdd(nullptr, "LBUTTONDOWN", onGlobal, &d);
+    dataCallbackAdd(nullptr, "MSG_HOOK", onGlobal, &d);
+    viewOf(*record).mouseMode = MOUSE_ZOOM;
+    ImageMouse mouse;
+    EXPECT_TRUE(
+        mouse.handle(*record, input(MouseAction::Press, 4, 4, kMouseLeft, kMouseLeft)).zoomed);
+    EXPECT_EQ(d.order, (std::vector<std::string> { "datum", "global" }));
+    EXPECT_EQ(d.globalId, 0u);
+    EXPECT_EQ(d.namedId, 77u);
+
+    // A key reaches the global list alone; a datum's key event with no callbacks is 0.
+    EXPECT_EQ(fireMessageHook(*record, 'K', 0), 2);
+    EXPECT_EQ(d.key, int('K'));
+    EXPECT_EQ(fireImageUpdate(*record), 0);
+    dataCallbackSub(nullptr, "LBUTTONDOWN", onGlobal);
+    dataCallbackSub(nullptr, "MSG_HOOK", onGlobal);
+    EXPECT_EQ(fireMessageHook(*record, 'K', 0), 0);
 }

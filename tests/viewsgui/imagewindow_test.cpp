@@ -5,6 +5,7 @@
 #include "data/block.h"
 #include "data/registry.h"
 #include "data/section.h"
+#include "main/mainmenus.h"
 #include "views/imageview.h"
 
 #include <QAction>
@@ -71,6 +72,21 @@ int countEvent(unsigned int, void*, void*)
 {
     ++gEvents;
     dataCallbackGetEvent(gEventRecord, "LBUTTONDOWN", "x_image", &gEventX);
+    return 0;
+}
+
+int gGlobalEvents = 0;
+int gUpdates = 0;
+
+int countGlobal(unsigned int, void*, void*)
+{
+    ++gGlobalEvents;
+    return 0;
+}
+
+int countUpdate(unsigned int, void*, void*)
+{
+    ++gUpdates;
     return 0;
 }
 
@@ -215,6 +231,50 @@ private slots:
         QCOMPARE(gEvents, 1);
         QCOMPARE(gEventX, 9);
         QTest::mouseRelease(window.canvas()->viewport(), Qt::LeftButton, {}, QPoint(z * 9 + 1, 3));
+    }
+
+    void modeToolbarGlobalCallbacksRedrawsAndDuplicateKey()
+    {
+        DataRecord* record = createPlainImage(32, 32);
+        ImageWindow window(*record);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* events = window.findChild<QAction*>(QStringLiteral("mode7"));
+        auto* plain = window.findChild<QAction*>(QStringLiteral("mode0"));
+        QVERIFY(events && plain && plain->isChecked());
+        events->trigger();
+        QCOMPARE(window.view().mouseMode, int(MOUSE_EVENTS));
+        QVERIFY(!plain->isChecked());
+        window.setMouseMode(MOUSE_MEASURE); // the toolbar follows
+        QVERIFY(window.findChild<QAction*>(QStringLiteral("mode4"))->isChecked());
+
+        gGlobalEvents = gUpdates = 0;
+        dataCallbackAdd(nullptr, "RBUTTONDOWN", countGlobal, nullptr);
+        dataCallbackAdd(record, "IMAGE_UPDATE", countUpdate, nullptr);
+        QTest::mousePress(window.canvas()->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+        QTest::mouseRelease(window.canvas()->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+        dataCallbackSub(nullptr, "RBUTTONDOWN", countGlobal);
+        QCOMPARE(gGlobalEvents, 1);
+        window.runCommand(ImageWindow::CmdRedraw);
+        window.canvas()->viewport()->repaint();
+        QCOMPARE(gUpdates, 1);
+        window.canvas()->viewport()->repaint(); // no new display: no new event
+        QCOMPARE(gUpdates, 1);
+
+        const std::size_t before = dataListAll().size();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(dataListAll().size(), before + 1);
+        QCOMPARE(dataListAll().front()->image2d()->width, 32);
+
+        // Alt+S: the separate magnifier, at the window's zoom around the cursor.
+        QVERIFY(window.runKeyCommand(menus::kCmdImageKeyAltS));
+        auto* loupe = window.findChild<QLabel*>(QStringLiteral("loupeWindow"));
+        QVERIFY(loupe && loupe->isVisible());
+        QVERIFY(!loupe->pixmap().isNull());
+        QVERIFY(window.runKeyCommand(menus::kCmdImageKeyAltS));
+        QVERIFY(!loupe->isVisible());
     }
 
     void conversionMenuConvertsTypesAndSetsClasses()

@@ -12,6 +12,7 @@
 #include "main/gui/logwindow.h"
 #include "main/gui/taskwindow.h"
 #include "main/mainmenus.h"
+#include "menus/actionhistory.h"
 #include "plugins/libraries.h"
 #include "processing/processing.h"
 #include "processing/processingmenus.h"
@@ -34,8 +35,11 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 namespace vexa::gui {
@@ -53,7 +57,66 @@ QIcon treeIcon(const QString& programDir, int kind)
     return QIcon(programDir + QStringLiteral("/ressources/icon_tree%1.bmp").arg(index));
 }
 
+// A 16 x 16 cell of the main toolbar strip, its key colour made transparent; null when
+// the strip is missing.
+QIcon mainStripIcon(const QString& programDir, int cell)
+{
+    static const QImage strip = QImage(programDir + QStringLiteral("/ressources/bitmapToolBar.bmp"))
+                                    .convertToFormat(QImage::Format_ARGB32);
+    if (strip.isNull() || strip.width() < 16 * (cell + 1) || strip.height() < 16)
+        return {};
+    QImage icon = strip.copy(16 * cell, 0, 16, 16);
+    icon.setAlphaChannel(icon.createMaskFromColor(qRgb(0, 128, 0), Qt::MaskOutColor));
+    return QIcon(QPixmap::fromImage(icon));
+}
+
+// The message log's button: a page of lines, drawn here (the strip has none).
+QIcon logIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setPen(QColor(40, 40, 40));
+    p.setBrush(Qt::white);
+    p.drawRect(2, 1, 11, 14);
+    p.setPen(QColor(0, 70, 160));
+    for (int y = 4; y <= 12; y += 2)
+        p.drawLine(4, y, y % 4 ? 11 : 9, y);
+    return QIcon(pixmap);
+}
+
+// The label of a command worth repeating, as its menu shows it (without its key);
+// empty for commands that only show or toggle something.
+std::string actionLabel(int id)
+{
+    using namespace menus;
+    if (processing::isProcessingCommand(id))
+        return processing::processingCommandLabel(id);
+    if (plugins::isLibraryCommand(id)) {
+        const std::string text = plugins::commandText(id);
+        return text.empty() ? "Commande " + std::to_string(id) : text;
+    }
+    static const int kWork[] = { kCmdOpenData, kCmdSaveData, kCmdNewImage2d, kCmdNewImage3d,
+        kCmdNewAudio, kCmdNewView3d, kCmdNewGraph, kCmdImageSeries, kCmdScript };
+    if (std::ranges::find(kWork, id) == std::end(kWork))
+        return {};
+    auto bar = mainMenuBar(false, false);
+    const MenuNode* item = bar->findItem(id);
+    return item ? item->text.substr(0, item->text.find('\t')) : std::string();
+}
+
 } // namespace
+
+QPoint taskOutputCorner(const QList<QPoint>& corners)
+{
+    constexpr int kFirst = 100, kStep = 24, kSteps = 8;
+    for (int i = 0; i < kSteps; ++i) {
+        const QPoint candidate(kFirst + kStep * i, kFirst + kStep * i);
+        if (!corners.contains(candidate))
+            return candidate;
+    }
+    return QPoint(kFirst, kFirst);
+}
 
 QRect placeInside(const QRect& visible, const QRect& window, const QSize& minimum, int index)
 {
@@ -110,6 +173,7 @@ MainWindow::MainWindow(const QString& programDir, QWidget* parent)
         connect(shortcut, &QShortcut::activated, this, [this, id] { runCommand(id); });
     }
     statusBar()->showMessage(QString::fromUtf8("Prêt"));
+    buildToolBar();
     rebuildMenus();
     resize(1100, 760);
 
@@ -144,7 +208,7 @@ void MainWindow::rebuildMenus()
         for (QMdiSubWindow* window : area_->subWindowList())
             windows->addItem(window->windowTitle().toStdString(), id++);
     }
-    fillMenuBar(menuBar(), *bar, [this](int id) { runCommand(id); });
+    fillMenuBar(menuBar(), *bar, [this](int id) { runMenuCommand(id); });
     // "Traitements" holds only what libraries insert: greyed while it is empty.
     for (QAction* action : menuBar()->actions())
         if (QMenu* menu = action->menu();
@@ -167,20 +231,7 @@ void MainWindow::fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volu
         processing::appendProcessingMenus3d(*menu3d);
         plugins::appendInsertedMenus(*menu3d, plugins::MenuLocation::Menu3d);
     }
-    fillMenuBar(bar, *model, [this, window](int id) {
-        if (id == menus::kCmdSaveData) {
-            // "Sauvegarder une donnée..." of a data window saves that window's datum.
-            if (DataRecord* record = dataFindByWindow(window))
-                saveDataTask(record);
-            return;
-        }
-        // The command's inputs start from this window's datum.
-        if (DataRecord* record = dataFindByWindow(window))
-            dataActivate(record);
-        if (processing::runProcessingCommand(id, window) || plugins::runLibraryCommand(id, window))
-            return;
-        runCommand(id);
-    });
+    fillMenuBar(bar, *model, [this, window](int id) { runMenuCommand(id, window); });
     // Processing menus stay visible but greyed while nothing has been inserted.
     for (QAction* action : bar->actions())
         if (QMenu* menu = action->menu())
@@ -193,10 +244,97 @@ QMenuBar* MainWindow::dataMenuBar(QMdiSubWindow* window) const
     return found == dataBars_.end() ? nullptr : found->second.bar;
 }
 
+void MainWindow::buildToolBar()
+{
+    auto* tools = addToolBar(QStringLiteral("Outils"));
+    tools->setObjectName(QStringLiteral("MainToolBar"));
+    tools->setIconSize(QSize(16, 16));
+    tools->setMovable(false);
+    struct Button {
+        int command;
+        QIcon icon;
+        const char* label;
+    };
+    const Button buttons[] = {
+        { menus::kCmdOpenData, mainStripIcon(programDir_, 0), "Ouvrir une donnée..." },
+        { menus::kCmdSaveData, mainStripIcon(programDir_, 1), "Sauvegarder une donnée..." },
+        { 0, {}, nullptr },
+        { menus::kCmdCorrection, mainStripIcon(programDir_, 9), "Correction" },
+        { menus::kCmdPalettes, mainStripIcon(programDir_, 8), "Palettes" },
+        { 0, {}, nullptr },
+        { menus::kCmdTaskWindow,
+            QIcon(programDir_ + QStringLiteral("/ressources/icon_progress3.bmp")), "Tâches" },
+        { menus::kCmdLogWindow, logIcon(), "Messages" },
+    };
+    for (const Button& b : buttons) {
+        if (!b.label) {
+            tools->addSeparator();
+            continue;
+        }
+        QAction* action = tools->addAction(b.icon, QString::fromUtf8(b.label));
+        action->setObjectName(QStringLiteral("tool%1").arg(b.command));
+        const int id = b.command;
+        connect(action, &QAction::triggered, this, [this, id] { runMenuCommand(id); });
+    }
+}
+
+void MainWindow::runMenuCommand(int id, QMdiSubWindow* from)
+{
+    if (const std::string label = actionLabel(id); !label.empty())
+        menus::recordAction(id, label);
+    if (from) {
+        DataRecord* record = dataFindByWindow(from);
+        if (id == menus::kCmdSaveData) {
+            // "Sauvegarder une donnée..." of a data window saves that window's datum.
+            if (record)
+                saveDataTask(record);
+            return;
+        }
+        // The command's inputs start from this window's datum.
+        if (record)
+            dataActivate(record);
+    }
+    if (processing::runProcessingCommand(id, from) || plugins::runLibraryCommand(id, from))
+        return;
+    runCommand(id);
+}
+
+void MainWindow::runPreviousAction(bool last)
+{
+    // A library released since, or its identifier given to another command: forgotten.
+    std::vector<menus::RecordedAction> live;
+    for (const menus::RecordedAction& action : menus::recordedActions()) {
+        if (actionLabel(action.id) == action.label)
+            live.push_back(action);
+        else
+            menus::forgetAction(action.id);
+    }
+    if (live.empty())
+        return;
+    int chosen = 0;
+    if (!last) {
+        std::vector<std::string> names;
+        for (const menus::RecordedAction& action : live)
+            names.push_back(action.label);
+        chosen = hostChooseFromList("Précédentes Actions", names);
+    }
+    if (chosen >= 0 && chosen < int(live.size()))
+        runMenuCommand(live[std::size_t(chosen)].id);
+}
+
 void MainWindow::runCommand(int id)
 {
     using namespace menus;
     switch (id) {
+    case kCmdKeyF6:
+        area_->activateNextSubWindow();
+        break;
+    case kCmdKeyF8:
+        area_->activatePreviousSubWindow();
+        break;
+    case kCmdKeyF7:
+        area_->tileSubWindows();
+        break;
     case kCmdOpenData:
         openDataDialog();
         break;
@@ -278,10 +416,10 @@ void MainWindow::runCommand(int id)
         plugins::reloadLastCommand();
         break;
     case kCmdPreviousActions:
-        plugins::runPreviousAction();
+        runPreviousAction(false);
         break;
     case kCmdLastAction:
-        plugins::runLastAction();
+        runPreviousAction(true);
         break;
     default:
         if (plugins::runLibraryCommand(id))
@@ -382,6 +520,8 @@ QMdiSubWindow* MainWindow::addDataWindow(
         sub->minimumSizeHint(), int(area_->subWindowList().size() - 1));
     if (placed != sub->geometry())
         sub->setGeometry(placed);
+    // A task marks its results once their windows exist: place them after this turn.
+    QTimer::singleShot(0, sub, [this, sub] { placeTaskOutput(sub); });
     rebuildMenus();
     return sub;
 }
@@ -393,6 +533,20 @@ void MainWindow::activateNewDataWindow(QMdiSubWindow* window, DataRecord& record
     dataActivate(&record);
     if (record.kind == DATA_IMAGE)
         followCorrectionWindow(record);
+}
+
+void MainWindow::placeTaskOutput(QMdiSubWindow* window)
+{
+    DataRecord* record = dataFindByWindow(window);
+    if (!record || !record->shownByTask)
+        return;
+    QList<QPoint> corners;
+    for (QMdiSubWindow* other : area_->subWindowList())
+        if (other != window)
+            corners << other->pos();
+    const QRect wanted(taskOutputCorner(corners), window->size());
+    window->setGeometry(placeInside(area_->viewport()->rect(), wanted, window->minimumSizeHint(),
+        int(area_->subWindowList().size() - 1)));
 }
 
 void MainWindow::showWindowFromMenu(int id)

@@ -6,6 +6,7 @@
 #include "main/gui/menurender.h"
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QRect>
 #include <QTimer>
 
@@ -30,6 +31,11 @@ namespace vexa::gui {
 // top left corner by its index.
 QRect placeInside(const QRect& visible, const QRect& window, const QSize& minimum, int index);
 
+// Where the window of a task's result goes: (100, 100) from the area's origin, or the
+// first step of a cascade from there that no window's corner already occupies, so
+// that the results of one task do not hide each other.
+QPoint taskOutputCorner(const QList<QPoint>& corners);
+
 class LogWindow;
 class TaskWindow;
 
@@ -45,6 +51,10 @@ public:
     void rebuildMenus();
     // Runs a main-window command identifier.
     void runCommand(int id);
+    // Runs a command chosen in a menu (of the main window, or of the data window from,
+    // which its inputs then start from): recorded among the previous actions when it
+    // does work, then run.
+    void runMenuCommand(int id, QMdiSubWindow* from = nullptr);
     // Opens a data file as the "Ouvrir une donnée..." command does; false with a
     // message box when it cannot be opened.
     bool openDataFile(const QString& path);
@@ -81,6 +91,9 @@ private:
     void openDataDialog();
     void saveDataTask(DataRecord* record);
     void showWindowFromMenu(int id);
+    void runPreviousAction(bool last);
+    void buildToolBar();
+    void placeTaskOutput(QMdiSubWindow* window);
     void fillDataMenuBar(QMdiSubWindow* window, QMenuBar* bar, bool volume);
 
     QString programDir_;

@@ -1,11 +1,15 @@
 #include "main/gui/taskwindow.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
 #include <ctime>
 
 namespace vexa::gui {
@@ -13,6 +17,20 @@ namespace vexa::gui {
 namespace {
 
 constexpr int kSequenceRole = Qt::UserRole;
+
+// The progress icons beside the program, loaded once.
+QIcon progressIcon(int index)
+{
+    static const std::array<QIcon, 5> icons = [] {
+        std::array<QIcon, 5> loaded;
+        const QDir dir(QCoreApplication::applicationDirPath());
+        for (int i = 0; i < 5; ++i)
+            loaded[std::size_t(i)]
+                = QIcon(dir.filePath(QStringLiteral("ressources/icon_progress%1.bmp").arg(i + 1)));
+        return loaded;
+    }();
+    return icons[std::size_t(std::clamp(index, 1, 5) - 1)];
+}
 
 } // namespace
 
@@ -83,6 +101,7 @@ void TaskWindow::refresh()
         for (const TaskWindowRow& row : model_.rows()) {
             auto* item = new QTreeWidgetItem(tree_, { QString::fromUtf8(row.text.c_str()) });
             item->setData(0, kSequenceRole, row.sequence);
+            item->setIcon(0, progressIcon(taskProgressIcon(row.fraction)));
             for (const std::string& line : row.lines)
                 new QTreeWidgetItem(item, { QString::fromUtf8(line.c_str()) });
             item->setExpanded(true);

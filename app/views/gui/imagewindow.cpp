@@ -4,6 +4,7 @@
 
 #include "data/registry.h"
 #include "data/section.h"
+#include "main/mainmenus.h"
 #include "scene/cursorslices.h"
 #include "views/imagelayers.h"
 #include "views/imageview.h"
@@ -12,6 +13,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -23,6 +25,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QToolBar>
@@ -77,6 +80,60 @@ QIcon stripIcon(int cell)
     const QImage mask = icon.createMaskFromColor(qRgb(0, 128, 0), Qt::MaskOutColor);
     icon.setAlphaChannel(mask);
     return QIcon(QPixmap::fromImage(icon));
+}
+
+// The mouse-mode buttons draw their own small pictures: the strip has none for them.
+QIcon modeIcon(int mode)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(QPen(QColor(32, 32, 32), 1.5));
+    switch (mode) {
+    case MOUSE_NONE: // an arrow
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF({ QPointF(3, 1), QPointF(3, 14), QPointF(6.5, 10.5), QPointF(9, 15),
+            QPointF(11, 14), QPointF(8.5, 9.5), QPointF(13, 9.5) }));
+        break;
+    case MOUSE_ZOOM: // a magnifier with a plus
+        p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
+        p.drawLine(QPointF(9.5, 9.5), QPointF(14.5, 14.5));
+        p.setPen(QPen(QColor(200, 0, 0), 1.5));
+        p.drawLine(QPointF(6, 3.5), QPointF(6, 8.5));
+        p.drawLine(QPointF(3.5, 6), QPointF(8.5, 6));
+        break;
+    case MOUSE_MOVE: // four arrows
+        p.drawLine(QPointF(8, 1), QPointF(8, 15));
+        p.drawLine(QPointF(1, 8), QPointF(15, 8));
+        p.setBrush(QColor(32, 32, 32));
+        p.drawPolygon(QPolygonF({ QPointF(8, 0.5), QPointF(5.5, 3.5), QPointF(10.5, 3.5) }));
+        p.drawPolygon(QPolygonF({ QPointF(8, 15.5), QPointF(5.5, 12.5), QPointF(10.5, 12.5) }));
+        p.drawPolygon(QPolygonF({ QPointF(0.5, 8), QPointF(3.5, 5.5), QPointF(3.5, 10.5) }));
+        p.drawPolygon(QPolygonF({ QPointF(15.5, 8), QPointF(12.5, 5.5), QPointF(12.5, 10.5) }));
+        break;
+    case MOUSE_RECTANGLE: // the red rectangle the drag draws
+        p.setPen(QPen(QColor(220, 0, 0), 1.5));
+        p.drawRect(QRectF(2, 3.5, 12, 9));
+        break;
+    case MOUSE_MEASURE: // a ruler
+        p.setBrush(QColor(250, 220, 120));
+        p.drawRect(QRectF(1, 5, 14, 6));
+        for (int x = 3; x < 15; x += 3)
+            p.drawLine(QPointF(x, 5), QPointF(x, x % 2 ? 7.5 : 8.5));
+        break;
+    case MOUSE_EVENTS: // a pointer sending a signal
+        p.setBrush(QColor(0, 90, 200));
+        p.drawEllipse(QRectF(4.5, 4.5, 7, 7));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0, 90, 200), 1.2));
+        p.drawArc(QRectF(1.5, 1.5, 13, 13), 30 * 16, 120 * 16);
+        p.drawArc(QRectF(1.5, 1.5, 13, 13), 210 * 16, 120 * 16);
+        break;
+    default:
+        break;
+    }
+    return QIcon(pixmap);
 }
 
 // The display buffer as a top-down image (the core builds it bottom-up).
@@ -391,12 +448,20 @@ ImageWindow::ImageWindow(DataRecord& record, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     buildToolbars();
+    installAccelerators();
     auto* bars = new QHBoxLayout;
     bars->setContentsMargins(0, 0, 0, 0);
     bars->addWidget(tools_);
-    bars->addWidget(syncBar_);
     bars->addStretch(1);
     layout->addLayout(bars);
+    // The mouse modes share a second row with the synchronisation: one row would cut
+    // them off in any window narrower than the first toolbar.
+    auto* modeRow = new QHBoxLayout;
+    modeRow->setContentsMargins(0, 0, 0, 0);
+    modeRow->addWidget(syncBar_);
+    modeRow->addWidget(modeBar_);
+    modeRow->addStretch(1);
+    layout->addLayout(modeRow);
 
     if (BlockDescriptor* block = record.block()) {
         planeBox_ = new QComboBox(this);
@@ -546,8 +611,8 @@ void ImageWindow::buildToolbars()
         if (b.icon >= 0)
             action->setIcon(stripIcon(b.icon));
         action->setToolTip(QString::fromUtf8(b.label));
-        // The separate magnifier window and printing are not available here.
-        if (b.command == CmdLoupeWindow || b.command == CmdPrint)
+        // Printing is not available here.
+        if (b.command == CmdPrint)
             action->setEnabled(false);
         const int command = b.command;
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
@@ -563,6 +628,98 @@ void ImageWindow::buildToolbars()
     sync->setObjectName(QStringLiteral("sync2d"));
     sync->setCheckable(true);
     connect(sync, &QAction::toggled, this, [this](bool on) { setSync2d(on); });
+
+    modeBar_ = new QToolBar(this);
+    modeBar_->setIconSize(QSize(16, 16));
+    auto* modes = new QActionGroup(modeBar_);
+    modes->setExclusive(true);
+    static const struct {
+        int mode;
+        const char* label;
+    } modeButtons[] = {
+        { MOUSE_NONE, "Pointeur" },
+        { MOUSE_ZOOM, "Zoom (gauche x2, droit /2)" },
+        { MOUSE_MOVE, "Déplacement" },
+        { MOUSE_RECTANGLE, "Rectangle" },
+        { MOUSE_MEASURE, "Mesure" },
+        { MOUSE_EVENTS, "Événements vers les librairies" },
+    };
+    for (const auto& b : modeButtons) {
+        QAction* action = modeBar_->addAction(modeIcon(b.mode), QString::fromUtf8(b.label));
+        action->setObjectName(QStringLiteral("mode%1").arg(b.mode));
+        action->setCheckable(true);
+        action->setChecked(b.mode == MOUSE_NONE);
+        modes->addAction(action);
+        const int mode = b.mode;
+        connect(action, &QAction::triggered, this, [this, mode] { setMouseMode(mode); });
+    }
+}
+
+void ImageWindow::installAccelerators()
+{
+    // The keys of the image windows alone; those they share with the main window reach
+    // it through the main window's own table.
+    for (const menus::Accelerator& accelerator : menus::imageAccelerators()) {
+        const int id = accelerator.command;
+        if (std::ranges::any_of(menus::mainAccelerators(),
+                [id](const menus::Accelerator& a) { return a.command == id; }))
+            continue;
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(accelerator.key)), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, id] { runKeyCommand(id); });
+    }
+}
+
+bool ImageWindow::runKeyCommand(int id)
+{
+    switch (id) {
+    case menus::kCmdImageKeyCtrlD:
+        return duplicateShownImage(record_) != nullptr;
+    case menus::kCmdImageKeyCtrlC:
+        copyToClipboard();
+        return true;
+    case menus::kCmdImageKeyAltS: // the toolbar's numbers
+    case menus::kCmdImageKeyCtrlS:
+        return runCommand(id);
+    default:
+        return false;
+    }
+}
+
+void ImageWindow::toggleLoupeWindow()
+{
+    if (loupe_ && loupe_->isVisible()) {
+        loupe_->close();
+        return;
+    }
+    if (!loupe_) {
+        loupe_ = new QLabel(this, Qt::Tool);
+        loupe_->setObjectName(QStringLiteral("loupeWindow"));
+        loupe_->setWindowTitle(QString::fromUtf8("Loupe fenêtrée"));
+        loupe_->setAlignment(Qt::AlignCenter);
+        loupe_->setMinimumSize(120, 120);
+    }
+    refreshLoupeWindow();
+    loupe_->show();
+}
+
+void ImageWindow::refreshLoupeWindow()
+{
+    if (!loupe_)
+        return;
+    // The magnifier of "Loupe intra", in a window of its own that follows the cursor.
+    const ZoomView& z = view().zoom;
+    DisplayBitmap bitmap;
+    if (buildLoupeBitmap(record_, loupeGeometry(z.zoomX, z.zoomY), bitmap))
+        loupe_->setPixmap(QPixmap::fromImage(toQImage(bitmap)));
+}
+
+void ImageWindow::copyToClipboard()
+{
+    QImage copy = canvas_->image();
+    if (copy.format() == QImage::Format_Indexed8)
+        copy = copy.convertToFormat(QImage::Format_RGB32);
+    QGuiApplication::clipboard()->setImage(copy);
 }
 
 void ImageWindow::rebuildAndRepaint()
@@ -570,6 +727,8 @@ void ImageWindow::rebuildAndRepaint()
     rebuildDisplay(record_);
     withDisplay(
         record_, [this](const DisplayBitmap& display) { canvas_->setImage(toQImage(display)); });
+    imageUpdatePending_ = true;
+    refreshLoupeWindow();
     canvas_->syncScrollBars();
     refreshStatus();
     refreshInformation();
@@ -664,6 +823,9 @@ bool ImageWindow::runCommand(int command)
     case CmdRedraw:
         reload();
         return true;
+    case CmdLoupeWindow:
+        toggleLoupeWindow();
+        return true;
     case CmdInformation:
         v.infoOn = !v.infoOn;
         refreshInformation();
@@ -750,6 +912,12 @@ void ImageWindow::viewportResized(QSize size)
 void ImageWindow::setMouseMode(int mode)
 {
     view().mouseMode = mode;
+    if (QAction* a = modeBar_->findChild<QAction*>(QStringLiteral("mode%1").arg(mode));
+        a && !a->isChecked()) {
+        const QSignalBlocker blocker(a);
+        a->setChecked(true);
+    }
+    canvas_->viewport()->update();
 }
 
 void ImageWindow::setSync2d(bool on)
@@ -860,6 +1028,11 @@ void ImageWindow::paintLayers(QPainter& painter)
     painter.setRenderHint(QPainter::Antialiasing, false);
     QtLayerPainter layers(painter, canvas_->viewport()->rect());
     drawImageLayers(record_, mouse_, layers);
+    // Callbacks hear of a new display once it is on the screen, not on every repaint.
+    if (imageUpdatePending_) {
+        imageUpdatePending_ = false;
+        fireImageUpdate(record_);
+    }
 }
 
 namespace {
@@ -903,6 +1076,8 @@ void ImageWindow::mouseAt(QMouseEvent* event, MouseAction action)
     const MouseResponse r = mouse_.handle(record_, input);
     if (r.cursorMoved || r.blockCursorMoved)
         refreshStatus();
+    if (r.cursorMoved)
+        refreshLoupeWindow();
     if (r.zoomed)
         afterZoom(false);
     if (r.panned) {
@@ -921,6 +1096,8 @@ void ImageWindow::mouseAt(QMouseEvent* event, MouseAction action)
 
 void ImageWindow::keyPressEvent(QKeyEvent* event)
 {
+    fireMessageHook(record_, event->key(),
+        mouseKeyState(toButtons(QApplication::mouseButtons()), toModifiers(event->modifiers())));
     BlockDescriptor* block = record_.block();
     if (!block) {
         QWidget::keyPressEvent(event);

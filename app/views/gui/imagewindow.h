@@ -107,6 +107,12 @@ public:
 
     // Runs a toolbar command; false for an unknown or unavailable one.
     bool runCommand(int command);
+    // Runs a command of the image windows' own keys: "Ctrl+D" duplicates the shown image
+    // as a new datum, "Ctrl+C" copies the display to the clipboard, "Alt+S" and "Ctrl+S"
+    // send the toolbar commands of the same numbers ("Loupe fenêtrée", "Interpolation"). False for
+    // another identifier or when nothing was done.
+    bool runKeyCommand(int id);
+    void copyToClipboard();
     // Zoom around an image point (mouse mode 1).
     void zoomAt(bool in, double x, double y);
     void setMouseMode(int mode);
@@ -145,6 +151,10 @@ protected:
 
 private:
     void buildToolbars();
+    void installAccelerators();
+    // "Loupe fenêtrée": a window magnifying around the 2D cursor, shown or closed.
+    void toggleLoupeWindow();
+    void refreshLoupeWindow();
     void rebuildAndRepaint();
     void afterZoom(bool resizeWindow);
     void resizeToDisplay();
@@ -158,6 +168,7 @@ private:
     ImageCanvas* canvas_ = nullptr;
     QToolBar* tools_ = nullptr;
     QToolBar* syncBar_ = nullptr;
+    QToolBar* modeBar_ = nullptr; // the mouse modes, one checked
     QComboBox* planeBox_ = nullptr;
     QSlider* slider_ = nullptr;
     QLabel* position_ = nullptr;
@@ -165,11 +176,14 @@ private:
     std::array<QLabel*, 4> statusParts_ {};
     QWidget* info_ = nullptr;
     QLabel* infoText_ = nullptr;
+    QPointer<QLabel> loupe_; // the separate magnifier, once opened
     QWidget* paletteBar_ = nullptr;
     QList<QPointer<CompanionWindow>> companions_;
     // The first correction waits for values with a range (a calculation's result is
     // shown before it is computed).
     bool initialRangePending_ = false;
+    // A display was built that callbacks have not yet been told of ("IMAGE_UPDATE").
+    bool imageUpdatePending_ = false;
     ImageMouse mouse_;
 };
 
