@@ -469,10 +469,14 @@ BatchResult runBatch(
             if (!actions.playAnimation)
                 return fail(line, "lecture d'animation indisponible");
             std::string reason;
+            const std::size_t messagesBefore = host.messages.size();
             const bool played = actions.playAnimation(line.argument, reason);
             waitForCommands(host);
             if (!played)
                 return fail(line, reason);
+            // A film that could not be written is told in a box: the line failed.
+            if (host.messages.size() > messagesBefore)
+                return fail(line, host.messages[messagesBefore]);
         }
     }
     return result;

@@ -11,6 +11,7 @@
 #include "log/logmodel.h"
 #include "matlab/matlabcommands.h"
 #include "plugins/libraries.h"
+#include "scene/anim.h"
 #include "scene/meshopen.h"
 #include "scene/scene.h"
 #include "tasks/frametimer.h"
@@ -93,6 +94,8 @@ std::string coreStart(const CoreStart& start)
     });
     // Mesh files open into a new 3D view.
     scene::installMeshFileOpener();
+    // Animation files (XML whose root is ANIM) play into a new 3D view.
+    scene::installAnimationFileOpener();
     // Films open into a film window.
     video::installFilmFileOpener();
     // MAT files open as images and volumes.

@@ -72,6 +72,8 @@ std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
     MenuDescBuilder desc(0);
     desc.open(kMenuImport)
         .add("Ouvrir une donnée...\tAlt+O", kCmdOpenData)
+        .add("Ouvrir une étude...", kCmdOpenStudy)
+        .add("Matlab", kCmdMatlabOpen)
         .open("Nouvelle donnée ...")
         .add("Audio", kCmdNewAudio)
         .add("Image 2D", kCmdNewImage2d)
@@ -84,6 +86,8 @@ std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
         .add("Série d'images\t -> Image 3D", kCmdImageSeries)
         .add("Sauvegarder une donnée...\tAlt+E", kCmdSaveData)
         .separator()
+        .add("Paramètres d'étude...", kCmdStudySettings)
+        .add("Mouvement de caméra...", kCmdMotionFile)
         .add("Script...", kCmdScript)
         .separator()
         .add("Quitter", kCmdQuit)
@@ -110,7 +114,10 @@ std::unique_ptr<MenuNode> mainMenuBar(bool multitask, bool safeMode)
 std::unique_ptr<MenuNode> dataMenuBar(bool withVolumeMenu)
 {
     MenuDescBuilder desc(0);
-    desc.open(kMenuExport).add("Sauvegarder une donnée...", kCmdSaveData).close();
+    desc.open(kMenuExport)
+        .add("Sauvegarder une donnée...", kCmdSaveData)
+        .add("Matlab", kCmdMatlabSave)
+        .close();
     desc.open(kMenu2d).close();
     if (withVolumeMenu)
         desc.open(kMenu3d).close();

@@ -2,6 +2,7 @@
 
 #include "main/batch.h"
 #include "main/corestart.h"
+#include "scene/anim.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/scene.h"
 
@@ -45,6 +46,12 @@ int runBatchMode(const QString& programDir, const QString& batchFile)
     start.createInterface = [&host]() -> Host* { return &host; };
     coreStart(start);
     batch::BatchActions actions;
+    actions.playAnimation = [](const std::string& path, std::string& reason) {
+        if (scene::playAnimationFile(path) == 1)
+            return true;
+        reason = "« " + path + " » n'est pas un fichier d'animation";
+        return false;
+    };
     const batch::BatchResult result = batch::runBatchFile(batchFile.toStdString(), host, actions);
     for (const std::string& message : host.messages)
         std::fprintf(stderr, "%s\n", message.c_str());

@@ -12,11 +12,14 @@
 #include "main/gui/logwindow.h"
 #include "main/gui/taskwindow.h"
 #include "main/mainmenus.h"
+#include "matlab/matlabcommands.h"
 #include "menus/actionhistory.h"
 #include "plugins/libraries.h"
 #include "processing/processing.h"
 #include "processing/processingmenus.h"
+#include "scene/motion.h"
 #include "script/scriptrunner.h"
+#include "study/study.h"
 #include "tasks/taskcontext.h"
 #include "tasks/taskdisplay.h"
 #include "tasks/taskshutdown.h"
@@ -284,10 +287,10 @@ void MainWindow::runMenuCommand(int id, QMdiSubWindow* from)
         menus::recordAction(id, label);
     if (from) {
         DataRecord* record = dataFindByWindow(from);
-        if (id == menus::kCmdSaveData) {
-            // "Sauvegarder une donnée..." of a data window saves that window's datum.
+        if (id == menus::kCmdSaveData || id == menus::kCmdMatlabSave) {
+            // The save commands of a data window save that window's datum.
             if (record)
-                saveDataTask(record);
+                saveDataTask(record, id);
             return;
         }
         // The command's inputs start from this window's datum.
@@ -336,7 +339,17 @@ void MainWindow::runCommand(int id)
         area_->tileSubWindows();
         break;
     case kCmdOpenData:
-        openDataDialog();
+    case kCmdMatlabOpen:
+        openDataDialog(id);
+        break;
+    case kCmdOpenStudy:
+        study::openStudyCommand();
+        break;
+    case kCmdStudySettings:
+        study::studySettingsCommand();
+        break;
+    case kCmdMotionFile:
+        scene::motionFileCommand();
         break;
     case kCmdMultitask:
         taskSetMultitask(!taskMultitask());
@@ -347,8 +360,9 @@ void MainWindow::runCommand(int id)
         rebuildMenus();
         break;
     case kCmdSaveData:
+    case kCmdMatlabSave:
         if (DataRecord* record = dataActiveImage())
-            saveDataTask(record);
+            saveDataTask(record, id);
         break;
     case kCmdNewImage2d:
         newImage2dCommand();
@@ -435,29 +449,39 @@ void MainWindow::runCommand(int id)
     }
 }
 
-void MainWindow::openDataDialog()
+void MainWindow::openDataDialog(int commandId)
 {
     // Reading a large file takes seconds: as a task the windows stay live meanwhile and
     // the task window lists the reading.
     TaskCommand task;
-    task.commandId = menus::kCmdOpenData;
-    task.name = "Ouvrir une donnée...";
-    task.builtin = [] { openDataCommand(); };
+    task.commandId = commandId;
+    if (commandId == menus::kCmdMatlabOpen) {
+        task.name = "Matlab";
+        task.builtin = [] { matlab::matlabOpenCommand(); };
+    } else {
+        task.name = "Ouvrir une donnée...";
+        task.builtin = [] { openDataCommand(); };
+    }
     taskStartCommand(std::move(task));
 }
 
-void MainWindow::saveDataTask(DataRecord* record)
+void MainWindow::saveDataTask(DataRecord* record, int commandId)
 {
     // Writing a volume takes seconds: as a task the windows stay live meanwhile. The
     // datum is the task's input, so it cannot close while it is written.
     dataActivate(record);
     TaskCommand task;
-    task.commandId = menus::kCmdSaveData;
-    task.name = "Sauvegarder une donnée...";
-    task.builtin = [] {
+    task.commandId = commandId;
+    const bool matlab = commandId == menus::kCmdMatlabSave;
+    task.name = matlab ? "Matlab" : "Sauvegarder une donnée...";
+    task.builtin = [matlab] {
         if (const std::uint32_t id = taskTakeInput(taskCurrent(), SLOT_IMAGE_IN))
-            if (DataRecord* taken = dataFindImage(id))
-                saveDataCommand(taken);
+            if (DataRecord* taken = dataFindImage(id)) {
+                if (matlab)
+                    matlab::matlabSaveCommand(taken);
+                else
+                    saveDataCommand(taken);
+            }
     };
     taskStartCommand(std::move(task));
 }

@@ -88,8 +88,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void openDataDialog();
-    void saveDataTask(DataRecord* record);
+    // "Ouvrir une donnée..." (or its "Matlab" sibling) as a task.
+    void openDataDialog(int commandId);
+    // "Sauvegarder une donnée..." (or "Matlab" of the save menu) of record as a task.
+    void saveDataTask(DataRecord* record, int commandId);
     void showWindowFromMenu(int id);
     void runPreviousAction(bool last);
     void buildToolBar();

@@ -5,6 +5,7 @@
 #include "main/gui/mainwindow.h"
 #include "main/gui/qthost.h"
 #include "params/gui/paramdialogwidget.h"
+#include "scene/gui/animplayer.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -26,6 +27,7 @@ Workstation::Workstation(const QString& programDir, const QString& commandLine)
         host_ = std::make_unique<QtHost>(*main_);
         installParamPresenters(
             [this]() -> QWidget* { return config::dialogsWithoutOwner() ? nullptr : main_.get(); });
+        installAnimationPlayer();
         return host_.get();
     };
     start.menusChanged = [this] { main_->rebuildMenus(); };
