@@ -22,6 +22,7 @@
 #define VEXA_DIALOGAPI_H
 
 #include "vexa_export.h"
+#include "vexa_plugin.h"
 
 #include <stdint.h>
 
@@ -29,35 +30,7 @@
 extern "C" {
 #endif
 
-#ifndef VEXA_DIALOG_DESC_DEFINED
-#define VEXA_DIALOG_DESC_DEFINED
-/* Item kinds. Consecutive radio buttons form one group. A label directly followed by
- * an edit field shares its row. */
-#define VEXA_DIALOG_END 0
-#define VEXA_DIALOG_TITLE 1 /* the caption; no item */
-#define VEXA_DIALOG_LABEL 2
-#define VEXA_DIALOG_TEXT 3 /* edit field */
-#define VEXA_DIALOG_INT 4 /* edit field holding an integer */
-#define VEXA_DIALOG_REAL 5 /* edit field holding a real */
-#define VEXA_DIALOG_CHECK 6
-#define VEXA_DIALOG_RADIO 7
-#define VEXA_DIALOG_BUTTON 8
-/* Procedure call before showing, and the usual button identifiers. */
-#define VEXA_DIALOG_INIT 0
-#define VEXA_DIALOG_OK 1
-#define VEXA_DIALOG_CANCEL 2
-/* Longest description read, END excluded. */
-#define VEXA_DIALOG_MAX_ITEMS 512
-
-typedef struct {
-    int32_t kind;
-    int32_t id; /* the plug-in's item identifier; 0 for items it never names */
-    char text[200]; /* NUL-padded: label, or initial value of an edit field */
-    int32_t value; /* check and radio buttons: initial state (0 or 1) */
-} VexaDialogItemDesc;
-
-typedef int (*VexaDialogProc)(unsigned int window, int item, void* userData);
-#endif
+/* The description's items, kinds and procedure: declared once, in the SDK. */
 
 VEXA_API unsigned int dozDialogRunFromDESC(VexaDialogItemDesc* desc, VexaDialogProc proc);
 /* userData is handed to every call of the procedure. */

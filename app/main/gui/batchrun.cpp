@@ -4,13 +4,10 @@
 #include "main/corestart.h"
 #include "scene/anim.h"
 #include "scene/gui/offscreenrenderer.h"
-#include "scene/scene.h"
 
 #include <QCoreApplication>
-#include <QImage>
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace vexa::gui {
@@ -22,24 +19,9 @@ int runBatchMode(const QString& programDir, const QString& batchFile)
     // Films of animations are rendered offscreen, as the 3D view's snapshots are.
     host.snapshot
         = [&renderer](DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba) {
-              auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
-              if (!view3d)
-                  return false;
               if (!renderer)
                   renderer = std::make_unique<OffscreenRenderer>();
-              QImage frame = renderer->render(*view3d->scene, width, height);
-              if (frame.isNull()) {
-                  std::fprintf(stderr, "%s\n", qPrintable(renderer->lastError()));
-                  return false;
-              }
-              frame.convertTo(QImage::Format_RGBA8888);
-              if (frame.width() != width || frame.height() != height)
-                  return false;
-              const std::size_t row = std::size_t(width) * 4;
-              rgba.resize(row * std::size_t(height));
-              for (int y = 0; y < height; ++y)
-                  std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
-              return true;
+              return renderViewRgba(*renderer, record, width, height, rgba);
           };
     CoreStart start;
     start.programDir = programDir.toStdString();

@@ -177,25 +177,9 @@ int QtHost::popupMenu(WindowHandle window, int x, int y, const menus::MenuNode& 
 bool QtHost::snapshotView3d(
     DataRecord& record, int width, int height, std::vector<std::uint8_t>& rgba)
 {
-    auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
-    if (!view3d)
-        return false;
     if (!offscreen_)
         offscreen_ = std::make_unique<OffscreenRenderer>();
-    QImage frame = offscreen_->render(*view3d->scene, width, height);
-    // The caller tells the user; the renderer's reason goes to the error stream.
-    if (frame.isNull()) {
-        qWarning("%s", qPrintable(offscreen_->lastError()));
-        return false;
-    }
-    frame.convertTo(QImage::Format_RGBA8888);
-    if (frame.width() != width || frame.height() != height)
-        return false;
-    const std::size_t row = std::size_t(width) * 4;
-    rgba.resize(row * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
-    return true;
+    return renderViewRgba(*offscreen_, record, width, height, rgba);
 }
 
 bool QtHost::showDialog(std::uint32_t dialog, bool modal)

@@ -8,6 +8,8 @@
 #include <QOpenGLFramebufferObject>
 #include <QSurfaceFormat>
 
+#include <cstring>
+
 namespace vexa::gui {
 
 namespace {
@@ -108,6 +110,27 @@ QImage OffscreenRenderer::render(const scene::Scene& scene, int width, int heigh
     if (previous && previousSurface)
         previous->makeCurrent(previousSurface);
     return image;
+}
+
+bool renderViewRgba(OffscreenRenderer& renderer, DataRecord& record, int width, int height,
+    std::vector<std::uint8_t>& rgba)
+{
+    auto* view3d = dynamic_cast<scene::View3dObject*>(record.kindObject());
+    if (!view3d)
+        return false;
+    QImage frame = renderer.render(*view3d->scene, width, height);
+    if (frame.isNull()) {
+        qWarning("%s", qPrintable(renderer.lastError()));
+        return false;
+    }
+    frame.convertTo(QImage::Format_RGBA8888);
+    if (frame.width() != width || frame.height() != height)
+        return false;
+    const std::size_t row = std::size_t(width) * 4;
+    rgba.resize(row * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(rgba.data() + row * std::size_t(y), frame.constScanLine(y), row);
+    return true;
 }
 
 } // namespace vexa::gui

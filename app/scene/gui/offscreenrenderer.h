@@ -4,12 +4,17 @@
 
 #include <QImage>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QOffscreenSurface;
 class QOpenGLContext;
 class QOpenGLFramebufferObject;
 
+namespace vexa {
+struct DataRecord;
+}
 namespace vexa::scene {
 class Scene;
 }
@@ -42,5 +47,11 @@ private:
     QString error_;
     bool interactive_ = false;
 };
+
+// The scene of a View 3D record rendered into width x height RGBA pixels, first row at
+// the top (snapshots, films of views and animations). False when the record holds no
+// scene or nothing can be rendered; the renderer's reason then goes to the error stream.
+bool renderViewRgba(OffscreenRenderer& renderer, DataRecord& record, int width, int height,
+    std::vector<std::uint8_t>& rgba);
 
 } // namespace vexa::gui
