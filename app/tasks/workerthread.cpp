@@ -1,5 +1,6 @@
 #include "tasks/workerthread.h"
 
+#include "log/crashnote.h"
 #include "log/logmodel.h"
 #include "tasks/safemode.h"
 #include "tasks/taskcontext.h"
@@ -111,6 +112,20 @@ void runGuarded(const std::function<void()>& fn)
     }
 }
 
+// The plug-in call of a command; a fault outside safe mode ends the program, and the
+// note it leaves names the command for the next start.
+void runPluginCall(const TaskCommand& command, bool safe)
+{
+    if (!command.plugin)
+        return;
+    log::setCrashContext(("la commande « " + command.name + " »").c_str());
+    if (safe)
+        runGuarded(command.plugin);
+    else
+        runUnguarded(command.plugin);
+    log::setCrashContext(nullptr);
+}
+
 void threadProcedure(TaskCommand command, bool safe, std::shared_ptr<std::atomic<bool>> done)
 {
     tIsWorker = true;
@@ -118,10 +133,7 @@ void threadProcedure(TaskCommand command, bool safe, std::shared_ptr<std::atomic
     TaskContext* context = taskCreate();
     beginCommand(context, command);
     runUnguarded(command.builtin);
-    if (safe)
-        runGuarded(command.plugin);
-    else
-        runUnguarded(command.plugin);
+    runPluginCall(command, safe);
     runUnguarded(command.finished);
     taskEnd(context);
 
@@ -178,7 +190,7 @@ bool taskStartCommand(TaskCommand command)
         TaskContext* context = taskCreate();
         beginCommand(context, command);
         runUnguarded(command.builtin);
-        runUnguarded(command.plugin);
+        runPluginCall(command, false);
         runUnguarded(command.finished);
         taskEnd(context);
         return false;
