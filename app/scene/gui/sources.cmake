@@ -1,6 +1,8 @@
 # Widgets of this subsystem, gathered into vexa_gui by app/main/gui.
 find_package(Qt6 REQUIRED COMPONENTS OpenGL OpenGLWidgets)
 list(APPEND vexa_gui_sources
+  ${CMAKE_CURRENT_LIST_DIR}/filmcapturegui.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/filmcapturegui.h
   ${CMAKE_CURRENT_LIST_DIR}/offscreenrenderer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offscreenrenderer.h
   ${CMAKE_CURRENT_LIST_DIR}/scenerenderer.cpp

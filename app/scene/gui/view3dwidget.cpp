@@ -1,5 +1,6 @@
 #include "scene/gui/view3dwidget.h"
 
+#include "scene/gui/filmcapturegui.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/gui/scenerenderer.h"
 #include "scene/scene.h"
@@ -399,6 +400,26 @@ void View3dWindow::buildToolBar()
             boxAction_ = action;
         }
     }
+    recorder_ = new FilmRecorder(view_, this);
+    const QString recordLabel = QStringLiteral("Enregistrer un film...");
+    recordAction_ = tools_->addAction(recordLabel);
+    // A tool button would drop the ellipsis, which tells that a dialog follows.
+    recordAction_->setIconText(recordLabel);
+    recordAction_->setCheckable(true);
+    connect(recordAction_, &QAction::toggled, this, [this](bool on) {
+        if (!on) {
+            recorder_->end();
+        } else if (!recorder_->begin()) {
+            // Cancelled or refused: the button goes back up.
+            const QSignalBlocker blocker(recordAction_);
+            recordAction_->setChecked(false);
+        }
+    });
+    // A film that failed while recording stops by itself: the button follows.
+    connect(recorder_, &FilmRecorder::stopped, this, [this] {
+        const QSignalBlocker blocker(recordAction_);
+        recordAction_->setChecked(false);
+    });
 }
 
 bool View3dWindow::runCommand(int command)

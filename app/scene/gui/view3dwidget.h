@@ -13,6 +13,7 @@
 #pragma once
 
 #include <QImage>
+#include <QMenu>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
@@ -22,7 +23,6 @@
 
 class QAction;
 class QKeyEvent;
-class QMenu;
 class QTimer;
 class QToolBar;
 
@@ -32,6 +32,7 @@ class Scene;
 
 namespace vexa::gui {
 
+class FilmRecorder;
 class OffscreenRenderer;
 
 class View3dWidget : public QWidget {
@@ -91,7 +92,7 @@ private:
 // reference box and a snapshot. The 3D view's keyboard accelerators run the same
 // commands while the window has the focus: F1, F2, F3 views from the front, the right
 // and the top, F5 the initial camera, F6 the reference box, Alt+C framing, Alt+S the
-// snapshot.
+// snapshot. "Enregistrer un film..." records the view into a film until toggled off.
 class View3dWindow : public QWidget {
     Q_OBJECT
 public:
@@ -116,6 +117,8 @@ public:
     QToolBar* toolBar() const { return tools_; }
     // Saves the current frame, at the view's size, to a file the user picks.
     void saveSnapshot();
+    FilmRecorder* filmRecorder() const { return recorder_; }
+    QAction* recordAction() const { return recordAction_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -129,6 +132,8 @@ private:
     View3dWidget* view_ = nullptr;
     QToolBar* tools_ = nullptr;
     QAction* boxAction_ = nullptr;
+    FilmRecorder* recorder_ = nullptr;
+    QAction* recordAction_ = nullptr;
 };
 
 } // namespace vexa::gui
