@@ -172,7 +172,10 @@ void SceneAnimTarget::setFilm(const std::string& path, double frequency)
 
 void SceneAnimTarget::beginFilm(bool raytracing)
 {
-    (void)raytracing; // the renderer draws the same frames either way
+    // The renderer draws the same frames either way: say so once per run.
+    static std::atomic<bool> told { false };
+    if (raytracing && !told.exchange(true))
+        log::logMessage("Raytracing : les images du film sont celles de la vue 3D");
 #ifdef VEXA_ANIM_FILMS
     video::FilmSettings settings;
     settings.path = filmPath_;
