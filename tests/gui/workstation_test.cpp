@@ -141,13 +141,14 @@ private slots:
                 QStringLiteral("Traitement 3D") }));
         QCOMPARE(labels(windows[1]),
             (QStringList { QStringLiteral("Exportation"), QStringLiteral("Traitement 2D") }));
-        // The export menu offers the save command; the processing menus start with the
+        // The export menu offers the save commands; the processing menus start with the
         // built-in commands.
         QMenuBar* bar = main.dataMenuBar(windows[1]);
         QMenu* exportMenu = bar->actions().front()->menu();
-        QCOMPARE(exportMenu->actions().size(), 1);
+        QCOMPARE(exportMenu->actions().size(), 2);
         QCOMPARE(
             exportMenu->actions().front()->text(), QString::fromUtf8("Sauvegarder une donnée..."));
+        QCOMPARE(exportMenu->actions().back()->text(), QStringLiteral("Matlab"));
         QVERIFY(exportMenu->menuAction()->isEnabled());
         QStringList builtIn;
         for (QAction* action : bar->actions()[1]->menu()->actions())
