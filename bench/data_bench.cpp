@@ -1,6 +1,7 @@
 // Section reads of a 512^3 U8 block, as the views and tasks do them: FRONT, RIGHT and
 // TOP, as U8 and as F64, from memory, from a file, and from a file with companion
-// files. The files live in $TMPDIR (page cache warm after the first pass) and are
+// files; and RIGHT sections of memory cubes up to 1024^3 (1 GiB, made only when
+// those benchmarks run). The files live in $TMPDIR (page cache warm after the first pass) and are
 // removed at the end.
 #include "data/blockoutputs.h"
 #include "data/dataapi.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -140,24 +142,73 @@ void readRightStepping(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * std::int64_t(kSize) * kSize);
 }
 
-// What the hardware allows for a RIGHT section: the bare loop that fetches one sample
-// of each row of each plane (one cache line per sample), with no API around it. And
-// a bare copy of a FRONT plane.
-void referenceGather(benchmark::State& state)
+// A memory-only U8 cube of the given side (1024: 1 GiB), made on first use.
+DataRecord* cube(int side)
 {
-    Fixture& f = fixture();
-    auto** planes = static_cast<std::uint8_t**>(dozDataGetPtr(f.memory->blockId));
-    std::vector<std::uint8_t> out(std::size_t(kSize) * kSize);
+    if (side == kSize)
+        return fixture().memory;
+    static std::map<int, DataRecord*> cubes;
+    DataRecord*& r = cubes[side];
+    if (!r) {
+        auto object = newBlockOutputObject();
+        blockSetSize(*object->block, side, side, side);
+        r = showImageObject(std::move(object), kFreshId, kFreshId);
+        auto** planes = static_cast<std::uint8_t**>(dozDataGetPtr(r->blockId));
+        for (int z = 0; z < side; ++z)
+            for (std::size_t i = 0; i < std::size_t(side) * side; ++i)
+                planes[z][i] = std::uint8_t(i * 7 + z);
+        std::free(planes);
+    }
+    return r;
+}
+
+// RIGHT sections of a memory cube of side 512 or 1024, by wall time (the gather may
+// use a second thread; the CPU column is the whole process's). A RIGHT section of a
+// block of N bytes fetches one cache line per sample, so a 4 GiB block's costs about 8
+// times the 512^3 one and twice the 1024^3 U8 one.
+void readRightMemory(benchmark::State& state)
+{
+    const int side = int(state.range(0));
+    DataRecord* r = cube(side);
+    int index = 0;
+    for (auto _ : state) {
+        void* s = dozDataGetRight(r->blockId, index, TYPEDATA_U8);
+        benchmark::DoNotOptimize(s);
+        dozDataFree(s);
+        index = (index + 37) % side;
+    }
+    state.counters["sections_per_s"]
+        = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// What the hardware allows for a RIGHT section on one thread: the bare loop that
+// fetches one sample of each row of each plane (one cache line per sample), with no
+// API around it. And a bare copy of a FRONT plane.
+void gatherBare(benchmark::State& state, int side)
+{
+    auto** planes = static_cast<std::uint8_t**>(dozDataGetPtr(cube(side)->blockId));
+    std::vector<std::uint8_t> out(std::size_t(side) * side);
     int x = 0;
     for (auto _ : state) {
-        for (int z = 0; z < kSize; ++z)
-            for (int y = 0; y < kSize; ++y)
-                out[std::size_t(y) * kSize + z] = planes[z][std::size_t(y) * kSize + x];
+        for (int z = 0; z < side; ++z)
+            for (int y = 0; y < side; ++y)
+                out[std::size_t(y) * side + z] = planes[z][std::size_t(y) * side + x];
         benchmark::DoNotOptimize(out.data());
-        x = (x + 37) % kSize;
+        x = (x + 37) % side;
     }
     std::free(planes);
-    state.SetBytesProcessed(state.iterations() * std::int64_t(kSize) * kSize);
+    state.counters["sections_per_s"]
+        = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void referenceGather(benchmark::State& state)
+{
+    gatherBare(state, kSize);
+}
+
+void bareRightGather(benchmark::State& state)
+{
+    gatherBare(state, int(state.range(0)));
 }
 
 void referenceFrontCopy(benchmark::State& state)
@@ -177,9 +228,22 @@ void referenceFrontCopy(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(readSections)->Apply(args)->Unit(benchmark::kMicrosecond);
-BENCHMARK(readRightStepping)->Unit(benchmark::kMicrosecond);
+// Process CPU time: a RIGHT gather may run on two threads.
+BENCHMARK(readSections)->Apply(args)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(readRightStepping)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(referenceGather)->Unit(benchmark::kMicrosecond);
+BENCHMARK(readRightMemory)
+    ->Arg(kSize)
+    ->Arg(1024)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(bareRightGather)
+    ->Arg(kSize)
+    ->Arg(1024)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(referenceFrontCopy)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -1,5 +1,6 @@
 #include "datatest_util.h"
 
+#include <array>
 #include <cstring>
 
 using namespace vexa;
@@ -479,4 +480,42 @@ TEST_F(SectionImages, PopupShowsACopy)
     EXPECT_EQ(px[5], 6.0f);
     EXPECT_EQ(dozDataPopup(data, 0, 2, TYPEDATA_F32), 0u);
     EXPECT_EQ(dozDataPopup(nullptr, 3, 2, TYPEDATA_F32), 0u);
+}
+
+// Sections of memory blocks against a sample-by-sample gather, for 1-, 2- and 8-byte
+// samples: odd sizes leave partial groups of planes, and the RIGHT section of this
+// block is large enough to be gathered by two threads.
+TEST_F(SectionConversion, MemorySectionsEqualANaiveGather)
+{
+    constexpr int X = 3, Y = 509, Z = 517;
+    auto code = [](int x, int y, int z) { return double((x * 7 + y * 131 + z * 31) % 251); };
+    for (int type : { TYPEDATA_U8, TYPEDATA_U16, TYPEDATA_F64 }) {
+        DataRecord* r = datatest::memoryBlock(X, Y, Z, type, code);
+        ASSERT_NE(r, nullptr);
+        const BlockDescriptor& b = *r->block();
+        for (int plane : { PLANE_FRONT, PLANE_RIGHT, PLANE_TOP }) {
+            const int index = sectionCount(b, plane) / 2;
+            int w = 0, h = 0;
+            ASSERT_TRUE(sectionSize(b, plane, w, h));
+            // The whole section overhanging on every side, and a small inner rectangle.
+            for (auto [c0, r0, c1, r1] :
+                { std::array { -3, -2, w + 1, h + 1 }, { 5, 7, 11, 10 } }) {
+                const int W = c1 - c0 + 1, H = r1 - r0 + 1;
+                void* s = readSection(b, false, -1, plane, index, c0, r0, c1, r1);
+                auto v = asDoubles(s, W * H, type);
+                std::free(s);
+                ASSERT_EQ(v.size(), std::size_t(W) * H);
+                for (int row = r0; row <= r1; ++row)
+                    for (int c = c0; c <= c1; ++c) {
+                        double want = 0;
+                        if (c >= 0 && c < w && row >= 0 && row < h)
+                            want = plane == PLANE_FRONT ? code(c, row, index)
+                                : plane == PLANE_RIGHT  ? code(index, row, c)
+                                                        : code(c, index, Z - 1 - row);
+                        ASSERT_EQ(v[std::size_t(row - r0) * W + (c - c0)], want)
+                            << "type " << type << " plane " << plane << " at " << c << ", " << row;
+                    }
+            }
+        }
+    }
 }

@@ -334,6 +334,35 @@ TEST(VexaMemConvert, PrefaultedResultsOfEveryPairFollowTheRule)
     EXPECT_TRUE(std::all_of(z, z + 3 * kCount, [](unsigned char b) { return b == 0; }));
 }
 
+TEST(VexaMemConvert, AllocatedResultsEqualConversionsIntoABuffer)
+{
+    // Large results are converted piece by piece, from an unaligned head to a short
+    // tail: the pieces must join into exactly what one conversion writes. The bytes
+    // are arbitrary, NaNs and colours included.
+    constexpr std::size_t kCount = (std::size_t { 1 } << 20) + 3;
+    std::vector<unsigned char> input(kCount * 8);
+    std::uint64_t state = 1;
+    for (unsigned char& b : input) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        b = static_cast<unsigned char>(state >> 56);
+    }
+    for (int in : kAllTypes)
+        for (int out : kAllTypes)
+            for (double scale : { 1.0, 0.731 }) {
+                const double offset = scale == 1.0 ? 0.0 : 12.5;
+                std::vector<unsigned char> into(
+                    kCount * static_cast<std::size_t>(vexaTypeSize(out)));
+                ASSERT_EQ(vexaMemConvertInto(input.data(), static_cast<int>(kCount), scale, offset,
+                              in, out, into.data()),
+                    1);
+                Buffer result(
+                    vexaMemConvert(input.data(), static_cast<int>(kCount), scale, offset, in, out));
+                ASSERT_TRUE(result);
+                ASSERT_EQ(std::memcmp(result.get(), into.data(), into.size()), 0)
+                    << "in " << in << " out " << out << " scale " << scale;
+            }
+}
+
 template <class T>
 std::vector<T> convertValues(
     const void* input, int count, double scale, double offset, int in, int out)

@@ -4,6 +4,7 @@
 #include "vexamem_internal.hpp"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
@@ -26,8 +27,28 @@ void prefault(void* p, std::size_t bytes)
 {
     if (!p || bytes < kPrefaultBytes)
         return;
+    faultIn(p, bytes);
+}
+
+// True when the kernel gives 2 MiB pages to memory hinted with MADV_HUGEPAGE
+// ("[always]" or "[madvise]" selected).
+bool hintedHugePagesEnabled()
+{
+    std::FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r");
+    if (!f)
+        return false;
+    char text[128] = {};
+    const bool read = std::fgets(text, sizeof text, f) != nullptr;
+    std::fclose(f);
+    return read && (std::strstr(text, "[always]") || std::strstr(text, "[madvise]"));
+}
+
+} // namespace
+
+void faultIn(void* p, std::size_t bytes)
+{
     long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0)
+    if (!p || page <= 0)
         return;
     const auto mask = static_cast<std::uintptr_t>(page) - 1;
     auto begin = (reinterpret_cast<std::uintptr_t>(p) + mask) & ~mask;
@@ -38,7 +59,13 @@ void prefault(void* p, std::size_t bytes)
         madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
-} // namespace
+bool resultGetsHugePages(std::size_t bytes)
+{
+    static const bool enabled = hintedHugePagesEnabled();
+    // vexa::hintHugePages hints blocks of four huge pages and more.
+    constexpr std::size_t kHintedBytes = std::size_t { 8 } << 20;
+    return enabled && bytes >= kHintedBytes;
+}
 
 void* allocateResult(std::size_t bytes, bool zeroFilled)
 {

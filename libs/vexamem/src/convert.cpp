@@ -5,8 +5,10 @@
 #include "vexamem.h"
 #include "vexamem_internal.hpp"
 
+#include "vexa_bigalloc.hpp"
 #include "vexa_guard.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -120,6 +122,37 @@ bool writesSamples(int inputType, int outputType, double scale, double offset)
     return isNumeric(outputType) && (isNumeric(inputType) || inputType == TYPEDATA_RGBA);
 }
 
+// A large result is converted one piece at a time, each piece faulted in just before
+// the loop writes it: the kernel's zeroing leaves the piece in the cache, where the
+// loop's stores then land, so the result goes to memory once. Faulting the whole
+// result first sent it there twice (zeros, then samples), which cost as much as the
+// conversion itself. Pieces are 2 MiB pages of the result, below the size from which
+// the loops stream their stores past the cache.
+constexpr std::size_t kPieceBytes = std::size_t { 2 } << 20;
+constexpr std::size_t kPiecewiseBytes = std::size_t { 1 } << 20;
+
+void convertInPieces(const void* source, std::size_t count, double scale, double offset,
+    int inputType, int outputType, void* result)
+{
+    const std::size_t inSize = elementSize(inputType);
+    const std::size_t outSize = elementSize(outputType);
+    const auto* in = static_cast<const unsigned char*>(source);
+    auto* out = static_cast<unsigned char*>(result);
+    // A whole 2 MiB page of a hinted result is faulted in by the loop's first write to
+    // it, zeroed at once; the partial pages at both ends are ordinary pages, faulted in
+    // by one system call rather than one fault each.
+    const bool huge = resultGetsHugePages(count * outSize);
+    const auto address = reinterpret_cast<std::uintptr_t>(out);
+    const std::size_t head = ((address + kPieceBytes - 1) & ~(kPieceBytes - 1)) - address;
+    std::size_t n = head > 0 && head % outSize == 0 ? head / outSize : kPieceBytes / outSize;
+    for (std::size_t i = 0; i < count; i += n, n = kPieceBytes / outSize) {
+        n = std::min(n, count - i);
+        if (!huge || n * outSize != kPieceBytes)
+            faultIn(out + i * outSize, n * outSize);
+        convertSamples(in + i * inSize, n, scale, offset, inputType, outputType, out + i * outSize);
+    }
+}
+
 } // namespace
 
 void convertSamples(const void* source, std::size_t count, double scale, double offset,
@@ -157,10 +190,18 @@ VEXA_API void* vexaMemConvert(
 {
     if (!source || count <= 0)
         return nullptr;
-    bool writes = writesSamples(inputType, outputType, scale, offset);
-    void* result = allocateResult(byteCount(count, outputType), !writes);
-    if (result && writes)
-        convertSamples(
+    const bool writes = writesSamples(inputType, outputType, scale, offset);
+    const std::size_t bytes = byteCount(count, outputType);
+    if (!writes || bytes < kPiecewiseBytes) {
+        void* result = allocateResult(bytes, !writes);
+        if (result && writes)
+            convertSamples(source, static_cast<std::size_t>(count), scale, offset, inputType,
+                outputType, result);
+        return result;
+    }
+    void* result = vexa::allocateLarge(bytes, false);
+    if (result)
+        convertInPieces(
             source, static_cast<std::size_t>(count), scale, offset, inputType, outputType, result);
     return result;
 }

@@ -24,6 +24,13 @@ inline std::size_t byteCount(std::int64_t count, int type)
 // free(). Large results get transparent huge pages when the system allows it.
 void* allocateResult(std::size_t bytes, bool zeroFilled);
 
+// Faults in the pages of [p, p + bytes) with one system call (advisory).
+void faultIn(void* p, std::size_t bytes);
+// True when a malloc'd result of this size is backed by 2 MiB pages (allocateLarge
+// hints it and the kernel honours the hint): the loop's first write to each page
+// then faults in the whole page at once.
+bool resultGetsHugePages(std::size_t bytes);
+
 // One conversion loop: (source, destination, count, scale, offset).
 using ConvertFn = void (*)(const void*, void*, std::size_t, double, double);
 
