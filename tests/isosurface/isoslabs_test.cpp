@@ -2,6 +2,7 @@
 // the threads and slab sizes, and a stop ends it with no mesh.
 #include "isotestsupport.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -175,7 +176,8 @@ TEST(IsoSlabs, AStopEndsTheRunWithNoMesh)
 {
     const Volume v = ball(14, 6.5, 5.0);
     for (int threads : { 1, 2 }) {
-        int asked = 0;
+        // Both slab threads ask: the count is shared.
+        std::atomic<int> asked { 0 };
         IsoSurfaceHooks hooks;
         // Stop on the third question: some layers are already done.
         hooks.stopRequested = [&asked] { return ++asked >= 3; };
@@ -189,7 +191,7 @@ TEST(IsoSlabs, AStopEndsTheRunWithNoMesh)
         EXPECT_EQ(mesh, nullptr);
         EXPECT_TRUE(report.stopped);
         EXPECT_TRUE(error.empty());
-        EXPECT_GE(asked, 3);
+        EXPECT_GE(asked.load(), 3);
     }
     // Without a stop the same run gives its mesh.
     IsoSurfaceHooks never;
