@@ -4,8 +4,15 @@
 // are made once in $TMPDIR and removed at the end.
 //
 // The SEG-Y cube is about 256 MiB; --segy-mib=N changes its size.
+//
+// A 1 GiB cube (512 inlines x 512 crosslines x 1024 IEEE samples, made only when its
+// benchmarks run) opened as a file block: its first open converts it into the cache,
+// a warm open finds the conversion and reads one FRONT, RIGHT and TOP section from
+// it as the block's sections are read.
 #include "formats/formats.h"
+#include "formats/segycache.h"
 #include "vexa_types.h"
+#include "vexafile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -257,6 +264,101 @@ void segyPlainRead(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(bytes));
 }
 
+struct BigSegyCube {
+    static constexpr int kInlines = 512, kCrosslines = 512, kSamples = 1024;
+    std::string dir, path, cacheHome;
+    bool written = false;
+
+    BigSegyCube()
+    {
+        dir = makeTempDir();
+        path = dir + "/big.sgy";
+        cacheHome = dir + "/cache";
+        ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
+        std::vector<float> values(std::size_t(kCrosslines) * kSamples * kInlines);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            values[i] = float(int(i % 2001) - 1000) * 0.5f;
+        FormatBlockView view;
+        view.width = kCrosslines;
+        view.height = kSamples;
+        view.depth = kInlines;
+        view.typeData = TYPEDATA_F32;
+        view.samples = values.data();
+        view.spacing[1] = 4;
+        std::string reason;
+        written = segyWriter().write(path, view, &reason);
+    }
+
+    ~BigSegyCube()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+BigSegyCube& bigCube()
+{
+    static BigSegyCube c;
+    return c;
+}
+
+// Probe and conversion (or its reuse): the cache file's name, empty on failure.
+std::string bigCubeCache(benchmark::State& state, BigSegyCube& c)
+{
+    FormatHeader header;
+    std::string reason, cache;
+    if (!segyReader().probe(c.path, header, &reason)
+        || segyCacheFile(c.path, header, cache, &reason) != SegyCacheOutcome::Ready)
+        state.SkipWithError(reason.c_str());
+    return cache;
+}
+
+void segyBigFirstOpen(benchmark::State& state)
+{
+    BigSegyCube& c = bigCube();
+    if (!c.written) {
+        state.SkipWithError("cube SEG-Y non écrit");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        std::filesystem::remove_all(c.cacheHome, ec);
+        state.ResumeTiming();
+        if (bigCubeCache(state, c).empty())
+            return;
+    }
+    state.SetBytesProcessed(std::int64_t(state.iterations() * std::filesystem::file_size(c.path)));
+}
+
+void segyBigWarmOpenSections(benchmark::State& state)
+{
+    BigSegyCube& c = bigCube();
+    if (!c.written) {
+        state.SkipWithError("cube SEG-Y non écrit");
+        return;
+    }
+    for (auto _ : state) {
+        const std::string cache = bigCubeCache(state, c);
+        if (cache.empty())
+            return;
+        FileDescriptor* desc = vexaFileNameOpen(cache.c_str());
+        if (!desc || !vexaFileReadHeader(desc)) {
+            vexaFileRelease(desc);
+            state.SkipWithError("conversion illisible");
+            return;
+        }
+        const int middle[3] = { BigSegyCube::kInlines / 2, BigSegyCube::kCrosslines / 2,
+            BigSegyCube::kSamples / 2 };
+        for (int orientation : { VEXAFILE_FRONT, VEXAFILE_RIGHT, VEXAFILE_TOP }) {
+            void* section = vexaFileReadImage(desc, orientation, middle[orientation]);
+            benchmark::DoNotOptimize(section);
+            vexaFileFree(section);
+        }
+        vexaFileRelease(desc);
+    }
+}
+
 } // namespace
 
 BENCHMARK(dicomSeriesToBlock)->Unit(benchmark::kMillisecond);
@@ -264,6 +366,8 @@ BENCHMARK(dicomSeriesProbe)->Unit(benchmark::kMillisecond);
 BENCHMARK(dicomSeriesPlainRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(segyOpenProbeRead)->Unit(benchmark::kMillisecond);
 BENCHMARK(segyPlainRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(segyBigFirstOpen)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(segyBigWarmOpenSections)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {

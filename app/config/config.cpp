@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <charconv>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -98,6 +99,8 @@ std::optional<KeyLocation> keyLocation(int key)
         return KeyLocation { "WINDOWS", "CORRECTION" };
     case AUTO_RANGE:
         return KeyLocation { "DISPLAY", "AUTO_RANGE" };
+    case FILE_BLOCK_SHARE:
+        return KeyLocation { "MEMORY", "FILE_BLOCK_SHARE" };
     default:
         return std::nullopt;
     }
@@ -176,6 +179,36 @@ bool autoRangeEnabled()
         if (c != ' ' && c != '\t')
             word.push_back(char(std::toupper(static_cast<unsigned char>(c))));
     return word != "0" && word != "NON" && word != "OFF" && word != "FALSE";
+}
+
+double fileBlockShare()
+{
+    constexpr double kDefault = 0.25;
+    const std::optional<std::string> value = configValue(FILE_BLOCK_SHARE, 0);
+    if (!value)
+        return kDefault;
+    // Whatever the locale: the interface may have set a decimal comma.
+    std::string_view text(*value);
+    auto trim = [&] {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+            text.remove_suffix(1);
+    };
+    trim();
+    bool percent = false;
+    if (!text.empty() && text.back() == '%') {
+        percent = true;
+        text.remove_suffix(1);
+        trim();
+    }
+    double share = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), share);
+    if (error != std::errc() || end != text.data() + text.size())
+        return kDefault;
+    if (percent)
+        share /= 100;
+    return share > 0 && share <= 1 ? share : kDefault;
 }
 
 std::string joinCommandLine(int argc, const char* const* argv)

@@ -15,7 +15,8 @@ enum ConfigKey : int {
     WINDOWS_MANAGEMENT
     = 2, // "WINDOWS" / "MANAGEMENT": "MULTIPLE" frees dialogs from the main window
     WINDOWS_CORRECTION = 3, // "WINDOWS" / "CORRECTION": recognised, unused
-    AUTO_RANGE = 4 // "DISPLAY" / "AUTO_RANGE": "0", "NON" or "OFF" keeps new windows at gain 1
+    AUTO_RANGE = 4, // "DISPLAY" / "AUTO_RANGE": "0", "NON" or "OFF" keeps new windows at gain 1
+    FILE_BLOCK_SHARE = 5 // "MEMORY" / "FILE_BLOCK_SHARE": see fileBlockShare
 };
 
 struct KeyLocation {
@@ -56,6 +57,11 @@ bool dialogsWithoutOwner();
 // True unless AUTO_RANGE says "0", "NON", "OFF" or "FALSE" (any case): a new image
 // window whose values do not fit 0..255 then starts with a correction that shows them.
 bool autoRangeEnabled();
+
+// Share of the available memory above which a large volume of another program's
+// format is kept in a file rather than read into memory: FILE_BLOCK_SHARE as a
+// fraction ("0.25") or a percentage ("25%") in (0, 1]; 0.25 when absent or invalid.
+double fileBlockShare();
 
 // Command line handling, on the text after the program name.
 

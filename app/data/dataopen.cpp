@@ -3,6 +3,7 @@
 #include "data/rawimport.h"
 #include "data/registry.h"
 #include "formats/formats.h"
+#include "formats/segycache.h"
 #include "params/paramapi.h"
 #include "vexa_guard.hpp"
 #include "vexa_reason.hpp"
@@ -130,11 +131,38 @@ std::string formatInfoText(const FormatReader& reader, const FormatHeader& heade
     return text + header.info;
 }
 
+// A SEG-Y cube above the file-block share of memory: a file block on its conversion
+// to the own format, made once per version of the file. stopped tells a conversion
+// the user stopped from a failure.
+std::unique_ptr<ImageObject> segyFileBlock(const FormatReader& reader, const std::string& path,
+    const FormatHeader& header, std::string* reason, bool* stopped)
+{
+    std::string cache;
+    const SegyCacheOutcome outcome = segyCacheFile(
+        path, header, cache, reason, [](const std::string& file) { return dataFileInUse(file); });
+    if (outcome == SegyCacheOutcome::Stopped && stopped)
+        *stopped = true;
+    if (outcome != SegyCacheOutcome::Ready)
+        return nullptr;
+    auto block = blockOpenFile(cache, reason);
+    if (!block)
+        return nullptr;
+    block->spaceStep = header.spacing[2];
+    block->spaceStart = header.origin[2];
+    auto object = std::make_unique<ImageObject>();
+    object->image->typeData = block->typeData;
+    object->image->fileName = path;
+    object->image->fileInfo
+        = formatInfoText(reader, header) + "Échantillons lus dans " + cache + "\n";
+    object->block = std::move(block);
+    return object;
+}
+
 // A file of another program's format, read whole into memory: a plain image for
 // depth 1, a memory block otherwise. The header's value scale, geometry, display
 // window and text go onto the datum.
-std::unique_ptr<ImageObject> objectFromFormat(
-    const FormatReader& reader, const std::string& path, std::string* reason)
+std::unique_ptr<ImageObject> objectFromFormat(const FormatReader& reader, const std::string& path,
+    std::string* reason, bool* stopped = nullptr)
 {
     FormatHeader header;
     if (!reader.probe(path, header, reason))
@@ -148,6 +176,9 @@ std::unique_ptr<ImageObject> objectFromFormat(
     const std::uint64_t bytes = std::uint64_t(header.width) * std::uint64_t(header.height)
         * std::uint64_t(header.depth) * std::uint64_t(vexaTypeSize(type));
     const bool volume = header.depth > 1;
+    if (volume && reader.read == segyReader().read
+        && keepVolumeInFile(bytes, availableMemoryBytes()))
+        return segyFileBlock(reader, path, header, reason, stopped);
     if (!fitsInMemory(path, volume ? "Image 3D" : "Image",
             sizesText(header.width, header.height, header.depth), bytes, reason))
         return nullptr;
@@ -453,7 +484,13 @@ OpenResult dataOpen(const std::string& path)
         if (object)
             applySamplingComments(desc.get(), *object, path);
     } else if (head = formatHead(path); (reader = formatReaderFor(path, head))) {
-        object = objectFromFormat(*reader, path, &result.reason);
+        bool stopped = false;
+        object = objectFromFormat(*reader, path, &result.reason, &stopped);
+        if (stopped) {
+            result.outcome = OpenOutcome::Cancelled;
+            result.reason.clear();
+            return result;
+        }
     } else if (std::string known = formatUnsupportedReason(path, head); !known.empty()) {
         // A file of a known kind is not raw samples: the import box would only
         // produce noise from its header.

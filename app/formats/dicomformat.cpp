@@ -28,6 +28,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <gdcmDataSet.h>
@@ -610,7 +611,18 @@ struct Inspection {
     bool dicm = false, whole = false, headerWhole = false, walked = false;
     std::string syntax, storageClass;
     ElementWalk::Layout layout;
+    // The file looked at: a later read may trust the look while these still hold.
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    struct timespec modified { };
 };
+
+bool stillInspected(const Inspection& in, const struct stat& st)
+{
+    return in.size == st.st_size && in.device == st.st_dev && in.inode == st.st_ino
+        && in.modified.tv_sec == st.st_mtim.tv_sec && in.modified.tv_nsec == st.st_mtim.tv_nsec;
+}
 
 struct FdCloser {
     int fd;
@@ -628,6 +640,10 @@ Inspection inspectOpen(int fd, const std::string& onlyClass)
     struct stat st { };
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return in;
+    in.device = st.st_dev;
+    in.inode = st.st_ino;
+    in.size = st.st_size;
+    in.modified = st.st_mtim;
     std::string head(8192, '\0');
     const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
     head.resize(got > 0 ? std::size_t(got) : 0);
@@ -713,6 +729,9 @@ struct DicomState {
     bool rescaleEach = false;
     ImageFacts facts; // of the reference file; frames per file
     std::vector<bool> addFrameCount; // per file: RT dose without a frame count
+    // Per file: how the probe found it (null when not walked), so that reading an
+    // unchanged file goes straight to its pixels.
+    std::vector<std::shared_ptr<const Inspection>> inspections;
 };
 
 // The image files a DICOMDIR references, in its order. The series opened is that of
@@ -857,7 +876,8 @@ std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
     std::vector<SeriesSlice> slices;
     slices.push_back(alone.front());
     slices.front().distance = along(ref.position);
-    std::vector<std::string> seen = { ref.sopUid };
+    // A set: a series of hundreds of slices would otherwise compare every pair of UIDs.
+    std::unordered_set<std::string> seen = { ref.sopUid };
     for (const std::string& file : candidates) {
         const auto walked = known.find(file);
         if (file == ref.path || (walked == known.end() && !scanner.IsKey(file.c_str())))
@@ -878,9 +898,8 @@ std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
             || f.signedPixels != ref.signedPixels)
             continue;
         // The same instance saved twice (another transfer syntax) is one slice.
-        if (!f.sopUid.empty() && std::find(seen.begin(), seen.end(), f.sopUid) != seen.end())
+        if (!f.sopUid.empty() && !seen.insert(f.sopUid).second)
             continue;
-        seen.push_back(f.sopUid);
         slices.push_back({ file, along(f.position), f.slope, f.intercept,
             f.sopClass == kRtDoseClass && !f.hasFrameCount });
     }
@@ -993,6 +1012,7 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
         return refuse(referencePath, why.empty() ? "aucune image dans le fichier" : why);
 
     std::map<std::string, ElementWalk::Layout> known;
+    std::map<std::string, std::shared_ptr<const Inspection>> inspected;
     if (candidates.empty() && ref.frames == 1 && ref.hasPosition) {
         std::error_code ec;
         for (const auto& entry :
@@ -1012,8 +1032,11 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
                     Inspection in = inspect(file, ref.sopClass);
                     if (in.storageClass == ref.sopClass && in.headerWhole) {
                         candidates.push_back(file);
-                        if (in.walked)
-                            known.emplace(file, std::move(in.layout));
+                        if (in.walked) {
+                            known.emplace(file, in.layout);
+                            inspected.emplace(
+                                file, std::make_shared<const Inspection>(std::move(in)));
+                        }
                     }
                 }
             }
@@ -1030,6 +1053,8 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
         state->slopes.push_back(s.slope);
         state->intercepts.push_back(s.intercept);
         state->addFrameCount.push_back(s.addFrameCount);
+        const auto walked = inspected.find(s.path);
+        state->inspections.push_back(walked == inspected.end() ? nullptr : walked->second);
         state->rescaleEach
             = state->rescaleEach || s.slope != ref.slope || s.intercept != ref.intercept;
     }
@@ -1244,11 +1269,18 @@ void toRgba(const char* data, std::size_t pixels, bool planar, bool ybr, std::ui
 // Anything else (compressed, big-endian, packed or partly used bits, colour, a
 // description that differs from the series) is left to GDCM, which also names
 // what is wrong.
-bool readStoredPixels(
-    const std::string& file, const ImageFacts& expected, int frames, char* out, std::size_t bytes)
+// probed: how the probe found the file, used when the file is still that one.
+bool readStoredPixels(const std::string& file, const Inspection* probed, const ImageFacts& expected,
+    int frames, char* out, std::size_t bytes)
 {
     const FdCloser opened { ::open(file.c_str(), O_RDONLY | O_CLOEXEC) };
-    const Inspection in = inspectOpen(opened.fd, {});
+    struct stat st { };
+    Inspection fresh;
+    if (!probed || opened.fd < 0 || ::fstat(opened.fd, &st) != 0 || !stillInspected(*probed, st)) {
+        fresh = inspectOpen(opened.fd, {});
+        probed = &fresh;
+    }
+    const Inspection& in = *probed;
     const ElementWalk::Layout& l = in.layout;
     if (!in.dicm || !in.walked || !in.whole || !l.pixels
         || (in.syntax != "1.2.840.10008.1.2" && in.syntax != "1.2.840.10008.1.2.1"))
@@ -1297,12 +1329,14 @@ bool readDicomFiles(
         && (s->facts.bitsAllocated == 8 || s->facts.bitsAllocated == 16
             || s->facts.bitsAllocated == 32)
         && outType == outputType(s->facts, false);
+    const std::size_t fileCount = s->files.size();
     std::vector<char> decoded;
-    for (std::size_t n = 0; n < s->files.size(); ++n) {
+    for (std::size_t n = 0; n < fileCount; ++n) {
         const std::string& file = s->files[n];
         if (storedIsBlock && !s->addFrameCount[n]
-            && readStoredPixels(file, s->facts, framesPerFile,
-                static_cast<char*>(samples) + n * filePixels * outSize, filePixels * outSize))
+            && readStoredPixels(file, n < s->inspections.size() ? s->inspections[n].get() : nullptr,
+                s->facts, framesPerFile, static_cast<char*>(samples) + n * filePixels * outSize,
+                filePixels * outSize))
             continue;
         gdcm::ImageReader reader;
         std::stringstream patched;

@@ -457,94 +457,118 @@ struct FdCloser {
     }
 };
 
-bool readSegy(
-    const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
+// Reads traces [first, first + count) of an open file and stores sample k of trace t
+// at out[columnOf(t) + k * width]. Runs of whole traces (about 1 MiB, so that they
+// stay in the cache) come in with one read each; IBM samples are converted in place,
+// the others while they are written a few traces at a time row by row, so that
+// neighbouring traces (neighbouring X in an inline-sorted file) fill the same cache
+// lines instead of one line per sample.
+template <typename ColumnOf>
+bool scatterTraces(int fd, const SegyState& s, bool little, int first, int count, std::size_t width,
+    float* out, ColumnOf columnOf, const std::string& path, std::string* reason)
+{
+    // segyio's trace size counts the samples only; on disk each has its header.
+    const std::size_t traceBytes = std::size_t(s.traceBytes) + SEGY_TRACE_HEADER_SIZE;
+    const std::size_t height = std::size_t(s.samples);
+    const int batch = int(std::max<std::size_t>(1, (std::size_t(1) << 20) / traceBytes));
+    constexpr int kGroup = 64;
+    std::vector<char> raw(std::size_t(std::min(batch, count)) * traceBytes);
+    std::size_t columns[kGroup];
+    const bool ibm = s.format == SEGY_IBM_FLOAT_4_BYTE;
+    for (int done = 0; done < count; done += batch) {
+        const int n = std::min(batch, count - done);
+        const int firstOfRun = first + done;
+        if (!preadAll(fd, raw.data(), std::size_t(n) * traceBytes,
+                off_t(s.trace0) + off_t(firstOfRun) * off_t(traceBytes))) {
+            setReason(reason,
+                fileReason(
+                    path, "lecture de la trace " + std::to_string(firstOfRun + 1) + " impossible"));
+            return false;
+        }
+        for (int i = 0; ibm && i < n; ++i) {
+            if (!ibmToNative(little, s.samples,
+                    raw.data() + std::size_t(i) * traceBytes + SEGY_TRACE_HEADER_SIZE)) {
+                setReason(reason,
+                    fileReason(path,
+                        "lecture de la trace " + std::to_string(firstOfRun + i + 1)
+                            + " impossible"));
+                return false;
+            }
+        }
+        for (int group = 0; group < n; group += kGroup) {
+            const int members = std::min(kGroup, n - group);
+            for (int i = 0; i < members; ++i)
+                columns[i] = columnOf(std::size_t(firstOfRun + group + i));
+            const char* data = raw.data() + std::size_t(group) * traceBytes;
+            // IBM samples are native floats by now; the others keep the file's order.
+            if (ibm || little)
+                scatterFormat<false>(ibm ? SEGY_IEEE_FLOAT_4_BYTE : s.format, data, traceBytes,
+                    members, columns, out, width, height);
+            else
+                scatterFormat<true>(
+                    s.format, data, traceBytes, members, columns, out, width, height);
+        }
+    }
+    return true;
+}
+
+// The probed file opened for reading its samples, once it is checked to still hold the
+// traces its header was read with; -1 with a reason otherwise.
+int openProbedSegy(const std::string& path, const SegyState& s, bool& little, std::string* reason)
+{
+    char binary[SEGY_BINARY_HEADER_SIZE];
+    SegyFilePtr fp = openSegy(path, little, binary, reason);
+    if (!fp)
+        return -1;
+    int traces = 0;
+    if (segy_set_format(fp.get(), s.formatFlags) != SEGY_OK
+        || segy_traces(fp.get(), &traces, s.trace0, s.traceBytes) != SEGY_OK
+        || traces != s.traces) {
+        setReason(reason, fileReason(path, "le fichier a changé depuis la lecture de son en-tête"));
+        return -1;
+    }
+    fp.reset();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        setReason(reason, fileReason(path, withCause("ouverture impossible", errno)));
+    return fd;
+}
+
+const SegyState* probedState(
+    const std::string& path, const FormatHeader& header, const void* samples, std::string* reason)
 {
     const auto* s = static_cast<const SegyState*>(header.state.get());
     if (!s || !samples || header.width != s->crosslines || header.depth != s->inlines
         || header.height != s->samples) {
         setReason(reason, fileReason(path, "en-tête SEG-Y non lu avant les échantillons"));
-        return false;
+        return nullptr;
     }
-    bool little = false;
-    char binary[SEGY_BINARY_HEADER_SIZE];
-    SegyFilePtr fp = openSegy(path, little, binary, reason);
-    if (!fp)
-        return false;
-    int traces = 0;
-    if (segy_set_format(fp.get(), s->formatFlags) != SEGY_OK
-        || segy_traces(fp.get(), &traces, s->trace0, s->traceBytes) != SEGY_OK
-        || traces != s->traces) {
-        setReason(reason, fileReason(path, "le fichier a changé depuis la lecture de son en-tête"));
-        return false;
-    }
-    fp.reset();
-    const FdCloser file { ::open(path.c_str(), O_RDONLY | O_CLOEXEC) };
-    if (file.fd < 0) {
-        setReason(reason, fileReason(path, withCause("ouverture impossible", errno)));
-        return false;
-    }
-    ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return s;
+}
 
+bool readSegy(
+    const std::string& path, const FormatHeader& header, void* samples, std::string* reason)
+{
+    const SegyState* s = probedState(path, header, samples, reason);
+    if (!s)
+        return false;
+    bool little = false;
+    const FdCloser file { openProbedSegy(path, *s, little, reason) };
+    if (file.fd < 0)
+        return false;
+    ::posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const std::size_t width = std::size_t(header.width);
-    const std::size_t height = std::size_t(s->samples);
-    const std::size_t plane = width * height;
-    // segyio's trace size counts the samples only; on disk each has its header.
-    const std::size_t traceBytes = std::size_t(s->traceBytes) + SEGY_TRACE_HEADER_SIZE;
-    // Runs of whole traces (about 1 MiB, so that they stay in the cache) come in
-    // with one read each; IBM samples are converted in place, the others while
-    // they are written a few traces at a time row by row, so that neighbouring
-    // traces (neighbouring X in an inline-sorted file) fill the same cache lines
-    // instead of one line per sample.
-    const int batch = int(std::max<std::size_t>(1, (std::size_t(1) << 20) / traceBytes));
-    constexpr int kGroup = 64;
-    std::vector<char> raw(std::size_t(std::min(batch, s->traces)) * traceBytes);
-    std::size_t columns[kGroup];
-    float* out = static_cast<float*>(samples);
+    const std::size_t plane = width * std::size_t(s->samples);
     const std::size_t lineLength = std::size_t(s->inlineSorted ? s->crosslines : s->inlines);
-    for (int first = 0; first < s->traces; first += batch) {
-        const int count = std::min(batch, s->traces - first);
-        if (!preadAll(file.fd, raw.data(), std::size_t(count) * traceBytes,
-                off_t(s->trace0) + off_t(first) * off_t(traceBytes))) {
-            setReason(reason,
-                fileReason(
-                    path, "lecture de la trace " + std::to_string(first + 1) + " impossible"));
-            return false;
-        }
-        const bool ibm = s->format == SEGY_IBM_FLOAT_4_BYTE;
-        for (int i = 0; ibm && i < count; ++i) {
-            if (!ibmToNative(little, s->samples,
-                    raw.data() + std::size_t(i) * traceBytes + SEGY_TRACE_HEADER_SIZE)) {
-                setReason(reason,
-                    fileReason(path,
-                        "lecture de la trace " + std::to_string(first + i + 1) + " impossible"));
-                return false;
-            }
-        }
-        for (int group = 0; group < count; group += kGroup) {
-            const int members = std::min(kGroup, count - group);
-            for (int i = 0; i < members; ++i) {
-                const std::size_t t = std::size_t(first + group + i);
-                std::size_t x = t, z = 0;
-                if (s->cube) {
-                    const std::size_t major = t / lineLength;
-                    const std::size_t minor = t % lineLength;
-                    z = s->inlineSorted ? major : minor;
-                    x = s->inlineSorted ? minor : major;
-                }
-                columns[i] = z * plane + x;
-            }
-            const char* data = raw.data() + std::size_t(group) * traceBytes;
-            // IBM samples are native floats by now; the others keep the file's order.
-            if (ibm || little)
-                scatterFormat<false>(ibm ? SEGY_IEEE_FLOAT_4_BYTE : s->format, data, traceBytes,
-                    members, columns, out, width, height);
-            else
-                scatterFormat<true>(
-                    s->format, data, traceBytes, members, columns, out, width, height);
-        }
-    }
-    return true;
+    auto column = [&](std::size_t t) {
+        if (!s->cube)
+            return t;
+        const std::size_t major = t / lineLength;
+        const std::size_t minor = t % lineLength;
+        return s->inlineSorted ? major * plane + minor : minor * plane + major;
+    };
+    return scatterTraces(file.fd, *s, little, 0, s->traces, width, static_cast<float*>(samples),
+        column, path, reason);
 }
 
 // ---- Writer ----
@@ -736,6 +760,39 @@ bool writeSegy(const std::string& path, const FormatBlockView& block, std::strin
 }
 
 } // namespace
+
+bool segyReadPlanes(const std::string& path, const FormatHeader& header, int firstPlane, int planes,
+    float* out, std::string* reason)
+{
+    const SegyState* s = probedState(path, header, out, reason);
+    if (!s)
+        return false;
+    if (!s->cube || firstPlane < 0 || planes < 1 || planes > s->inlines - firstPlane) {
+        setReason(reason, fileReason(path, "plans demandés hors du cube SEG-Y"));
+        return false;
+    }
+    bool little = false;
+    const FdCloser file { openProbedSegy(path, *s, little, reason) };
+    if (file.fd < 0)
+        return false;
+    const std::size_t width = std::size_t(s->crosslines);
+    const std::size_t plane = width * std::size_t(s->samples);
+    const std::size_t z0 = std::size_t(firstPlane);
+    if (s->inlineSorted) {
+        // The planes' traces follow each other in the file.
+        auto column = [&](std::size_t t) { return (t / width - z0) * plane + t % width; };
+        return scatterTraces(file.fd, *s, little, int(z0 * width), int(std::size_t(planes) * width),
+            width, out, column, path, reason);
+    }
+    // Sorted by crossline: each crossline holds one run of the planes' traces.
+    const std::size_t inlines = std::size_t(s->inlines);
+    auto column = [&](std::size_t t) { return (t % inlines - z0) * plane + t / inlines; };
+    for (std::size_t x = 0; x < width; ++x)
+        if (!scatterTraces(file.fd, *s, little, int(x * inlines + z0), planes, width, out, column,
+                path, reason))
+            return false;
+    return true;
+}
 
 const FormatReader& segyReader()
 {

@@ -7,6 +7,7 @@
 #include "data/registry.h"
 #include "data/section.h"
 #include "display/palettelist.h"
+#include "formats/segycache.h"
 #include "log/crashnote.h"
 #include "log/logmodel.h"
 #include "matlab/matlabcommands.h"
@@ -100,6 +101,8 @@ std::string coreStart(const CoreStart& start)
     video::installFilmFileOpener();
     // MAT files open as images and volumes.
     matlab::installMatFileOpener();
+    // Conversions inside an open (large SEG-Y cubes) report to the open's task.
+    setFormatProgress({ taskProgressRange, taskProgressContinue });
 
     // Libraries insert menus into the bars: every change rebuilds them.
     plugins::setProgramDirectory(start.programDir);

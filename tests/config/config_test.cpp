@@ -97,7 +97,7 @@ TEST_F(ConfigFile, UnknownKeysHaveNoValues)
     EXPECT_EQ(configCountValues(42), 0);
     EXPECT_EQ(configCountValues(-1), 0);
     EXPECT_EQ(configValue(42, 0), std::nullopt);
-    EXPECT_FALSE(keyLocation(5).has_value());
+    EXPECT_FALSE(keyLocation(6).has_value());
 }
 
 TEST_F(ConfigFile, MissingMalformedOrOversizedFilesReadAsEmpty)
