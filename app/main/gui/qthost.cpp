@@ -15,12 +15,16 @@
 #include "views/gui/imagewindow.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vexa::gui {
@@ -144,13 +148,29 @@ bool QtHost::chooseFile(const FileChoice& choice, std::string& path)
 
 int QtHost::chooseFromList(const std::string& title, const std::vector<std::string>& entries)
 {
-    QStringList items;
+    // A list rather than a drop-down: long choosers (a study tree) stay readable, and the
+    // chosen row is returned even where two entries read the same.
+    QDialog dialog(dialogOwner());
+    dialog.setObjectName(QStringLiteral("ListChooser"));
+    dialog.setWindowTitle(QString::fromStdString(title));
+    auto* list = new QListWidget(&dialog);
     for (const std::string& entry : entries)
-        items << QString::fromStdString(entry);
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(
-        dialogOwner(), QString::fromStdString(title), QString(), items, 0, false, &ok);
-    return ok ? int(items.indexOf(chosen)) : -1;
+        list->addItem(QString::fromStdString(entry));
+    list->setCurrentRow(entries.empty() ? -1 : 0);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("Ok"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(list, &QListWidget::itemActivated, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    const int width = std::max(250, list->sizeHintForColumn(0) + 48);
+    dialog.resize(std::min(width, 800), 500);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return list->currentRow();
 }
 
 void QtHost::commandLine(const std::string& line)
