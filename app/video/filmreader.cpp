@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 
 namespace vexa::video {
 
@@ -76,6 +77,7 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     SwsContext* scale_ = nullptr;
+    std::vector<std::uint8_t> scaled_; // the scaler's padded output, reused frame to frame
     int stream_ = -1;
     int width_ = 0, height_ = 0;
     double rate_ = 25, duration_ = 0;
@@ -199,10 +201,21 @@ bool FfmpegFilmReader::convert(std::vector<std::uint8_t>& rgba)
         height_, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!scale_)
         return false;
-    rgba.resize(std::size_t(width_) * std::size_t(height_) * 4);
-    std::uint8_t* planes[1] = { rgba.data() };
-    const int strides[1] = { width_ * 4 };
-    sws_scale(scale_, frame_->data, frame_->linesize, 0, height_, planes, strides);
+    // The scaler stores whole vector blocks, past the end of a short row and of the last
+    // one (found writing beyond a 6 x 4 picture): it scales into aligned rows with room
+    // to spare, copied out after.
+    const std::size_t row = std::size_t(width_) * 4;
+    const std::size_t stride = (row + 63) & ~std::size_t(63);
+    scaled_.resize(stride * (std::size_t(height_) + 1) + 64);
+    const auto start = reinterpret_cast<std::uintptr_t>(scaled_.data());
+    std::uint8_t* aligned = scaled_.data() + ((64 - start % 64) % 64);
+    std::uint8_t* planes[1] = { aligned };
+    const int strides[1] = { int(stride) };
+    if (sws_scale(scale_, frame_->data, frame_->linesize, 0, height_, planes, strides) != height_)
+        return false;
+    rgba.resize(row * std::size_t(height_));
+    for (int y = 0; y < height_; ++y)
+        std::memcpy(rgba.data() + std::size_t(y) * row, aligned + std::size_t(y) * stride, row);
     return true;
 }
 
