@@ -184,6 +184,16 @@ TEST(VexaFileTiff, DirectoryOutsideTheFileIsRefused)
     EXPECT_EQ(vexaFileReadHeader(e.get()), 0);
 }
 
+TEST(VexaFilePicture, ACanvasTheFileCannotFillIsRefusedBeforeDecoding)
+{
+    TempDir dir;
+    std::string path = dir.file("vaste.gif");
+    // A GIF screen of 16000 x 16000 in 13 bytes: decoding would clear a 1 GB canvas.
+    writeBytes(path, { 'G', 'I', 'F', '8', '9', 'a', 0x80, 0x3E, 0x80, 0x3E, 0, 0, 0 });
+    Desc d = openDesc(path);
+    EXPECT_EQ(vexaFileReadHeader(d.get()), 0);
+}
+
 TEST(VexaFilePicture, BmpAndPngGiveTheSameSamples)
 {
     REQUIRE_TESTDATA();

@@ -269,6 +269,16 @@ bool decode(
     if (!infoOk || w <= 0 || h == 0 || h == INT32_MIN
         || int64_t(w) * std::abs(int64_t(h)) > kMaxPicturePixels)
         return false;
+    // A header may claim a canvas its bytes cannot fill, and a GIF's canvas is allocated
+    // and cleared before any pixel is read: no format read here packs more than 16384
+    // pixels into a byte of file, so a larger claim is refused before decoding.
+    int64_t bytes = int64_t(copy.size());
+    if (!fromCopy && std::fseek(file.f, 0, SEEK_END) == 0) {
+        bytes = std::ftell(file.f);
+        std::rewind(file.f);
+    }
+    if (int64_t(w) * std::abs(int64_t(h)) > std::max<int64_t>(bytes, 1) * 16384)
+        return false;
     if (typeData == TYPEDATA_S16 && probeFormat(path).format == Format::Pnm)
         return decodePnm16(path, width, height, out);
     if (typeData == TYPEDATA_S16) {
