@@ -84,8 +84,9 @@ TEST(MatFile, ClassesOutsideTheTableAreRefusedWithAReason)
     ASSERT_NE(mat, nullptr);
     std::int64_t wide[4] = { 1, 2, 3, 4 };
     std::uint8_t flags[4] = { 1, 0, 1, 0 };
-    double complexParts[4] = { 1, 2, 3, 4 };
-    mat_complex_split_t z { complexParts, complexParts + 2 };
+    // Four real parts, then four imaginary parts: the 2 x 2 complex array reads both.
+    double complexParts[8] = { 1, 2, 3, 4, 5, 6, 7, 8 };
+    mat_complex_split_t z { complexParts, complexParts + 4 };
     std::size_t dims[4] = { 2, 2, 1, 1 };
     std::size_t dims4[4] = { 1, 1, 2, 2 };
     matvar_t* vars[] = {
