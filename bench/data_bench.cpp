@@ -142,6 +142,9 @@ void readRightStepping(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * std::int64_t(kSize) * kSize);
 }
 
+// The side of a 4 GiB U8 cube.
+constexpr int kFourGiBSide = 1625;
+
 // A memory-only U8 cube of the given side (1024: 1 GiB), made on first use.
 DataRecord* cube(int side)
 {
@@ -162,7 +165,7 @@ DataRecord* cube(int side)
     return r;
 }
 
-// RIGHT sections of a memory cube of side 512 or 1024, by wall time (the gather may
+// RIGHT sections of a memory cube of side 512, 1024 or 1625 (4 GiB), by wall time (the gather may
 // use a second thread; the CPU column is the whole process's). A RIGHT section of a
 // block of N bytes fetches one cache line per sample, so a 4 GiB block's costs about 8
 // times the 512^3 one and twice the 1024^3 U8 one.
@@ -235,12 +238,14 @@ BENCHMARK(referenceGather)->Unit(benchmark::kMicrosecond);
 BENCHMARK(readRightMemory)
     ->Arg(kSize)
     ->Arg(1024)
+    ->Arg(kFourGiBSide)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(bareRightGather)
     ->Arg(kSize)
     ->Arg(1024)
+    ->Arg(kFourGiBSide)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
