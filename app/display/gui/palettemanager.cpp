@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -370,6 +371,30 @@ void PaletteManager::select(int index)
     list_->setCurrentRow(index);
 }
 
+namespace {
+
+// Puts a tool window that has never been shown beside its owner (right of it, or left
+// when the screen has no room there) rather than where the window system drops it: with
+// no window manager that is the screen's corner, over the palette list.
+void placeBeside(QWidget& window, const QWidget& owner)
+{
+    if (window.testAttribute(Qt::WA_WState_ExplicitShowHide) || !owner.isVisible())
+        return;
+    window.adjustSize();
+    const QRect frame = owner.frameGeometry();
+    const QSize size = window.frameGeometry().size().expandedTo(window.sizeHint());
+    const QRect room = owner.screen() ? owner.screen()->availableGeometry() : QRect();
+    QPoint at(frame.right() + 8, frame.top());
+    if (room.isValid() && at.x() + size.width() > room.right())
+        at.setX(std::max(room.left(), frame.left() - 8 - size.width()));
+    if (room.isValid())
+        at.setY(
+            std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    window.move(at);
+}
+
+} // namespace
+
 PaletteEditor* PaletteManager::openEditor(PaletteEditor::Kind kind)
 {
     PaletteEditor*& editor = editors_[std::size_t(kind)];
@@ -377,6 +402,7 @@ PaletteEditor* PaletteManager::openEditor(PaletteEditor::Kind kind)
         editor = new PaletteEditor(kind, this);
     editor_ = editor;
     if (isVisible()) {
+        placeBeside(*editor, *this);
         editor->show();
         editor->raise();
     }
@@ -480,12 +506,17 @@ void PaletteManager::exportAsked()
 
 void openPaletteManager(QWidget* parent)
 {
-    if (!s_manager)
+    if (!s_manager) {
         s_manager = new PaletteManager(parent);
+        // Over the work area rather than the window's corner, where the data list is.
+        if (parent && parent->isVisible())
+            s_manager->move(parent->mapToGlobal(QPoint(parent->width() / 4, 80)));
+    }
     s_manager->show();
     s_manager->raise();
     s_manager->activateWindow();
     if (PaletteEditor* editor = s_manager->editor()) {
+        placeBeside(*editor, *s_manager);
         editor->show();
         editor->raise();
     }
