@@ -25,6 +25,16 @@ FilmObject* streamOf(unsigned int id)
     return vexa::video::filmOf(vexa::dataFind(id));
 }
 
+// What use returns on the film's record under its lock; absent for an unknown id.
+template <typename T, typename Use> T underLock(unsigned int id, T absent, Use use)
+{
+    FilmObject* film = streamOf(id);
+    if (!film)
+        return absent;
+    std::lock_guard lock(film->lock);
+    return use(*film);
+}
+
 bool formatValid(int typeData)
 {
     return typeData == TYPEDATA_RGBA || typeData == TYPEDATA_U8;
@@ -144,31 +154,24 @@ int vexaVideoGetHeight(unsigned int videoId)
 
 void* vexaVideoGetUserData(unsigned int videoId)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return nullptr;
-    std::lock_guard lock(film->lock);
-    return film->userData;
+    return underLock(
+        videoId, static_cast<void*>(nullptr), [](FilmObject& film) { return film.userData; });
 }
 
 int vexaVideoSetUserData(unsigned int videoId, void* userData)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return 0;
-    std::lock_guard lock(film->lock);
-    film->userData = userData;
-    return 1;
+    return underLock(videoId, 0, [&](FilmObject& film) {
+        film.userData = userData;
+        return 1;
+    });
 }
 
 int vexaVideoInitializeCallback(unsigned int videoId, VexaVideoFrameCallback callback)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return 0;
-    std::lock_guard lock(film->lock);
-    film->frameCallback = callback;
-    return 1;
+    return underLock(videoId, 0, [&](FilmObject& film) {
+        film.frameCallback = callback;
+        return 1;
+    });
 }
 
 int vexaVideoCapture(unsigned int videoId)
@@ -206,22 +209,17 @@ double vexaVideoGetDuration(unsigned int videoId)
 
 double vexaVideoGetCurrentDuration(unsigned int videoId)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return 0.0;
-    std::lock_guard lock(film->lock);
-    if (film->current < 0)
-        return 0.0;
-    return film->reader->frameTime(film->current) + 1.0 / film->reader->framesPerSecond();
+    return underLock(videoId, 0.0, [](FilmObject& film) {
+        if (film.current < 0)
+            return 0.0;
+        return film.reader->frameTime(film.current) + 1.0 / film.reader->framesPerSecond();
+    });
 }
 
 double vexaVideoGetTime(unsigned int videoId)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return 0.0;
-    std::lock_guard lock(film->lock);
-    return film->reader->frameTime(film->current);
+    return underLock(
+        videoId, 0.0, [](FilmObject& film) { return film.reader->frameTime(film.current); });
 }
 
 int vexaVideoGetNumberOfFrames(unsigned int videoId)
@@ -232,11 +230,7 @@ int vexaVideoGetNumberOfFrames(unsigned int videoId)
 
 int vexaVideoGetNoCurrentFrame(unsigned int videoId)
 {
-    FilmObject* film = streamOf(videoId);
-    if (!film)
-        return -1;
-    std::lock_guard lock(film->lock);
-    return film->current;
+    return underLock(videoId, -1, [](FilmObject& film) { return film.current; });
 }
 
 int vexaVideoMoveTo(unsigned int videoId, int frame)
