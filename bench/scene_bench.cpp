@@ -3,8 +3,9 @@
 // a sphere (about 377 k triangles) and smooth noise (about 4.3 M triangles). Each mesh
 // is also written as binary STL to $TMPDIR so that bench/vtk_render.py renders the very
 // same triangles with the peer (bench/compare_render.sh runs both).
-// A third figure ray-marches a 256^3 volume of floats (a soft sphere through a transfer
-// function) filling most of the frame, the first frame's upload excluded.
+// A third figure ray-marches a 256^3 volume (a soft sphere, of floats through a transfer
+// function or of bytes classified beforehand) filling most of the frame, the first
+// frame's upload excluded.
 // Needs an X server with OpenGL 3.3 (Mesa llvmpipe under xvfb-run is fine).
 #include "mesh/isosurface.h"
 #include "mesh/meshformats.h"
@@ -15,12 +16,15 @@
 #include "vexa_types.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -130,36 +134,77 @@ void BM_RenderNoise4M(benchmark::State& state)
 
 // Density falling off from the centre: the rays cross clear, translucent and nearly
 // opaque parts, so early termination helps some pixels and not others; the clear
-// corners are skipped by bricks.
-void rayMarch(benchmark::State& state, int width, int height, bool interactive)
+// corners are skipped by bricks. Float values go through the transfer function while
+// marching; the byte volume is the same density classified beforehand, as the volume
+// of an 8-bit image through its palette reaches the GPU.
+const std::vector<scene::TransferPoint> kRamp
+    = { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.02 }, { 1, 1, 0.9, 0.6, 0.3 } };
+
+double density(int x, int y, int z)
 {
-    static const std::shared_ptr<scene::Volume> volume = [] {
-        std::vector<float> values(std::size_t(kSize) * kSize * kSize);
-        const double c = (kSize - 1) / 2.0;
-        std::size_t i = 0;
-        for (int z = 0; z < kSize; ++z)
-            for (int y = 0; y < kSize; ++y)
-                for (int x = 0; x < kSize; ++x)
-                    values[i++] = float(1 - std::hypot(x - c, y - c, z - c) / c);
-        return scene::volumeFromFloats(values.data(), kSize, kSize, kSize,
-            { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.02 }, { 1, 1, 0.9, 0.6, 0.3 } });
-    }();
+    const double c = (kSize - 1) / 2.0;
+    return 1 - std::hypot(x - c, y - c, z - c) / c;
+}
+
+std::shared_ptr<scene::Volume> floatVolume()
+{
+    std::vector<float> values(std::size_t(kSize) * kSize * kSize);
+    std::size_t i = 0;
+    for (int z = 0; z < kSize; ++z)
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                values[i++] = float(density(x, y, z));
+    return scene::volumeFromFloats(values.data(), kSize, kSize, kSize, kRamp);
+}
+
+std::shared_ptr<scene::Volume> byteVolume()
+{
+    const std::vector<std::uint8_t> table = scene::transferTable(kRamp);
+    auto volume = std::make_shared<scene::Volume>();
+    volume->nx = volume->ny = volume->nz = kSize;
+    volume->rgba.reserve(std::size_t(kSize) * kSize * kSize * 4);
+    for (int z = 0; z < kSize; ++z)
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x) {
+                const double level = std::clamp(density(x, y, z), 0.0, 1.0) * 255;
+                const std::uint8_t* entry = &table[std::size_t(std::lround(level)) * 4];
+                volume->rgba.insert(volume->rgba.end(), entry, entry + 4);
+            }
+    return volume;
+}
+
+// The first frame, before any turn, is also written to $TMPDIR as a PNG so that
+// builds can be compared picture to picture.
+void rayMarch(
+    benchmark::State& state, const char* name, int width, int height, bool interactive, bool bytes)
+{
+    static const std::shared_ptr<scene::Volume> volumes[2] = { floatVolume(), byteVolume() };
+    const std::shared_ptr<scene::Volume>& volume = volumes[bytes ? 1 : 0];
     scene::Scene scene;
     const std::uint32_t id = scene.createObject("volume", scene::OBJECT_VOLUME);
     scene.setVolume(id, volume);
     scene.resetCamera();
     gui::OffscreenRenderer renderer;
     renderer.setInteractive(interactive);
-    if (renderer.render(scene, width, height).isNull()) {
+    const QImage first = renderer.render(scene, width, height);
+    if (first.isNull()) {
         state.SkipWithError(renderer.lastError().toStdString().c_str());
         return;
     }
+    first.save(
+        QString::fromStdString(tempPath((std::string("vexa_bench_") + name + ".png").c_str())));
     int turn = 0;
+    // The rasteriser's threads count too: on a shared machine the processor time of
+    // a frame varies far less than its wall time.
+    const std::clock_t start = std::clock();
     for (auto _ : state) {
         scene.rotateCamera(1, 0.01 * (++turn % 7 + 1));
         QImage frame = renderer.render(scene, width, height);
         benchmark::DoNotOptimize(frame.constBits());
     }
+    const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
+    state.counters["cpu_ms"]
+        = 1000 * seconds / double(std::max<std::int64_t>(state.iterations(), 1));
     state.counters["voxels"] = double(volume->voxelCount());
     state.counters["fps"]
         = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
@@ -167,21 +212,34 @@ void rayMarch(benchmark::State& state, int width, int height, bool interactive)
 
 void BM_RayMarchVolume256(benchmark::State& state)
 {
-    rayMarch(state, 1024, 768, false);
+    rayMarch(state, "RayMarchVolume256", 1024, 768, false, false);
 }
 void BM_RayMarchVolume256At512(benchmark::State& state)
 {
-    rayMarch(state, 512, 512, false);
+    rayMarch(state, "RayMarchVolume256At512", 512, 512, false, false);
 }
 // Frames while the view turns.
 void BM_RayMarchVolume256At512Moving(benchmark::State& state)
 {
-    rayMarch(state, 512, 512, true);
+    rayMarch(state, "RayMarchVolume256At512Moving", 512, 512, true, false);
+}
+void BM_RayMarchVolume256U8At512(benchmark::State& state)
+{
+    rayMarch(state, "RayMarchVolume256U8At512", 512, 512, false, true);
+}
+void BM_RayMarchVolume256U8At512Moving(benchmark::State& state)
+{
+    rayMarch(state, "RayMarchVolume256U8At512Moving", 512, 512, true, true);
 }
 
 BENCHMARK(BM_RayMarchVolume256)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RayMarchVolume256At512)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RayMarchVolume256At512Moving)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
+BENCHMARK(BM_RayMarchVolume256U8At512)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_RayMarchVolume256U8At512Moving)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(3);

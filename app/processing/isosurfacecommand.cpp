@@ -61,6 +61,10 @@ std::shared_ptr<scene::Scene> sceneOfImage(unsigned int blockId, const VolumeInf
         }
         if (auto* view3d = view ? dynamic_cast<scene::View3dObject*>(view->kindObject()) : nullptr)
             result = view3d->scene;
+        // Surfaces of an image are in its voxel axes: the view shows them as the 2D
+        // window shows the image.
+        if (result)
+            result->setImageAxes(true);
     });
     return result;
 }

@@ -64,14 +64,15 @@ void Camera::translateOwn(int axis, double distance)
     target_ = target_ + a * distance;
 }
 
-void Camera::frame(const Sphere& sphere)
+void Camera::frame(const Sphere& sphere, Axes axes)
 {
     const double radius = sphere.radius > 0 && std::isfinite(sphere.radius) ? sphere.radius : 1;
     const Vec3 centre = isFinite(sphere.centre) ? sphere.centre : Vec3 {};
     const double distance = radius / std::sin(fovY_ / 2) * 1.05;
     target_ = centre;
-    eye_ = centre + Vec3 { 0, 0, distance };
-    up_ = { 0, 1, 0 };
+    const bool image = axes == IMAGE_AXES;
+    eye_ = centre + Vec3 { 0, 0, image ? -distance : distance };
+    up_ = { 0, image ? -1.0 : 1.0, 0 };
     zoom_ = 1;
 }
 

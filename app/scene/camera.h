@@ -33,8 +33,12 @@ public:
     // Moves eye and target together, along a world axis (0, 1, 2) or an own axis.
     void translateWorld(int axis, double distance);
     void translateOwn(int axis, double distance);
-    // Looks at the sphere from +z with y up, the whole sphere in view, zoom 1.
-    void frame(const Sphere& sphere);
+    // How a framed scene is shown. MESH_AXES: from +z with y up, as mesh files expect.
+    // IMAGE_AXES: as the image window shows a block's front section, from -z with x
+    // to the right and y downwards (row 0 at the top).
+    enum Axes { MESH_AXES = 0, IMAGE_AXES = 1 };
+    // Looks at the sphere along those axes, the whole sphere in view, zoom 1.
+    void frame(const Sphere& sphere, Axes axes = MESH_AXES);
     // Sets everything at once; a degenerate direction or up vector is refused (false).
     bool set(Vec3 eye, Vec3 target, Vec3 up);
 

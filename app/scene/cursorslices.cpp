@@ -105,7 +105,9 @@ int updateCursorSlices(Scene& scene, DataRecord& image)
             scene.removeObjectsNamed(name);
         return 0;
     }
-    // A view made for the slices frames them, as one made for any first object.
+    // A view made for the slices frames them, as one made for any first object, and
+    // shows them as the image window does.
+    scene.setImageAxes(true);
     const bool wasEmpty = scene.objectCount() == 0;
     int shown = 0;
     for (int plane = PLANE_FRONT; plane <= PLANE_TOP; ++plane) {
@@ -150,7 +152,11 @@ std::shared_ptr<Scene> linkedViewScene(DataRecord& image, bool create)
         view = dataCreateKind(DATA_VIEW3D, std::move(object), kFreshId, kFreshId, image.linkGroup);
     }
     auto* view3d = view ? dynamic_cast<View3dObject*>(view->kindObject()) : nullptr;
-    return view3d ? view3d->scene : nullptr;
+    if (!view3d)
+        return nullptr;
+    // Whatever made it, the image's view shows the image's content.
+    view3d->scene->setImageAxes(true);
+    return view3d->scene;
 }
 
 void refreshCursorSlices(DataRecord& image)

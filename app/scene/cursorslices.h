@@ -31,7 +31,8 @@ TriMesh* cursorSliceQuad(
 int updateCursorSlices(Scene& scene, DataRecord& image);
 
 // The scene of the 3D view linked to an image record; with create, a View 3D with the
-// block's reference box is made (and opened) when there is none. Interface thread.
+// block's reference box is made (and opened) when there is none. The scene is set to
+// the image axes (Scene::setImageAxes). Interface thread.
 std::shared_ptr<Scene> linkedViewScene(DataRecord& image, bool create);
 
 // What an image window calls when its block cursor, section or option changes: the

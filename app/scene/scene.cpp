@@ -670,13 +670,32 @@ void Scene::translateCameraOwn(int axis, double distance)
     changed();
 }
 
+void Scene::setImageAxes(bool imageAxes)
+{
+    std::lock_guard lock(mutex_);
+    if (imageAxes_ == imageAxes)
+        return;
+    imageAxes_ = imageAxes;
+    if (objects_.empty())
+        resetCamera();
+    else
+        changed();
+}
+
+bool Scene::imageAxes() const
+{
+    std::lock_guard lock(mutex_);
+    return imageAxes_;
+}
+
 void Scene::resetCamera()
 {
     std::lock_guard lock(mutex_);
     Box box = bounds(currentSubView_);
     if (box.empty())
         box = transformBox(scaling(unitScale_), Box { { 0, 0, 0 }, referenceBox_ });
-    current().camera.frame(boundingSphere(box));
+    current().camera.frame(
+        boundingSphere(box), imageAxes_ ? Camera::IMAGE_AXES : Camera::MESH_AXES);
     changed();
 }
 

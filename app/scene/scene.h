@@ -198,7 +198,17 @@ public:
     void multiplyZoom(double factor);
     void translateCameraWorld(int axis, double distance);
     void translateCameraOwn(int axis, double distance);
-    // Frames what the current sub-view shows (the reference box when it shows nothing).
+    // Whether the scene shows an image's content (its sections, volumes and surfaces
+    // in voxel coordinates) rather than meshes read from files. The flag is set by
+    // whoever makes or fills the view of an image, never guessed from the objects:
+    // plug-ins and mesh files put all kinds of objects in their own views and expect y
+    // upwards, while an image's view must show voxel y downwards as the image window
+    // does. Setting it on a scene without objects frames it again at once, so a view
+    // made for an image starts as it will be reset.
+    void setImageAxes(bool imageAxes);
+    bool imageAxes() const;
+    // Frames what the current sub-view shows (the reference box when it shows nothing),
+    // along the image axes or the mesh axes (see Camera::frame).
     void resetCamera();
     // Frames as resetCamera does, seen as the image window shows the block's FRONT,
     // RIGHT or TOP sections: from -z with x right and y down, from +x with z right and
@@ -250,6 +260,7 @@ private:
     int currentSubView_ = 0;
     Vec3 referenceBox_ { 100, 100, 100 };
     bool referenceBoxShown_ = false;
+    bool imageAxes_ = false;
     Vec3 unitScale_ { 1, 1, 1 };
     std::uint32_t selected_ = 0;
     std::uint64_t revision_ = 1;

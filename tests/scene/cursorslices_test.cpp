@@ -86,6 +86,14 @@ TEST_F(CursorSlices, FollowTheCursorAndTheOption)
     block.cursor3dShown = 1;
     ASSERT_EQ(updateCursorSlices(scene, *record), 3);
     EXPECT_NE(scene.pick(100, 50, 200, 100), 0u);
+    // Framed as the image window shows the block: row 0 at the top, column 0 left.
+    EXPECT_TRUE(scene.imageAxes());
+    const Mat4 pv = scene.projectionView(0, 200, 100);
+    const auto topLeft = projectToScreen(pv, { 0, 0, 1 }, 200, 100);
+    const auto bottomRight = projectToScreen(pv, { 4, 3, 1 }, 200, 100);
+    ASSERT_TRUE(topLeft && bottomRight);
+    EXPECT_LT(topLeft->x, bottomRight->x);
+    EXPECT_LT(topLeft->y, bottomRight->y);
     block.cursor3dShown = 0;
     EXPECT_EQ(updateCursorSlices(scene, *record), 0);
     EXPECT_EQ(scene.objectCount(), 0);

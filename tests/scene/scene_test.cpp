@@ -184,6 +184,54 @@ TEST(SceneCamera, HalfTurnAboutYMirrorsLeftAndRight)
     EXPECT_NEAR(screenOf(scene, p).x, before.x, 1e-6);
 }
 
+// A view of meshes from files shows y upwards; a view of an image's content shows
+// voxel y downwards and x to the right, as the image window does, on reset, on a
+// fresh view and when framed again; a new sub-view takes the camera it is made from.
+TEST(SceneCamera, ImageViewsShowYDownwardsAndMeshViewsYUpwards)
+{
+    Scene scene;
+    TriMeshPtr mesh = cube();
+    scene.setMesh(scene.createObject("c"), mesh.get());
+    scene.resetCamera();
+    const Vec3 o = screenOf(scene, { 0, 0, 0 });
+    EXPECT_LT(screenOf(scene, { 0, 0.4, 0 }).y, o.y - 1);
+    EXPECT_GT(screenOf(scene, { 0.4, 0, 0 }).x, o.x + 1);
+
+    // The flag alone leaves a framed camera as it is, until the next reset.
+    scene.setImageAxes(true);
+    EXPECT_GT(scene.camera().up().y, 0);
+    scene.resetCamera();
+    EXPECT_GT(screenOf(scene, { 0, 0.4, 0 }).y, o.y + 1);
+    EXPECT_GT(screenOf(scene, { 0.4, 0, 0 }).x, o.x + 1);
+    EXPECT_LT(scene.camera().eye().z, scene.camera().target().z); // the front side
+    // "Vue de face" is the same picture.
+    const Camera reset = scene.camera();
+    scene.viewFrom(Scene::SIDE_FRONT);
+    EXPECT_NEAR(length(scene.camera().eye() - reset.eye()), 0, 1e-9);
+    EXPECT_NEAR(length(scene.camera().up() - reset.up()), 0, 1e-9);
+
+    // Framing keeps a turned image camera's direction and up vector.
+    scene.rotateCamera(1, 0.3);
+    scene.multiplyZoom(3);
+    const Camera turned = scene.camera();
+    scene.fitView();
+    EXPECT_NEAR(length(scene.camera().up() - turned.up()), 0, 1e-9);
+    EXPECT_DOUBLE_EQ(scene.camera().zoom(), 1);
+    const int index = scene.addSubView(0.5, 0, 0.5, 1);
+    EXPECT_NEAR(length(scene.subView(index).camera.eye() - scene.camera().eye()), 0, 1e-9);
+
+    // An empty view made for an image is framed on its reference box at once.
+    Scene fresh;
+    fresh.setReferenceBox(40, 20, 10);
+    fresh.setImageAxes(true);
+    EXPECT_TRUE(fresh.imageAxes());
+    EXPECT_NEAR(length(fresh.camera().target() - Vec3 { 20, 10, 5 }), 0, 1e-9);
+    EXPECT_LT(fresh.camera().up().y, -0.999);
+    fresh.setImageAxes(false);
+    fresh.resetCamera();
+    EXPECT_GT(fresh.camera().up().y, 0.999);
+}
+
 TEST(SceneCamera, ZoomAndTranslationsMoveThePicture)
 {
     Scene scene;

@@ -101,7 +101,12 @@ void main()
 }
 )";
 
-constexpr const char* kVolumeFragmentShader = R"(#version 330 core
+// Compiled twice, after "#define FLOAT_VOLUME 0" or 1: a per-sample branch on the
+// volume's format costs the software rasterisers (where the frame time matters most)
+// as much as the arithmetic it selects. The march steps one voxel (still frames) or
+// two (while turning); the texture position moves by a constant step, recomputed only
+// where a brick jump breaks the sequence.
+constexpr const char* kVolumeFragmentShader = R"(
 in vec3 vTex;
 uniform vec3 uEye;
 uniform vec3 uVoxels;
@@ -111,9 +116,8 @@ uniform sampler3D uBricks;
 uniform ivec3 uBrickCount;
 uniform float uBrickSide;
 uniform bool uSkip;
-uniform bool uFloat;
 uniform float uLow;
-uniform float uHigh;
+uniform float uInvRange;
 uniform float uStep;
 uniform int uMaxSteps;
 uniform float uOpacity;
@@ -148,6 +152,11 @@ void main()
     }
     vec3 exitSide = mix(vec3(0.0), vec3(uBrickSide), greaterThan(safe, vec3(0.0)));
     vec3 scale = 1.0 / uVoxels;
+    vec3 eyeTex = uEye * scale;
+    vec3 dirTex = dir * scale;
+    vec3 stepTex = dirTex * uStep;
+    // Alpha is the opacity of one voxel's thickness; two voxels let through its square.
+    bool twoVoxels = uStep > 1.5;
     vec4 sum = vec4(0.0);
     float first = tNear + 0.5 * uStep;
     float t = first;
@@ -169,21 +178,18 @@ void main()
             }
             end = min(end, leave);
         }
+        vec3 p = eyeTex + dirTex * t;
         do {
-            vec3 p = (uEye + dir * t) * scale;
-            vec4 s;
-            if (uFloat) {
-                float u = clamp((texture(uVolume, p).r - uLow) / (uHigh - uLow), 0.0, 1.0);
-                s = texture(uTransfer, vec2((u * 255.0 + 0.5) / 256.0, 0.5));
-            } else {
-                s = texture(uVolume, p);
-            }
-            // Alpha is the opacity of one voxel's thickness; a step is half a voxel
-            // (1 - sqrt(1 - a)) or two (1 - (1 - a)^2).
-            float c = 1.0 - clamp(s.a * uOpacity, 0.0, 1.0);
-            float a = 1.0 - (uStep < 1.0 ? sqrt(c) : c * c);
-            sum.rgb += (1.0 - sum.a) * a * s.rgb;
-            sum.a += (1.0 - sum.a) * a;
+#if FLOAT_VOLUME
+            float u = clamp((textureLod(uVolume, p, 0.0).r - uLow) * uInvRange, 0.0, 1.0);
+            vec4 s = textureLod(uTransfer, vec2(u * (255.0 / 256.0) + 0.5 / 256.0, 0.5), 0.0);
+#else
+            vec4 s = textureLod(uVolume, p, 0.0);
+#endif
+            float c = 1.0 - s.a * uOpacity;
+            float w = (1.0 - sum.a) * (1.0 - (twoVoxels ? c * c : c));
+            sum += w * vec4(s.rgb, 1.0);
+            p += stepTex;
             t += uStep;
             ++i;
         } while (t < end && i < uMaxSteps && sum.a <= 0.99);
@@ -264,11 +270,15 @@ bool SceneRenderer::initialize()
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &max3dTextureSize_);
     // Without ray-marching the rest of the scene still draws; volumes show nothing.
-    auto volumes = std::make_unique<QOpenGLShaderProgram>();
-    if (volumes->addShaderFromSourceCode(QOpenGLShader::Vertex, kVolumeVertexShader)
-        && volumes->addShaderFromSourceCode(QOpenGLShader::Fragment, kVolumeFragmentShader)
-        && volumes->link())
-        volumeProgram_ = std::move(volumes);
+    for (int floats = 0; floats < 2; ++floats) {
+        const QByteArray fragment = QByteArray("#version 330 core\n#define FLOAT_VOLUME ")
+            + QByteArray::number(floats) + kVolumeFragmentShader;
+        auto volumes = std::make_unique<QOpenGLShaderProgram>();
+        if (volumes->addShaderFromSourceCode(QOpenGLShader::Vertex, kVolumeVertexShader)
+            && volumes->addShaderFromSourceCode(QOpenGLShader::Fragment, fragment)
+            && volumes->link())
+            volumePrograms_[floats] = std::move(volumes);
+    }
     glGenVertexArrays(1, &boxVao_);
     glGenBuffers(1, &boxVbo_);
     return true;
@@ -582,11 +592,15 @@ void SceneRenderer::drawVolume(
     const Scene& scene, const SceneObject& object, const Mat4& view, const float projection[16])
 {
     const auto it = objects_.find(object.id);
-    if (!volumeProgram_ || it == objects_.end() || !it->second->volume || !object.volume
-        || object.volumeBox.empty() || it->second->indexCount == 0)
+    if (it == objects_.end() || !it->second->volume || !object.volume || object.volumeBox.empty()
+        || it->second->indexCount == 0)
         return;
     const GpuObject& gpu = *it->second;
     const Volume& volume = *object.volume;
+    const bool floats = volume.format == VOLUME_R32F;
+    // A float volume whose table did not load is not drawn from its raw values.
+    if (!volumePrograms_[floats] || (floats && !gpu.transfer))
+        return;
     const Mat4 modelView = view * scene.modelMatrix(object);
     const auto toObject = inverse(modelView);
     const auto clipToObject = inverse(projection_ * modelView);
@@ -600,10 +614,10 @@ void SceneRenderer::drawVolume(
     const Vec3 eye = transformPoint(toVoxels * *toObject, { 0, 0, 0 });
     const double diagonal = std::sqrt(double(volume.nx) * volume.nx + double(volume.ny) * volume.ny
         + double(volume.nz) * volume.nz);
-    // Half a voxel per step; two while the view moves (the shader knows only these).
-    const float step = interactive_ ? 2.0f : 0.5f;
+    // One voxel per step; two while the view moves (the shader knows only these).
+    const float step = interactive_ ? 2.0f : 1.0f;
 
-    QOpenGLShaderProgram& p = *volumeProgram_;
+    QOpenGLShaderProgram& p = *volumePrograms_[floats];
     p.bind();
     float m[16];
     toFloats(modelView, m);
@@ -615,11 +629,10 @@ void SceneRenderer::drawVolume(
     p.setUniformValue("uBoxSize", float(size.x), float(size.y), float(size.z));
     p.setUniformValue("uEye", float(eye.x), float(eye.y), float(eye.z));
     p.setUniformValue("uVoxels", float(volume.nx), float(volume.ny), float(volume.nz));
-    const bool floats = volume.format == VOLUME_R32F && gpu.transfer;
-    p.setUniformValue("uFloat", floats);
     p.setUniformValue("uLow", float(volume.low));
     // A single-valued range still divides by something.
-    p.setUniformValue("uHigh", float(volume.high > volume.low ? volume.high : volume.low + 1));
+    p.setUniformValue(
+        "uInvRange", float(1 / (volume.high > volume.low ? volume.high - volume.low : 1)));
     p.setUniformValue("uStep", step);
     // Enough steps for the box's diagonal, however many are skipped.
     p.setUniformValue("uMaxSteps", int(std::ceil(diagonal / step)) + 2);

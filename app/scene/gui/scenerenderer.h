@@ -32,7 +32,7 @@ public:
     // Draws every visible sub-view into a width x height framebuffer (pixels).
     void render(const scene::Scene& scene, int width, int height);
     // While the view is being turned: volumes are marched at half the resolution and
-    // two voxels per step, for frames that follow the mouse.
+    // two voxels per step, for frames that follow the mouse; otherwise one voxel per step.
     void setInteractive(bool interactive) { interactive_ = interactive; }
     bool interactive() const { return interactive_; }
 
@@ -59,7 +59,8 @@ private:
         const scene::Mat4& view, const float projection[16]);
 
     std::unique_ptr<QOpenGLShaderProgram> program_;
-    std::unique_ptr<QOpenGLShaderProgram> volumeProgram_; // null when it did not build
+    // Ray-marching of byte and float volumes; null when one did not build.
+    std::unique_ptr<QOpenGLShaderProgram> volumePrograms_[2];
     std::unordered_map<std::uint32_t, std::unique_ptr<GpuObject>> objects_;
     unsigned boxVao_ = 0, boxVbo_ = 0;
     int maxTextureSize_ = 0;
