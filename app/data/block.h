@@ -107,6 +107,9 @@ struct BlockDescriptor {
     FileHandle file; // header read
     FileHandle topFile; // x-z companion: its FRONT y is TOP y
     FileHandle rightFile; // y-z companion: its FRONT k is RIGHT dimX - 1 - k
+    // Counts writes to the file (they make companions stale), so that companions built
+    // while the block was written are not attached.
+    std::uint64_t fileWrites = 0;
     int writeOp = 0;
     double valueGain = 1, valueOffset = 0;
     int valueScaleOn = 0;

@@ -219,6 +219,7 @@ void dropCompanions(BlockDescriptor& b)
     // stale, and sections are read from the file itself.
     b.topFile.reset();
     b.rightFile.reset();
+    ++b.fileWrites;
 }
 
 // Writes a rectangle in the block's type; the caller holds the block's lock alone.

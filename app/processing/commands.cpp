@@ -9,6 +9,7 @@
 #include "params/paramapi.h"
 #include "processing/blending.h"
 #include "processing/commandtable.h"
+#include "processing/companioncommand.h"
 #include "processing/isosurfacecommand.h"
 #include "processing/transform2d.h"
 #include "processing/valueoperators.h"
@@ -1076,6 +1077,11 @@ void volumeRendering(const Command& command)
     runVolumeRendering(command.caption());
 }
 
+void companionFiles(const Command& command)
+{
+    runCompanionBuild(command.caption());
+}
+
 struct Operator {
     int code;
     const char* label;
@@ -1188,6 +1194,7 @@ std::vector<ProcessingCommand> makeTable()
         });
     table.push_back({ 1240, "Extraction de surface de niveau", isoSurface, 0, Volume3d, true });
     table.push_back({ 1241, "Rendu volumique", volumeRendering, 0, Volume3d });
+    table.push_back({ 1242, "Création des fichiers compagnons", companionFiles, 0, Volume3d });
     return table;
 }
 

@@ -100,18 +100,19 @@ TEST(ProcessingMenus, EveryItemIsACommandWithItsLabel)
     auto all = MenuNode::subMenu("Traitement");
     appendProcessingMenus2d(*all);
     appendProcessingMenus3d(*all);
-    // The seven sub-menus, then the separator, the surface extraction and the volume
-    // rendering of "Traitement 3D".
-    ASSERT_EQ(all->children.size(), 10u);
+    // The seven sub-menus, then the separator, the surface extraction, the volume
+    // rendering and the companion files of "Traitement 3D".
+    ASSERT_EQ(all->children.size(), 11u);
     EXPECT_EQ(all->children[8]->text, "Extraction de surface de niveau");
     EXPECT_EQ(all->children[9]->text, "Rendu volumique");
+    EXPECT_EQ(all->children[10]->text, "Création des fichiers compagnons");
     int items = 0;
     forEachItem(*all, [&](const MenuNode& item) {
         ++items;
         EXPECT_TRUE(isProcessingCommand(item.id)) << item.id;
         EXPECT_FALSE(processingCommandLabel(item.id).empty());
     });
-    EXPECT_EQ(items, 10 + 11 + 13 + 10 + 7 + 5 + 10 + 2);
+    EXPECT_EQ(items, 10 + 11 + 13 + 10 + 7 + 5 + 10 + 3);
     EXPECT_EQ(processingCommandLabel(1106), "Racine Carrée");
     EXPECT_EQ(processingCommandLabel(1224), "Rotations");
     EXPECT_EQ(processingCommandLabel(4242), "");

@@ -18,7 +18,8 @@ TEST(VexaFileExports, EveryNameResolves)
         "vexaFileSetTiled", "vexaFileSetHeader", "vexaFileSetOp", "vexaFileReadBlockPart",
         "vexaFileReadBlock", "vexaFileReadImagePart", "vexaFileReadImage", "vexaFileWriteBlockPart",
         "vexaFileWriteBlock", "vexaFileWriteImagePart", "vexaFileWriteImage", "vexaFileWriteFull",
-        "vexaFileGetLastError", "vexaFileUsesFile" };
+        "vexaFileGetLastError", "vexaFileUsesFile", "vexaFileGetHeaderFound",
+        "vexaFileSetMappedFileLimit", "vexaFileGetMappedFileLimit" };
     for (const char* name : names)
         EXPECT_NE(dlsym(lib, name), nullptr) << name;
     // The picture decoder inside is not part of the interface.

@@ -74,6 +74,21 @@ TEST(VexaFileGdr, WritesFieldsLeftAlignedAndReadsBack)
     EXPECT_EQ(d, 10);
 }
 
+TEST(VexaFileGdr, ReadHeaderTellsWhichKindItFound)
+{
+    TempDir dir;
+    for (int kind : { VEXAFILE_HEADER_GDR, VEXAFILE_HEADER_INRIA }) {
+        std::string path = dir.file(kind == VEXAFILE_HEADER_GDR ? "k.gdr" : "k.inr");
+        Desc desc = gdrDesc(path, 30, 20, 4, TYPEDATA_U8);
+        vexaFileSetHeader(desc.get(), kind);
+        ASSERT_EQ(vexaFileWriteHeader(desc.get()), 1);
+        Desc back = openDesc(path);
+        EXPECT_EQ(vexaFileGetHeaderFound(back.get()), 0);
+        ASSERT_EQ(vexaFileReadHeader(back.get()), 1);
+        EXPECT_EQ(vexaFileGetHeaderFound(back.get()), kind);
+    }
+}
+
 TEST(VexaFileGdr, EveryTypeCodeRoundTrips)
 {
     TempDir dir;

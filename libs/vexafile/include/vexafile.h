@@ -151,6 +151,9 @@ VEXA_API int vexaFileGetTiled(FileDescriptor* desc);
 VEXA_API void vexaFileSetTiled(FileDescriptor* desc, int value);
 /* Header kind for vexaFileWriteHeader (VexaFileHeaderKind). */
 VEXA_API void vexaFileSetHeader(FileDescriptor* desc, int kind);
+/* The kind of header vexaFileReadHeader found: VEXAFILE_HEADER_GDR or _INRIA; 0 for
+ * the other forms (logical volume, picture, TIFF) and before any header was read. */
+VEXA_API int vexaFileGetHeaderFound(FileDescriptor* desc);
 /* Write combination (VexaFileOp). */
 VEXA_API void vexaFileSetOp(FileDescriptor* desc, int op);
 
@@ -195,6 +198,17 @@ VEXA_API int vexaFileWriteImage(
 /* Opens the file for update and closes it again; the contents are not changed.
  * 1 when the file could be opened. */
 VEXA_API int vexaFileWriteFull(FileDescriptor* desc);
+
+/* ---- Large files ----
+ *
+ * Files whose samples take more than this many bytes are never kept mapped: every
+ * page of a mapping that a read touches stays resident in the process, and a section
+ * across a large file touches all of them. Their reads go through positioned reads
+ * instead, so the memory they hold is the result's. The default is a quarter of the
+ * physical memory, at most 1 GiB; 0 or less restores it. The limit applies to the
+ * reads that follow. */
+VEXA_API void vexaFileSetMappedFileLimit(long long bytes);
+VEXA_API long long vexaFileGetMappedFileLimit(void);
 
 /* ---- Failures ---- */
 

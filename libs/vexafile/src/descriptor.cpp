@@ -203,6 +203,11 @@ void vexaFileSetTiled(FileDescriptor* desc, int value)
         desc->transpose = 0;
 }
 
+int vexaFileGetHeaderFound(FileDescriptor* desc)
+{
+    return desc ? desc->headerFound : 0;
+}
+
 void vexaFileSetHeader(FileDescriptor* desc, int kind)
 {
     if (desc)

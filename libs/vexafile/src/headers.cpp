@@ -129,6 +129,7 @@ bool readGdr(const File& f, HeaderInfo& h)
     h.offsetData = kGdrHeaderSize;
     h.transpose = b[40] == 'T' ? 1 : 0;
     h.tiled = b[40] == 'B' ? 1 : 0;
+    h.kind = VEXAFILE_HEADER_GDR;
     return true;
 }
 
@@ -164,6 +165,7 @@ bool readInria(const File& f, HeaderInfo& h)
     if (f.readAt(b, kInriaProbeSize, 0) != kInriaProbeSize)
         return false;
     InriaVariant v = inriaVariant(b);
+    h.kind = VEXAFILE_HEADER_INRIA;
     if (v == InriaVariant::A) {
         int bits = b[39];
         h.dimX = be16(b + 6);
@@ -370,6 +372,7 @@ void commitHeader(FileDescriptor& d, HeaderInfo&& h)
     d.endian = h.endian;
     d.picture = h.picture;
     d.tiff = h.tiff;
+    d.headerFound = h.kind;
     for (auto& p : h.parts)
         p->owner = &d;
     d.parts = std::move(h.parts);

@@ -1,5 +1,9 @@
 #include "keptmap.hpp"
 
+#include "vexafile.h"
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <list>
@@ -81,7 +85,30 @@ std::shared_ptr<const KeptMapping> mapFile(const std::string& path, Identity& id
     return result;
 }
 
+std::atomic<int64_t> gMappedFileLimit { 0 };
+
+// A quarter of the physical memory, at most 1 GiB: a 1024^3 U8 file still gathers from
+// its kept mapping, and no single file can hold more than that resident.
+int64_t defaultMappedFileLimit()
+{
+    const int64_t most = int64_t(1) << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0)
+        return most;
+    return std::min(most, int64_t(pages) * int64_t(page) / 4);
+}
+
 } // namespace
+
+int64_t mappedFileLimit()
+{
+    const int64_t set = gMappedFileLimit.load(std::memory_order_relaxed);
+    if (set > 0)
+        return set;
+    static const int64_t byDefault = defaultMappedFileLimit();
+    return byDefault;
+}
 
 std::shared_ptr<const KeptMapping> keptMapping(const std::string& path)
 {
@@ -133,3 +160,17 @@ void forgetKeptMapping(const std::string& path)
 }
 
 } // namespace vexafile
+
+extern "C" {
+
+void vexaFileSetMappedFileLimit(long long bytes)
+{
+    vexafile::gMappedFileLimit.store(bytes > 0 ? int64_t(bytes) : 0, std::memory_order_relaxed);
+}
+
+long long vexaFileGetMappedFileLimit(void)
+{
+    return vexafile::mappedFileLimit();
+}
+
+} // extern "C"

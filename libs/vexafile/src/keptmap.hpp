@@ -42,6 +42,10 @@ std::shared_ptr<const KeptMapping> keptMapping(const std::string& path);
 // Drops the mapping kept for path, if any.
 void forgetKeptMapping(const std::string& path);
 
+// Files whose samples take more bytes than this are read without a kept mapping
+// (vexaFileSetMappedFileLimit).
+int64_t mappedFileLimit();
+
 // Bounds of the cache.
 constexpr int kKeptMappingsMax = 16;
 constexpr int64_t kKeptBytesMax = int64_t(64) << 30;

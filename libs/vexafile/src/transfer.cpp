@@ -255,21 +255,29 @@ bool readRuns(const File& f, const Geometry& g, const Runs& r, unsigned char* or
     int64_t fileSize = f.size();
     if (fileSize < 0)
         return false;
-    int64_t start = g.offset + r.z0 * r.planeBytes + (r.a0 * r.lineLength + r.b0) * es;
-    int64_t end = g.offset + r.z1 * r.planeBytes + (r.a1 * r.lineLength + r.b1 + 1) * es;
-    end = std::min(end, fileSize);
-    if (end <= start)
-        return true; // nothing of the box is in the file: the buffer stays as it was
-    Mapped map(f.fd(), start, end - start);
-    if (!map.ok())
-        return readRunsOnePerLine(f, g, r, origin);
+    // One mapping per plane: pages a mapping touches stay resident until it goes, and
+    // one mapping over a large file would hold every page of it at once.
     for (int64_t z = r.z0; z <= r.z1; ++z) {
+        const int64_t planeStart = g.offset + z * r.planeBytes;
+        const int64_t start = planeStart + (r.a0 * r.lineLength + r.b0) * es;
+        const int64_t end = std::min(planeStart + (r.a1 * r.lineLength + r.b1 + 1) * es, fileSize);
+        if (end <= start)
+            return true; // the rest of the box is past the file: the buffer stays as it was
+        unsigned char* plane = origin + (z - r.z0) * r.strideZ * es;
+        Mapped map(f.fd(), start, end - start);
+        if (!map.ok()) {
+            Runs one = r;
+            one.z0 = one.z1 = z;
+            if (!readRunsOnePerLine(f, g, one, plane))
+                return false;
+            continue;
+        }
         for (int64_t a = r.a0; a <= r.a1; ++a) {
-            int64_t pos = g.offset + z * r.planeBytes + (a * r.lineLength + r.b0) * es;
+            int64_t pos = planeStart + (a * r.lineLength + r.b0) * es;
             int64_t avail = std::min<int64_t>(map.availableFrom(pos) / es, nb);
             if (avail <= 0)
                 return true;
-            unsigned char* dst = origin + ((z - r.z0) * r.strideZ + (a - r.a0) * r.strideA) * es;
+            unsigned char* dst = plane + (a - r.a0) * r.strideA * es;
             copySamples(dst, r.strideB, map.at(pos), 1, avail, es, g.swap);
         }
     }
@@ -379,6 +387,8 @@ constexpr int64_t kMappedBoxBytes = int64_t(64) << 20;
 std::shared_ptr<const KeptMapping> keptMappingFor(
     const FileDescriptor& d, const Geometry& g, const Box& box, const Mapping& m)
 {
+    if (g.X * g.Y * g.Z * g.esize > mappedFileLimit())
+        return nullptr;
     const int64_t bytes = box.nx() * box.ny() * box.nz() * g.esize;
     if (bytes > kMappedBoxBytes) {
         if (d.tiled)

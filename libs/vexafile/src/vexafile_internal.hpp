@@ -33,6 +33,7 @@ struct FileDescriptor {
     int offsetData = 0;
     int op = 0;
     int header = 0;
+    int headerFound = 0; // kind of header vexaFileReadHeader found (GDR, INRIA), else 0
     int picture = 0;
     int tiff = 0;
     std::vector<std::unique_ptr<LogicalPart>> parts;
@@ -55,6 +56,7 @@ struct HeaderInfo {
     int transpose = 0, tiled = 0;
     int endian = 1;
     int picture = 0, tiff = 0;
+    int kind = 0; // VEXAFILE_HEADER_GDR or _INRIA when read from such a header
     std::vector<std::unique_ptr<LogicalPart>> parts;
 };
 
