@@ -16,8 +16,12 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include <malloc.h>
+#include <sys/mman.h>
 
 namespace vexa::mesh::detail {
 
@@ -120,6 +124,23 @@ constexpr float kSquares[3][4][3] = {
     { { -0.5f, -0.5f, 0.5f }, { 0.5f, -0.5f, 0.5f }, { 0.5f, 0.5f, 0.5f }, { -0.5f, 0.5f, 0.5f } },
 };
 
+// Asks for huge pages over a large block: the output arrays are filled once, front to
+// back, and faults on 4 KiB pages cost a good share of the walk on a large surface.
+// Only a block that is a mapping of its own (the allocator's page header in front,
+// its end on a page) is advised, and as a whole: advising part of a mapping splits it,
+// and a split mapping can no longer grow in place when the buffer doubles.
+void adviseHugePages(void* block)
+{
+    constexpr uintptr_t kPage = 4096, kHeader = 16;
+    if (!block)
+        return;
+    const size_t usable = malloc_usable_size(block);
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(block) - kHeader;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(block) + usable;
+    if (usable >= (size_t(4) << 20) && begin % kPage == 0 && end % kPage == 0)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only a hint
+}
+
 // A malloc block that grows by doubling; a mesh can take it over without a copy.
 template <typename T> class Buffer {
 public:
@@ -144,8 +165,30 @@ public:
         return p;
     }
     size_t size() const { return size_; }
+    // Room for n elements if memory allows: only a hint, growth still works without.
+    void reserveHint(size_t n)
+    {
+        if (n <= capacity_ || n > std::numeric_limits<size_t>::max() / sizeof(T))
+            return;
+        if (T* p = static_cast<T*>(std::realloc(data_, n * sizeof(T)))) {
+            adviseHugePages(p);
+            data_ = p;
+            capacity_ = n;
+        }
+    }
     const T* data() const { return data_; }
     void truncate(size_t n) { size_ = std::min(size_, n); }
+    // Hands the block over with room for total elements, the first size() kept.
+    T* releaseWithRoom(size_t total)
+    {
+        T* p = static_cast<T*>(std::realloc(data_, std::max<size_t>(total, 1) * sizeof(T)));
+        if (!p)
+            throw std::bad_alloc(); // the block stays ours and is freed with us
+        adviseHugePages(p);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+        return p;
+    }
     // Hands the block over, trimmed to its size (null when empty).
     T* release()
     {
@@ -173,6 +216,7 @@ private:
         T* p = static_cast<T*>(std::realloc(data_, capacity * sizeof(T)));
         if (!p)
             throw std::bad_alloc();
+        adviseHugePages(p);
         data_ = p;
         capacity_ = capacity;
     }
@@ -201,6 +245,8 @@ struct Slab {
     std::vector<LayerCount> layers;
     bool needsWeld = false, alert = false, readFailed = false;
     double ms = 0;
+    bool hasBox = false; // boxMin / boxMax hold the box of its points
+    float boxMin[3] = { 0, 0, 0 }, boxMax[3] = { 0, 0, 0 };
 
     // Filled by the merge.
     int64_t base = 0;
@@ -224,9 +270,11 @@ struct RowSpan {
 };
 
 struct Shared {
-    Shared(const SliceReader& r, std::mutex* lock, const WalkBox& b, const IsoSurfaceParams& p)
+    Shared(const SliceReader& r, std::mutex* lock, const RawVolume* volume, const WalkBox& b,
+        const IsoSurfaceParams& p)
         : reader(r)
         , readLock(lock)
+        , raw(volume && volume->samples && p.selection == kIsoThreshold ? volume : nullptr)
         , box(b)
         , params(p)
     {
@@ -234,6 +282,7 @@ struct Shared {
 
     const SliceReader& reader;
     std::mutex* readLock; // null when reads may run at once
+    const RawVolume* raw; // read directly when set
     WalkBox box;
     const IsoSurfaceParams& params;
     Rule rule = kRuleMarching;
@@ -242,6 +291,9 @@ struct Shared {
     std::vector<double> values; // sorted
     bool alwaysWeld = false;
     std::atomic<bool> abort { false };
+    // Points and triangles per layer of the densest slab so far (x 1024): later slabs
+    // size their blocks from it rather than growing them step by step.
+    std::atomic<int64_t> pointsPerLayer { 0 }, trianglesPerLayer { 0 };
 };
 
 // The calling thread's stop and progress checks.
@@ -263,10 +315,14 @@ public:
     }
     // Asks for a stop now.
     void check() { ask(); }
+    // Called once a row: the clock is read every few rows, which still keeps well
+    // within the 50 ms between checks and costs little on rows that are skipped.
     void often()
     {
+        if (++calls_ % 4 != 0)
+            return;
         const Clock::time_point now = Clock::now();
-        if (now - last_ >= std::chrono::milliseconds(50))
+        if (now - last_ >= std::chrono::milliseconds(40))
             ask();
     }
     bool stopped() const { return stopped_; }
@@ -287,6 +343,7 @@ private:
     Shared& shared_;
     Clock::time_point last_;
     int reported_ = std::numeric_limits<int>::min();
+    unsigned calls_ = 0;
     bool stopped_ = false;
 };
 
@@ -320,6 +377,12 @@ public:
         floor_[0] = floor_[1] = 0;
         bottomPlane_ = 0;
         slab_ = &slab;
+        const auto expected = [&](const std::atomic<int64_t>& rate) {
+            const double n = double(rate.load()) / 1024 * (slab.zEnd - slab.zBegin) * 1.125;
+            return size_t(std::min(n, double(TRIMESH_MAX_COUNT))) * 3;
+        };
+        slab.points.reserveHint(expected(s_.pointsPerLayer));
+        slab.triangles.reserveHint(expected(s_.trianglesPerLayer));
         const auto start = Clock::now();
         if (!readSlice(slab.zBegin, 0)) {
             slab.readFailed = true;
@@ -361,6 +424,26 @@ public:
                 if (v != kNoVertex && v >= floor_[top])
                     slab.top.push_back({ int64_t(kind) * int64_t(planeSize_) + int64_t(i), v });
             }
+        if (slab.layersDone > 0) {
+            const auto raise = [](std::atomic<int64_t>& rate, int64_t value) {
+                int64_t old = rate.load();
+                while (value > old && !rate.compare_exchange_weak(old, value)) { }
+            };
+            raise(s_.pointsPerLayer, slab.nbPoints() * 1024 / slab.layersDone);
+            raise(s_.trianglesPerLayer, slab.nbTriangles() * 1024 / slab.layersDone);
+        }
+        // The box on this thread, while the points are still near in cache.
+        if (const int64_t n = slab.nbPoints(); n > 0) {
+            const float* p = slab.points.data();
+            slab.hasBox = true;
+            std::copy(p, p + 3, slab.boxMin);
+            std::copy(p, p + 3, slab.boxMax);
+            for (int64_t i = 1; i < n; ++i)
+                for (int k = 0; k < 3; ++k) {
+                    slab.boxMin[k] = std::min(slab.boxMin[k], p[3 * i + k]);
+                    slab.boxMax[k] = std::max(slab.boxMax[k], p[3 * i + k]);
+                }
+        }
         slab.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         return true;
     }
@@ -368,6 +451,28 @@ public:
 private:
     bool readSlice(int z, int b)
     {
+        if (s_.raw) {
+            switch (s_.raw->type) {
+            case TYPEDATA_U8:
+                return classifyRaw<uint8_t>(z, b);
+            case TYPEDATA_S8:
+                return classifyRaw<int8_t>(z, b);
+            case TYPEDATA_U16:
+                return classifyRaw<uint16_t>(z, b);
+            case TYPEDATA_S16:
+                return classifyRaw<int16_t>(z, b);
+            case TYPEDATA_U32:
+                return classifyRaw<uint32_t>(z, b);
+            case TYPEDATA_S32:
+                return classifyRaw<int32_t>(z, b);
+            case TYPEDATA_F32:
+                return classifyRaw<float>(z, b);
+            case TYPEDATA_F64:
+                return classifyRaw<double>(z, b);
+            default:
+                break; // through the reader
+            }
+        }
         bool ok;
         if (s_.readLock) {
             std::lock_guard lock(*s_.readLock);
@@ -378,6 +483,53 @@ private:
         if (ok)
             classify(b);
         return ok;
+    }
+
+    // A plain threshold straight from the samples in memory: one pass widens, classes
+    // and stores each sample (the reader's conversion gives the very same doubles).
+    template <typename T> bool classifyRaw(int z, int b)
+    {
+        const size_t dimX = size_t(box_.dimX);
+        const T* slice
+            = static_cast<const T*>(s_.raw->samples) + size_t(z) * dimX * size_t(box_.dimY);
+        const double level = s_.level;
+        const auto widen = [](T sample) {
+            if constexpr (std::is_floating_point_v<T>)
+                return std::isnan(sample) ? -std::numeric_limits<double>::infinity()
+                                          : double(sample);
+            else
+                return double(sample);
+        };
+        for (int y = box_.y1; y <= box_.y2; ++y) {
+            const T* in = slice + size_t(y) * dimX;
+            double* v = values_[b].data() + size_t(y) * dimX;
+            uint8_t* c = classes_[b].data() + size_t(y) * dimX;
+            switch (s_.rule) {
+            case kRuleCuberille:
+                for (int x = box_.x1; x <= box_.x2; ++x) {
+                    const double d = widen(in[x]);
+                    v[x] = d;
+                    c[x] = uint8_t(d < level ? 0 : d == level ? 1 : 2);
+                }
+                break;
+            case kRuleSimplifiedStrict:
+                for (int x = box_.x1; x <= box_.x2; ++x) {
+                    const double d = widen(in[x]);
+                    v[x] = d;
+                    c[x] = uint8_t(level < d);
+                }
+                break;
+            default:
+                for (int x = box_.x1; x <= box_.x2; ++x) {
+                    const double d = widen(in[x]);
+                    v[x] = d;
+                    c[x] = uint8_t(d >= level);
+                }
+                break;
+            }
+            rowSpan(b, y, c);
+        }
+        return true;
     }
 
     // Applies the selection to the box's samples and classes them once.
@@ -415,22 +567,28 @@ private:
                     c[x] = uint8_t(v[x] >= level);
                 break;
             }
-            RowSpan& span = rows_[b][size_t(y)];
-            span.head = c[box_.x1];
-            span.tail = c[box_.x2];
-            span.first = std::numeric_limits<int32_t>::max();
-            span.last = -1;
-            for (int x = box_.x1 + 1; x <= box_.x2; ++x)
-                if (c[x] != span.head) {
-                    span.first = x - 1;
-                    break;
-                }
-            for (int x = box_.x2 - 1; x >= box_.x1; --x)
-                if (c[x] != span.tail) {
-                    span.last = x;
-                    break;
-                }
+            rowSpan(b, y, c);
         }
+    }
+
+    // Where the classes of a row change.
+    void rowSpan(int b, int y, const uint8_t* c)
+    {
+        RowSpan& span = rows_[b][size_t(y)];
+        span.head = c[box_.x1];
+        span.tail = c[box_.x2];
+        span.first = std::numeric_limits<int32_t>::max();
+        span.last = -1;
+        for (int x = box_.x1 + 1; x <= box_.x2; ++x)
+            if (c[x] != span.head) {
+                span.first = x - 1;
+                break;
+            }
+        for (int x = box_.x2 - 1; x >= box_.x1; --x)
+            if (c[x] != span.tail) {
+                span.last = x;
+                break;
+            }
     }
 
     bool listed(double s) const
@@ -784,12 +942,12 @@ void runSlabs(
 
 } // namespace
 
-TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBox& box,
-    const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks, const LineSink& log,
-    IsoSurfaceReport& report, std::string* error)
+TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const RawVolume* raw,
+    const WalkBox& box, const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks,
+    const LineSink& log, IsoSurfaceReport& report, std::string* error)
 {
     std::mutex readLock;
-    Shared shared(reader, concurrentReads ? nullptr : &readLock, box, params);
+    Shared shared(reader, concurrentReads ? nullptr : &readLock, raw, box, params);
     switch (params.method) {
     case kIsoCuberille:
         shared.rule = kRuleCuberille;
@@ -820,10 +978,16 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
     int perSlab = params.slabLayers > 0 ? params.slabLayers
         : threads == 1                  ? std::max(layers, 1)
                                         : std::max(4, (layers + 4 * threads - 1) / (4 * threads));
-    std::vector<Slab> slabs(size_t(layers > 0 ? (layers + perSlab - 1) / perSlab : 0));
+    // The first slab's blocks become the result's, so a chosen layout makes it larger:
+    // less to copy, while the other threads share the small ones that follow.
+    const int firstLayers = params.slabLayers > 0 || threads == 1
+        ? perSlab
+        : std::max(perSlab, layers / (threads + 1));
+    const int rest = std::max(layers - firstLayers, 0);
+    std::vector<Slab> slabs(size_t(layers > 0 ? 1 + (rest + perSlab - 1) / perSlab : 0));
     for (size_t i = 0; i < slabs.size(); ++i) {
-        slabs[i].zBegin = box.z1 + int(i) * perSlab;
-        slabs[i].zEnd = std::min(box.z2, slabs[i].zBegin + perSlab);
+        slabs[i].zBegin = i == 0 ? box.z1 : box.z1 + firstLayers + int(i - 1) * perSlab;
+        slabs[i].zEnd = std::min(box.z2, slabs[i].zBegin + (i == 0 ? firstLayers : perSlab));
     }
 
     if (hooks.progressRange)
@@ -867,7 +1031,7 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
     // are that slab's; the others are new, at the place the slab met them.
     int64_t nbPoints = 0, nbTriangles = 0, soupPoints = 0;
     size_t kept = 0;
-    bool full = false, needsWeld = shared.alwaysWeld, alert = false;
+    bool full = false, needsWeld = shared.alwaysWeld, alert = false, boxStale = false;
     for (size_t i = 0; i < slabs.size() && !full; ++i) {
         Slab& slab = slabs[i];
         if (slab.layersDone == 0)
@@ -895,6 +1059,7 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
             break;
         if (done < slab.layersDone || slab.zBegin + slab.layersDone < slab.zEnd)
             full = full || !limitHit;
+        boxStale = boxStale || done < slab.layersDone;
         slab.layersDone = done;
         slab.points.truncate(size_t(slab.layers[size_t(done - 1)].points) * 3);
         slab.triangles.truncate(size_t(slab.layers[size_t(done - 1)].triangles) * 3);
@@ -935,16 +1100,18 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
         points = slabs[0].points.release();
         triangles = slabs[0].triangles.release();
     } else if (nbPoints > 0) {
-        points = static_cast<float*>(std::malloc(size_t(nbPoints) * 3 * sizeof(float)));
-        triangles = static_cast<int32_t*>(std::malloc(size_t(nbTriangles) * 3 * sizeof(int32_t)));
-        if (!points || !triangles) {
-            std::free(points);
-            std::free(triangles);
-            throw std::bad_alloc();
-        }
         std::vector<int64_t> triangleBase(slabs.size() + 1, 0);
         for (size_t i = 0; i < slabs.size(); ++i)
             triangleBase[i + 1] = triangleBase[i] + slabs[i].nbTriangles();
+        // The first slab's blocks grow into the result: its vertices come first under
+        // their own numbers, so only the slabs after it are copied.
+        points = slabs[0].points.releaseWithRoom(size_t(nbPoints) * 3);
+        try {
+            triangles = slabs[0].triangles.releaseWithRoom(size_t(nbTriangles) * 3);
+        } catch (...) {
+            std::free(points);
+            throw;
+        }
         auto copySlab = [&](size_t i) {
             const Slab& slab = slabs[i];
             const float* from = slab.points.data();
@@ -970,7 +1137,7 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
                     = in[k] > lastResolved ? int32_t(in[k] + shift) : int32_t(slab.global(in[k]));
         };
         // Slabs land in disjoint parts of the arrays: the copy runs on the walk's threads.
-        std::atomic<size_t> nextCopy { 0 };
+        std::atomic<size_t> nextCopy { 1 };
         auto copyWork = [&] {
             for (size_t i = nextCopy.fetch_add(1); i < slabs.size(); i = nextCopy.fetch_add(1))
                 copySlab(i);
@@ -1005,15 +1172,43 @@ TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBo
         std::copy(p.begin(), p.end(), points);
         std::copy(t.begin(), t.end(), triangles);
     }
-    TriMesh* mesh = nbPoints > 0 && nbTriangles > 0
-        ? triMeshCreate(points, int32_t(nbPoints), triangles, int32_t(nbTriangles))
-        : triMeshCreate(nullptr, 0, nullptr, 0);
-    if (!mesh || nbPoints == 0 || nbTriangles == 0) {
+    if (nbPoints == 0 || nbTriangles == 0) {
         std::free(points);
         std::free(triangles);
+        TriMesh* empty = triMeshCreate(nullptr, 0, nullptr, 0);
+        if (!empty)
+            setReason(error, "Mémoire insuffisante");
+        return empty;
     }
-    if (!mesh)
+    // The indices are valid by construction and the box was gathered slab by slab:
+    // the mesh is put together here rather than checked over again.
+    auto* mesh = static_cast<TriMesh*>(std::calloc(1, sizeof(TriMesh)));
+    if (!mesh) {
+        std::free(points);
+        std::free(triangles);
         setReason(error, "Mémoire insuffisante");
+        return nullptr;
+    }
+    mesh->points = points;
+    mesh->nbPoints = int32_t(nbPoints);
+    mesh->triangles = triangles;
+    mesh->nbTriangles = int32_t(nbTriangles);
+    if (boxStale) {
+        triMeshComputeBox(mesh); // layers were dropped after their slab's box was taken
+    } else {
+        bool first = true;
+        for (const Slab& slab : slabs) {
+            if (!slab.hasBox)
+                continue;
+            for (int k = 0; k < 3; ++k) {
+                mesh->boxMin[k]
+                    = first ? slab.boxMin[k] : std::min(mesh->boxMin[k], slab.boxMin[k]);
+                mesh->boxMax[k]
+                    = first ? slab.boxMax[k] : std::max(mesh->boxMax[k], slab.boxMax[k]);
+            }
+            first = false;
+        }
+    }
     return mesh;
 }
 

@@ -22,13 +22,20 @@ struct WalkBox {
     int x1 = 0, y1 = 0, z1 = 0, x2 = 0, y2 = 0, z2 = 0;
 };
 
+// A whole volume in memory, x fastest, samples of a scalar TYPEDATA_ type. With a
+// plain threshold the walk reads it directly rather than through the reader.
+struct RawVolume {
+    const void* samples = nullptr;
+    int type = 0;
+};
+
 // Runs the walk over the box. The reader may be called from several threads at once
-// only when concurrentReads is set (it is serialised otherwise). Returns the welded
-// mesh with its box computed; null when stopped (report.stopped set, no reason) or on
-// failure (reason in *error). Checks for a stop at least every 50 ms on the calling
-// thread.
-TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const WalkBox& box,
-    const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks, const LineSink& log,
-    IsoSurfaceReport& report, std::string* error);
+// only when concurrentReads is set (it is serialised otherwise); raw may be null.
+// Returns the welded mesh with its box computed; null when stopped (report.stopped
+// set, no reason) or on failure (reason in *error). Checks for a stop at least every
+// 50 ms on the calling thread.
+TriMesh* walkSlabs(const SliceReader& reader, bool concurrentReads, const RawVolume* raw,
+    const WalkBox& box, const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks,
+    const LineSink& log, IsoSurfaceReport& report, std::string* error);
 
 } // namespace vexa::mesh::detail

@@ -587,9 +587,9 @@ bool checkParams(const IsoSurfaceParams& p, std::string* error)
     return true;
 }
 
-TriMesh* extract(const SliceReader& reader, bool concurrentReads, int dimX, int dimY, int dimZ,
-    const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks, std::string* error,
-    IsoSurfaceReport* report)
+TriMesh* extract(const SliceReader& reader, bool concurrentReads, const detail::RawVolume* raw,
+    int dimX, int dimY, int dimZ, const IsoSurfaceParams& params, const IsoSurfaceHooks& hooks,
+    std::string* error, IsoSurfaceReport* report)
 {
     if (dimX <= 0 || dimY <= 0 || dimZ <= 0) {
         setReason(error, "Volume vide");
@@ -613,7 +613,8 @@ TriMesh* extract(const SliceReader& reader, bool concurrentReads, int dimX, int 
     }
     const LineSink log = hooks.log ? hooks.log : LineSink(postLogLine);
     IsoSurfaceReport run;
-    TriMesh* mesh = detail::walkSlabs(reader, concurrentReads, box, params, hooks, log, run, error);
+    TriMesh* mesh
+        = detail::walkSlabs(reader, concurrentReads, raw, box, params, hooks, log, run, error);
     if (report)
         *report = run;
     return mesh;
@@ -836,8 +837,9 @@ TriMesh* extractIsoSurface(const SliceReader& reader, int dimX, int dimY, int di
         setReason(error, "Pas de volume");
         return nullptr;
     }
-    return guardedExtract(error,
-        [&] { return extract(reader, false, dimX, dimY, dimZ, params, hooks, error, report); });
+    return guardedExtract(error, [&] {
+        return extract(reader, false, nullptr, dimX, dimY, dimZ, params, hooks, error, report);
+    });
 }
 
 TriMesh* extractIsoSurfaceFromArray(int dimX, int dimY, int dimZ, int type, const void* samples,
@@ -863,8 +865,10 @@ TriMesh* extractIsoSurfaceFromArray(int dimX, int dimY, int dimZ, int type, cons
             == 1;
     };
     // Conversions of distinct slices may run at once.
-    return guardedExtract(error,
-        [&] { return extract(reader, true, dimX, dimY, dimZ, params, hooks, error, report); });
+    const detail::RawVolume raw { samples, type };
+    return guardedExtract(error, [&] {
+        return extract(reader, true, &raw, dimX, dimY, dimZ, params, hooks, error, report);
+    });
 }
 
 TriMesh* extractIsoSurfaceFromBlock(unsigned int blockId, const IsoSurfaceParams& params,
