@@ -2,12 +2,14 @@
 // programs, VTK images): the reader that claims the file probes it, and when the
 // sizes are modest reads it. A refusal always comes with a reason naming the file.
 // The same bytes also stand as the data file "data.raw" beside it, for detached
-// headers.
+// headers. With bit 3 of the first byte set, the bytes follow a DICOM preamble, so
+// that the DICOM reader's own walk of the elements meets them.
 #include "formats/formats.h"
 #include "fuzzscratch.h"
 #include "vexa_types.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -15,8 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const kNames[]
         = { "in.nrrd", "in.nhdr", "in.mha", "in.mhd", "in.inr", "in.inr.gz", "in.vtk", "in.bin" };
     fuzzscratch::Controls in(data, size);
-    const std::string path = fuzzscratch::folder().file(kNames[in.byte() & 7]);
-    if (!fuzzscratch::put(path, data, size)
+    const std::uint8_t choice = in.byte();
+    const bool dicom = choice & 8;
+    const std::string path = fuzzscratch::folder().file(dicom ? "in.dcm" : kNames[choice & 7]);
+    std::string file;
+    if (dicom) {
+        file = std::string(128, '\0') + "DICM";
+        file.append(reinterpret_cast<const char*>(data), size);
+    }
+    if (!(dicom ? fuzzscratch::put(path, file) : fuzzscratch::put(path, data, size))
         || !fuzzscratch::put(fuzzscratch::folder().file("data.raw"), data, size))
         return 0;
     const vexa::FormatReader* reader = vexa::formatReaderFor(path, vexa::formatHead(path));

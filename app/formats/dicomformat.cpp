@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -22,12 +23,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <limits>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -573,7 +577,10 @@ private:
         return false;
     }
 
-    bool fetch(std::uint64_t pos, unsigned char* out, std::size_t n) const
+    // Bytes past the head come through a window read in large pieces: a header
+    // beyond the head (vendors' private groups) would otherwise cost a read per
+    // element.
+    bool fetch(std::uint64_t pos, unsigned char* out, std::size_t n)
     {
         if (pos > size_ || n > size_ - pos)
             return false;
@@ -581,7 +588,19 @@ private:
             std::memcpy(out, head_.data() + pos, n);
             return true;
         }
-        return ::pread(fd_, out, n, off_t(pos)) == ssize_t(n);
+        if (pos < windowStart_ || pos - windowStart_ > window_.size()
+            || n > window_.size() - (pos - windowStart_)) {
+            if (n > kWindow)
+                return ::pread(fd_, out, n, off_t(pos)) == ssize_t(n);
+            window_.resize(std::size_t(std::min<std::uint64_t>(kWindow, size_ - pos)));
+            const ssize_t got = ::pread(fd_, window_.data(), window_.size(), off_t(pos));
+            windowStart_ = pos;
+            window_.resize(got > 0 ? std::size_t(got) : 0);
+            if (n > window_.size())
+                return false;
+        }
+        std::memcpy(out, window_.data() + (pos - windowStart_), n);
+        return true;
     }
     unsigned u16(const unsigned char* p) const
     {
@@ -599,6 +618,9 @@ private:
     std::uint64_t size_;
     bool big_, explicit_;
     const std::string& head_;
+    static constexpr std::size_t kWindow = 64 << 10;
+    std::string window_;
+    std::uint64_t windowStart_ = 0;
     bool pixelsReached_ = false;
     Layout layout_;
 };
@@ -633,6 +655,51 @@ struct FdCloser {
     }
 };
 
+// Fewer files than this are not worth a second thread.
+constexpr std::size_t kThreadedFiles = 16;
+
+// Runs work(i) for every i below count, on this thread and one helper when there are
+// two cores. Each call must touch only what belongs to its i, so results do not
+// depend on which thread ran it. An exception from either thread is rethrown here
+// once both have stopped.
+template <typename Work> void forEachFile(std::size_t count, const Work& work)
+{
+    static const bool twoCores = std::thread::hardware_concurrency() >= 2;
+    std::atomic<std::size_t> next { 0 };
+    std::exception_ptr helperFailure;
+    auto run = [&] {
+        for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1))
+            work(i);
+    };
+    std::thread helper;
+    if (twoCores && count >= kThreadedFiles) {
+        try {
+            helper = std::thread([&] {
+                try {
+                    run();
+                } catch (...) {
+                    helperFailure = std::current_exception();
+                    next.store(count); // the other thread stops too
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does everything.
+        }
+    }
+    try {
+        run();
+    } catch (...) {
+        next.store(count);
+        if (helper.joinable())
+            helper.join();
+        throw;
+    }
+    if (helper.joinable())
+        helper.join();
+    if (helperFailure)
+        std::rethrow_exception(helperFailure);
+}
+
 // onlyClass: when not empty, a file of another storage class is not walked.
 Inspection inspectOpen(int fd, const std::string& onlyClass)
 {
@@ -663,6 +730,10 @@ Inspection inspectOpen(int fd, const std::string& onlyClass)
             break;
         }
         const std::string vr = head.substr(at + 4, 2);
+        // The meta group is explicit: GDCM takes one without VRs for implicit and
+        // stops the program on an assertion in some of them.
+        if (vr[0] < 'A' || vr[0] > 'Z' || vr[1] < 'A' || vr[1] > 'Z')
+            return in;
         std::size_t length = 0, value = 0;
         if (vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT") {
             if (at + 12 > head.size())
@@ -682,7 +753,10 @@ Inspection inspectOpen(int fd, const std::string& onlyClass)
             in.syntax = trimmed(head.substr(value, length));
         at = value + length;
     }
-    if (!metaEnded)
+    // Without a transfer syntax GDCM guesses the encoding, and may guess one other
+    // than the walk's and then stop the program on an assertion: such a file is
+    // refused.
+    if (!metaEnded || in.syntax.empty())
         return in;
     if (in.syntax == "1.2.840.10008.1.2.1.99") {
         in.whole = in.headerWhole = true;
@@ -850,7 +924,7 @@ std::string walkedValue(const ElementWalk::Layout& l, const gdcm::Tag& tag)
 // known: the description of candidates already walked, which GDCM need not scan.
 std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
     const std::vector<std::string>& candidates,
-    const std::map<std::string, ElementWalk::Layout>& known, std::string& note)
+    const std::unordered_map<std::string, const ElementWalk::Layout*>& known, std::string& note)
 {
     std::vector<SeriesSlice> alone = { { ref.path, 0, ref.slope, ref.intercept,
         ref.sopClass == kRtDoseClass && !ref.hasFrameCount } };
@@ -865,7 +939,7 @@ std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
         scanner.AddTag(t);
     std::vector<std::string> unknown;
     for (const std::string& file : candidates)
-        if (!known.count(file))
+        if (file != ref.path && !known.count(file))
             unknown.push_back(file);
     if (!unknown.empty() && !scanner.Scan(unknown))
         return alone;
@@ -886,7 +960,7 @@ std::vector<SeriesSlice> gatherSeries(const ImageFacts& ref,
             if (std::find(scanned.begin(), scanned.end(), tag) == scanned.end())
                 return std::string();
             if (walked != known.end())
-                return walkedValue(walked->second, tag);
+                return walkedValue(*walked->second, tag);
             const char* v = scanner.GetValue(file.c_str(), tag);
             return v ? std::string(v) : std::string();
         };
@@ -1011,10 +1085,11 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
     if (!ok || !checkPixelData(referencePath, reference->GetFile(), ref, &why))
         return refuse(referencePath, why.empty() ? "aucune image dans le fichier" : why);
 
-    std::map<std::string, ElementWalk::Layout> known;
-    std::map<std::string, std::shared_ptr<const Inspection>> inspected;
+    std::unordered_map<std::string, const ElementWalk::Layout*> known;
+    std::unordered_map<std::string, std::shared_ptr<const Inspection>> inspected;
     if (candidates.empty() && ref.frames == 1 && ref.hasPosition) {
         std::error_code ec;
+        std::vector<std::string> others;
         for (const auto& entry :
             fs::directory_iterator(
                 fs::path(path).parent_path().empty() ? fs::path(".") : fs::path(path).parent_path(),
@@ -1024,21 +1099,25 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
                 const std::string file = fs::path(path).parent_path().empty()
                     ? entry.path().filename().string()
                     : entry.path().string();
-                // A slice cut short in its pixels still belongs to the series: reading
-                // it then fails and names it, rather than leaving a silent gap.
-                if (file == path) {
+                if (file == path)
                     candidates.push_back(file);
-                } else {
-                    Inspection in = inspect(file, ref.sopClass);
-                    if (in.storageClass == ref.sopClass && in.headerWhole) {
-                        candidates.push_back(file);
-                        if (in.walked) {
-                            known.emplace(file, in.layout);
-                            inspected.emplace(
-                                file, std::make_shared<const Inspection>(std::move(in)));
-                        }
-                    }
-                }
+                else
+                    others.push_back(file);
+            }
+        }
+        std::vector<std::shared_ptr<Inspection>> looks(others.size());
+        forEachFile(others.size(), [&](std::size_t i) {
+            looks[i] = std::make_shared<Inspection>(inspect(others[i], ref.sopClass));
+        });
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            // A slice cut short in its pixels still belongs to the series: reading it
+            // then fails and names it, rather than leaving a silent gap.
+            if (looks[i]->storageClass != ref.sopClass || !looks[i]->headerWhole)
+                continue;
+            candidates.push_back(others[i]);
+            if (looks[i]->walked) {
+                known.emplace(others[i], &looks[i]->layout);
+                inspected.emplace(others[i], looks[i]);
             }
         }
         std::sort(candidates.begin(), candidates.end());
@@ -1093,9 +1172,18 @@ bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* 
         const ImageFacts* first = &ref;
         ImageFacts firstFacts;
         if (slices.size() > 1 && slices.front().path != ref.path) {
+            // A walked first slice already told its position; others are read.
+            std::vector<double> walkedPosition;
+            const auto walked = known.find(slices.front().path);
             gdcm::Reader r;
             bool firstOk = false;
-            if (readDataSet(slices.front().path, r)) {
+            if (walked != known.end()) {
+                if (numbers(walkedValue(*walked->second, kPosition), walkedPosition)
+                    && walkedPosition.size() == 3) {
+                    std::copy(walkedPosition.begin(), walkedPosition.end(), firstFacts.position);
+                    first = &firstFacts;
+                }
+            } else if (readDataSet(slices.front().path, r)) {
                 firstFacts = factsOf(r.GetFile(), slices.front().path, firstOk, &why);
                 if (firstOk && firstFacts.hasPosition)
                     first = &firstFacts;
@@ -1264,11 +1352,11 @@ void toRgba(const char* data, std::size_t pixels, bool planar, bool ybr, std::ui
     }
 }
 
-// Grey samples stored uncompressed in little-endian order, using every bit of
-// their width, are already the block's bytes: they are read straight into place.
-// Anything else (compressed, big-endian, packed or partly used bits, colour, a
-// description that differs from the series) is left to GDCM, which also names
-// what is wrong.
+// Grey samples stored uncompressed, using every bit of their width, are already
+// the block's bytes (big-endian ones once swapped): they are read straight into
+// place. Anything else (compressed, packed or partly used bits, colour, a
+// description that differs from the series, pixel data cut short) is left to
+// GDCM, which also names what is wrong.
 // probed: how the probe found the file, used when the file is still that one.
 bool readStoredPixels(const std::string& file, const Inspection* probed, const ImageFacts& expected,
     int frames, char* out, std::size_t bytes)
@@ -1282,8 +1370,9 @@ bool readStoredPixels(const std::string& file, const Inspection* probed, const I
     }
     const Inspection& in = *probed;
     const ElementWalk::Layout& l = in.layout;
+    const bool big = in.syntax == "1.2.840.10008.1.2.2";
     if (!in.dicm || !in.walked || !in.whole || !l.pixels
-        || (in.syntax != "1.2.840.10008.1.2" && in.syntax != "1.2.840.10008.1.2.1"))
+        || (in.syntax != "1.2.840.10008.1.2" && in.syntax != "1.2.840.10008.1.2.1" && !big))
         return false;
     double declared = 1;
     if (!l.frames.empty()
@@ -1306,6 +1395,15 @@ bool readStoredPixels(const std::string& file, const Inspection* probed, const I
         if (got <= 0)
             return false;
         done += std::size_t(got);
+    }
+    if (big && bits == 16) {
+        for (std::size_t i = 0; i + 2 <= bytes; i += 2)
+            std::swap(out[i], out[i + 1]);
+    } else if (big && bits == 32) {
+        for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
+            std::swap(out[i], out[i + 3]);
+            std::swap(out[i + 1], out[i + 2]);
+        }
     }
     return true;
 }
@@ -1330,13 +1428,20 @@ bool readDicomFiles(
             || s->facts.bitsAllocated == 32)
         && outType == outputType(s->facts, false);
     const std::size_t fileCount = s->files.size();
+    // The files read straight into place, on two threads: each writes its own slice.
+    std::vector<unsigned char> stored(fileCount, 0);
+    if (storedIsBlock)
+        forEachFile(fileCount, [&](std::size_t n) {
+            stored[n] = !s->addFrameCount[n]
+                && readStoredPixels(s->files[n],
+                    n < s->inspections.size() ? s->inspections[n].get() : nullptr, s->facts,
+                    framesPerFile, static_cast<char*>(samples) + n * filePixels * outSize,
+                    filePixels * outSize);
+        });
     std::vector<char> decoded;
     for (std::size_t n = 0; n < fileCount; ++n) {
         const std::string& file = s->files[n];
-        if (storedIsBlock && !s->addFrameCount[n]
-            && readStoredPixels(file, n < s->inspections.size() ? s->inspections[n].get() : nullptr,
-                s->facts, framesPerFile, static_cast<char*>(samples) + n * filePixels * outSize,
-                filePixels * outSize))
+        if (stored[n])
             continue;
         gdcm::ImageReader reader;
         std::stringstream patched;
