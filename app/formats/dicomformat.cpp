@@ -334,6 +334,55 @@ bool nativePixelsComplete(
 }
 
 // The pixel data must hold the whole image.
+// A JPEG 2000 codestream must describe the image the header declares: GDCM decodes
+// into a buffer sized by the header and writes past it when the codestream's image
+// (its SIZ marker) is larger or has more or sub-sampled components. Fragments that
+// start no codestream (continuations of a frame, JP2 boxes before it) are passed over.
+bool jpeg2000MatchesHeader(const gdcm::SequenceOfFragments& fragments, const ImageFacts& f)
+{
+    auto be16 = [](const unsigned char* p) { return unsigned(p[0]) << 8 | p[1]; };
+    auto be32 = [](const unsigned char* p) {
+        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
+            | p[3];
+    };
+    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
+        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
+        if (!bv || !bv->GetPointer())
+            continue;
+        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
+        const std::size_t length = bv->GetLength();
+        // The codestream starts the fragment, or follows a JP2 file's boxes.
+        const std::size_t look = std::min<std::size_t>(length, 4096);
+        std::size_t at = look;
+        for (std::size_t k = 0; k + 4 <= look; ++k)
+            if (data[k] == 0xff && data[k + 1] == 0x4f && data[k + 2] == 0xff
+                && data[k + 3] == 0x51) {
+                at = k;
+                break;
+            }
+        if (at == look)
+            continue;
+        const unsigned char* siz = data + at + 4;
+        const std::size_t left = length - at - 4;
+        if (left < 38)
+            return false;
+        const std::uint32_t width = be32(siz + 4), height = be32(siz + 8);
+        const std::uint32_t x0 = be32(siz + 12), y0 = be32(siz + 16);
+        const unsigned components = be16(siz + 36);
+        if (x0 > width || y0 > height || width - x0 != std::uint32_t(f.columns)
+            || height - y0 != std::uint32_t(f.rows) || components != unsigned(f.samplesPerPixel)
+            || left < 38 + 3 * std::size_t(components))
+            return false;
+        for (unsigned c = 0; c < components; ++c) {
+            const unsigned char* comp = siz + 38 + 3 * c;
+            const unsigned precision = (comp[0] & 0x7f) + 1u;
+            if (precision > unsigned(std::max(f.bitsAllocated, 8)) || comp[1] != 1 || comp[2] != 1)
+                return false;
+        }
+    }
+    return true;
+}
+
 bool checkPixelData(
     const std::string& path, const gdcm::File& file, const ImageFacts& f, std::string* why)
 {
@@ -348,6 +397,13 @@ bool checkPixelData(
         const std::uint64_t packed = fragments->ComputeByteLength();
         if (needed > std::max(kMinBombLimit, packed * kMaxCompressionRatio)) {
             *why = "image compressée de taille déclarée invraisemblable";
+            return false;
+        }
+        const std::string syntax = file.GetHeader().GetDataSetTransferSyntax().GetString();
+        const bool jpeg2000 = syntax.rfind("1.2.840.10008.1.2.4.9", 0) == 0
+            || syntax.rfind("1.2.840.10008.1.2.4.20", 0) == 0;
+        if (jpeg2000 && !jpeg2000MatchesHeader(*fragments, f)) {
+            *why = "image JPEG 2000 différente de l'entête";
             return false;
         }
         return true;

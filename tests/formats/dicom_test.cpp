@@ -319,6 +319,28 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
     }
 }
 
+// A JPEG 2000 codestream wider than the header's columns once made the decoder write
+// past its buffer.
+TEST(DicomReader, AJpeg2000ImageUnlikeItsHeaderIsRefused)
+{
+    SKIP_WITHOUT_DICOM();
+    vexatest::TempDir dir;
+    std::ifstream in(dicomData("JPEG2000.dcm"), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t siz = all.find("\xFF\x4F\xFF\x51");
+    ASSERT_NE(siz, std::string::npos);
+    all[siz + 10] = char(0xFF); // Xsiz grows by some 65,000 columns
+    const std::string path = dir.file("wide.dcm");
+    std::ofstream(path, std::ios::binary).write(all.data(), std::streamsize(all.size()));
+    FormatHeader h;
+    std::string reason;
+    if (dicomReader().probe(path, h, &reason)) {
+        std::vector<char> samples(std::size_t(h.width) * h.height * h.depth * 8);
+        EXPECT_FALSE(dicomReader().read(path, h, samples.data(), &reason));
+    }
+    EXPECT_EQ(reason.rfind(path + " : ", 0), 0u) << reason;
+}
+
 TEST(DicomReader, EveryPrefixOfAFileIsRefusedWithoutCrashing)
 {
     SKIP_WITHOUT_DICOM();
