@@ -205,7 +205,7 @@ VEXA_API int vexaFileWriteFull(FileDescriptor* desc);
  * page of a mapping that a read touches stays resident in the process, and a section
  * across a large file touches all of them. Their reads go through positioned reads
  * instead, so the memory they hold is the result's. The default is a quarter of the
- * physical memory, at most 1 GiB; 0 or less restores it. The limit applies to the
+ * physical memory; 0 or less restores it. The limit applies to the
  * reads that follow. */
 VEXA_API void vexaFileSetMappedFileLimit(long long bytes);
 VEXA_API long long vexaFileGetMappedFileLimit(void);

@@ -87,16 +87,19 @@ std::shared_ptr<const KeptMapping> mapFile(const std::string& path, Identity& id
 
 std::atomic<int64_t> gMappedFileLimit { 0 };
 
-// A quarter of the physical memory, at most 1 GiB: a 1024^3 U8 file still gathers from
-// its kept mapping, and no single file can hold more than that resident.
+// A quarter of the physical memory. Resident pages of a kept mapping are file pages
+// the kernel may reclaim, but they count as the program's own: a larger file would
+// fill them as its RIGHT and TOP sections are gathered across it. Below the limit the
+// gathers run from memory in milliseconds, where positioned reads would cross the whole
+// file for each section.
 int64_t defaultMappedFileLimit()
 {
-    const int64_t most = int64_t(1) << 30;
+    const int64_t fallback = int64_t(1) << 30;
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long page = ::sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page <= 0)
-        return most;
-    return std::min(most, int64_t(pages) * int64_t(page) / 4);
+        return fallback;
+    return int64_t(pages) * int64_t(page) / 4;
 }
 
 } // namespace
