@@ -243,13 +243,7 @@ bool seriesAsk(SeriesSettings& s)
 
     ParamBox* box = dozBoxParameterAdd(nullptr, "Fichier Destination%t%n%h%n", destination.data());
     // The destination is a name to write: its chooser accepts a file that does not exist.
-    if (box)
-        for (ParamItem& item : box->items)
-            if (item.kind == PARAM_FILE && !item.fileSelector) {
-                item.fileSelector.reset(dozFileInit(nullptr, "Fichier destination"));
-                if (item.fileSelector)
-                    item.fileSelector->options |= FileSelector::kSaveName;
-            }
+    params::chooseNamesToWrite(box, "Fichier destination");
     box = dozBoxParameterAdd(
         box, "Fichiers Source%t%nRacine%s%nExtension%s%n", root.data(), extension.data());
     box = dozBoxParameterAdd(box,

@@ -1,5 +1,8 @@
 #include "params/parambox.h"
 
+#include "params/fileselector.h"
+#include "params/paramapi.h"
+
 #include "vexa_guard.hpp"
 
 #include <mutex>
@@ -136,6 +139,18 @@ void setParamDialogPresenter(ParamDialogPresenter presenter)
 {
     std::lock_guard lock(presenterMutex);
     dialogPresenter() = std::move(presenter);
+}
+
+void chooseNamesToWrite(ParamBox* box, const char* title)
+{
+    if (!box)
+        return;
+    for (ParamItem& item : box->items)
+        if (item.kind == PARAM_FILE && !item.fileSelector) {
+            item.fileSelector.reset(dozFileInit(nullptr, title));
+            if (item.fileSelector)
+                item.fileSelector->options |= FileSelector::kSaveName;
+        }
 }
 
 int showParamBox(std::unique_ptr<ParamBox> box)

@@ -92,6 +92,10 @@ void parseDescription(ParamBox& box, const char* description, BindingSource& bin
 // Letter of a directive -> kind code, 0 for an unknown letter.
 int32_t kindForDirective(char letter);
 
+// Gives every file field of box that has no chooser yet one titled title that picks a
+// name to write: the chosen file need not exist. Null box accepted.
+void chooseNamesToWrite(ParamBox* box, const char* title);
+
 // Shows the box in the dialog and releases it; 1 when validated, 0 otherwise (null
 // or invalid box, no presenter installed, dialog closed).
 int showParamBox(std::unique_ptr<ParamBox> box);

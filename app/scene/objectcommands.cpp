@@ -3,7 +3,10 @@
 #include "host/host.h"
 #include "mesh/meshformats.h"
 #include "mesh/meshprocessing.h"
+#include "mesh/randomcolour.h"
+#include "mesh/shapecommand.h"
 #include "params/paramapi.h"
+#include "params/parambox.h"
 #include "scene/volume.h"
 
 #include "vexa_types.h"
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace vexa::scene {
@@ -235,7 +239,10 @@ int save(const Source& source)
 {
     int32_t format = static_cast<int32_t>(mesh::lastMeshSaveFormat());
     char path[PARAM_PATH_BUFFER] = {};
-    if (dozBoxParameter(mesh::kMeshSaveDescription, &format, path) != 1)
+    ParamBox* box = dozBoxParameterAdd(nullptr, mesh::kMeshSaveDescription, &format, path);
+    // A new file is the usual answer: the chooser takes names that do not exist yet.
+    params::chooseNamesToWrite(box, "Sauvegarde");
+    if (dozBoxParameterDialog(box) != 1)
         return 0;
     if (!path[0]) {
         refuse("Sauvegarde : aucun nom de fichier donné");
@@ -307,10 +314,111 @@ int addVolumeTexture(Scene& scene, std::uint32_t id)
     return done;
 }
 
+// The box of one shape, on s's values of that shape; false when it is not validated.
+bool askShapeValues(mesh::ShapeSettings& s)
+{
+    using mesh::ShapeKind;
+    const std::string d = mesh::shapeDescription(s.kind);
+    const char* text = d.c_str();
+    switch (s.kind) {
+    case ShapeKind::Disc: {
+        auto& v = s.disc;
+        return dozBoxParameter(text, &v.normal.x, &v.normal.y, &v.normal.z, &v.radius, &v.precision)
+            == 1;
+    }
+    case ShapeKind::Sphere:
+        return dozBoxParameter(text, &s.sphere.radius, &s.sphere.precision) == 1;
+    case ShapeKind::Ellipsoid: {
+        auto& v = s.ellipsoid;
+        return dozBoxParameter(text, &v.radii.x, &v.radii.y, &v.radii.z, &v.precision) == 1;
+    }
+    case ShapeKind::Cube:
+        return dozBoxParameter(text, &s.cube.side) == 1;
+    case ShapeKind::Box:
+        return dozBoxParameter(text, &s.box.size.x, &s.box.size.y, &s.box.size.z) == 1;
+    case ShapeKind::Torus: {
+        auto& v = s.torus;
+        return dozBoxParameter(text, &v.normal.x, &v.normal.y, &v.normal.z, &v.radius, &v.precision,
+                   &v.sectionRadius, &v.sectionPrecision)
+            == 1;
+    }
+    case ShapeKind::Pyramid:
+        return dozBoxParameter(text, &s.pyramid.base, &s.pyramid.height) == 1;
+    case ShapeKind::Cone: {
+        auto& v = s.cone;
+        return dozBoxParameter(text, &v.normal.x, &v.normal.y, &v.normal.z, &v.radius1, &v.radius2,
+                   &v.precision, &v.height)
+            == 1;
+    }
+    case ShapeKind::Cylinder: {
+        auto& v = s.cylinder;
+        return dozBoxParameter(
+                   text, &v.normal.x, &v.normal.y, &v.normal.z, &v.radius, &v.precision, &v.length)
+            == 1;
+    }
+    case ShapeKind::BSpline:
+        break;
+    }
+    return false;
+}
+
+// The shape command: the command's box, the shape's own box, then one object per copy
+// named by "Nom" with a random colour of its own, in the current sub-view.
+int runShapeCommand(Scene& scene)
+{
+    mesh::ShapeSettings s = mesh::shapeSettings();
+    int kind = static_cast<int>(s.kind);
+    char name[PARAM_STRING_BUFFER] = {};
+    std::snprintf(name, sizeof name, "%s", s.name.c_str());
+    int grid = s.grid, noise = s.noise;
+    mesh::GridAxis* a = s.axes;
+    if (dozBoxParameter(mesh::shapeCommandDescription().c_str(), &kind, &s.position.x,
+            &s.position.y, &s.position.z, name, &grid, &a[0].count, &a[0].step, &a[0].variation,
+            &a[1].count, &a[1].step, &a[1].variation, &a[2].count, &a[2].step, &a[2].variation,
+            &noise, &s.noiseAmplitude)
+        != 1)
+        return 0;
+    if (kind < 0 || kind > static_cast<int>(mesh::ShapeKind::BSpline))
+        return 0;
+    s.kind = static_cast<mesh::ShapeKind>(kind);
+    s.name = name;
+    s.grid = grid != 0;
+    s.noise = noise != 0;
+    mesh::keepShapeCommandValues(s);
+    if (s.kind == mesh::ShapeKind::BSpline) {
+        refuse("BSpline : les surfaces splines ne sont pas encore proposées dans la vue 3D");
+        return 0;
+    }
+    if (!askShapeValues(s))
+        return 0;
+    mesh::keepShapeValues(s, s.kind);
+    static std::mt19937 engine { std::random_device {}() };
+    std::uniform_int_distribution<int> uniform(0, 32767);
+    std::vector<TriMesh*> copies = mesh::makeShapeCopies(s, [&] { return uniform(engine); });
+    if (copies.empty()) {
+        refuse("Aucune forme n'a pu être construite avec ces paramètres");
+        return 0;
+    }
+    const std::uint32_t viewMask = std::uint32_t { 1 } << std::clamp(scene.currentSubView(), 0, 31);
+    int added = 0;
+    for (TriMesh*& made : copies) {
+        mesh::ObjectLook look;
+        look.name = s.name;
+        mesh::randomColour(1, look.colour);
+        look.colour[3] = 1.0;
+        if (made && addMade(scene, made, look, viewMask))
+            ++added;
+        triMeshFree(&made);
+    }
+    return added > 0 ? 1 : 0;
+}
+
 } // namespace
 
 int runObjectCommand(Scene& scene, std::uint32_t id, const std::string& label)
 {
+    if (label == kShapeCommandLabel)
+        return runShapeCommand(scene);
     if (label == mesh::kSceneInformationTitle) {
         hostMessageBox(mesh::kSceneInformationTitle,
             mesh::sceneInformationText(scene.objectCount(), scene.facetCount()));

@@ -17,4 +17,8 @@ namespace vexa::scene {
 // ignored). Returns 1 when the command ran, 0 otherwise.
 int runObjectCommand(Scene& scene, std::uint32_t id, const std::string& label);
 
+// The label of the view's shape command (the menu of the view's empty space), which
+// runObjectCommand also answers, whatever the id.
+inline constexpr const char* kShapeCommandLabel = "Formes...";
+
 } // namespace vexa::scene

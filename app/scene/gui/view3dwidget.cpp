@@ -3,6 +3,7 @@
 #include "scene/gui/filmcapturegui.h"
 #include "scene/gui/offscreenrenderer.h"
 #include "scene/gui/scenerenderer.h"
+#include "scene/objectcommands.h"
 #include "scene/scene.h"
 
 #include "main/mainmenus.h"
@@ -319,6 +320,9 @@ void View3dWidget::openMenu(std::uint32_t id, QPoint globalPosition)
                 [this, id, label] { emit objectCommandRequested(id, label); });
         }
     } else {
+        const QString shapes = QString::fromUtf8(scene::kShapeCommandLabel);
+        connect(menu->addAction(shapes), &QAction::triggered, this,
+            [this, shapes] { emit objectCommandRequested(0, shapes); });
         connect(menu->addAction(QStringLiteral("Informations Scène")), &QAction::triggered, this,
             [this] {
                 auto* box = new QMessageBox(QMessageBox::Information,
