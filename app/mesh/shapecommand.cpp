@@ -112,7 +112,8 @@ void keepShapeValues(const ShapeSettings& v, ShapeKind kind)
         case ShapeKind::Cylinder:
             s.cylinder = v.cylinder;
             break;
-        case ShapeKind::BSpline: // its values belong to the 3D view
+        case ShapeKind::BSpline:
+            s.bspline = v.bspline;
             break;
         }
     });
@@ -162,6 +163,100 @@ std::string shapeDescription(ShapeKind kind)
         break;
     }
     return {};
+}
+
+std::string bsplineDescription()
+{
+    return "Degré%d%n"
+           "Grille U%tNb%dPas%fDivision%d%n"
+           "Grille V%tNb%dPas%fDivision%d%n"
+           "Elevation%f%n";
+}
+
+namespace {
+
+// Clamped uniform knots of a B-spline of degree p on n control points, over [0, 1].
+std::vector<double> clampedKnots(int n, int p)
+{
+    std::vector<double> knots(std::size_t(n + p + 1));
+    const int inner = n - p;
+    for (int i = 0; i < n + p + 1; ++i)
+        knots[std::size_t(i)] = i <= p ? 0.0 : i >= n ? 1.0 : double(i - p) / inner;
+    return knots;
+}
+
+// The n basis functions of degree p at t (Cox-de Boor, the last knot closing the
+// last span).
+std::vector<double> basis(const std::vector<double>& knots, int n, int p, double t)
+{
+    std::vector<double> b(knots.size() - 1, 0.0);
+    for (std::size_t i = 0; i + 1 < knots.size(); ++i)
+        if ((knots[i] <= t && t < knots[i + 1])
+            || (t >= 1.0 && knots[i] < 1.0 && knots[i + 1] >= 1.0))
+            b[i] = 1.0;
+    for (int d = 1; d <= p; ++d)
+        for (std::size_t i = 0; i + d + 1 < knots.size(); ++i) {
+            const double left = knots[i + d] - knots[i];
+            const double right = knots[i + d + 1] - knots[i + 1];
+            b[i] = (left > 0 ? (t - knots[i]) / left * b[i] : 0.0)
+                + (right > 0 ? (knots[i + d + 1] - t) / right * b[i + 1] : 0.0);
+        }
+    b.resize(std::size_t(n));
+    return b;
+}
+
+} // namespace
+
+TriMesh* makeBSplineSurface(const BSplineValues& values, const RandomDraw& draw)
+{
+    const int nu = std::clamp(values.u.count, 2, 64), nv = std::clamp(values.v.count, 2, 64);
+    const int pu = std::clamp(values.degree, 1, nu - 1), pv = std::clamp(values.degree, 1, nv - 1);
+    const int su = (nu - pu) * std::clamp(values.u.divisions, 1, 64) + 1;
+    const int sv = (nv - pv) * std::clamp(values.v.divisions, 1, 64) + 1;
+    std::vector<Vec3> control(std::size_t(nu) * nv);
+    for (int i = 0; i < nu; ++i)
+        for (int j = 0; j < nv; ++j)
+            control[std::size_t(i) * nv + j] = { (i - (nu - 1) / 2.0) * values.u.step,
+                values.elevation * (draw ? draw() : 0) / kDrawMax,
+                (j - (nv - 1) / 2.0) * values.v.step };
+    TriMesh* mesh = allocateTriMesh(std::int64_t(su) * sv, 2 * std::int64_t(su - 1) * (sv - 1));
+    if (!mesh)
+        return nullptr;
+    const std::vector<double> ku = clampedKnots(nu, pu), kv = clampedKnots(nv, pv);
+    std::vector<std::vector<double>> bv(static_cast<std::size_t>(sv));
+    for (int b = 0; b < sv; ++b)
+        bv[std::size_t(b)] = basis(kv, nv, pv, double(b) / (sv - 1));
+    float* out = mesh->points;
+    for (int a = 0; a < su; ++a) {
+        const std::vector<double> bu = basis(ku, nu, pu, double(a) / (su - 1));
+        for (int b = 0; b < sv; ++b) {
+            Vec3 p;
+            for (int i = 0; i < nu; ++i)
+                for (int j = 0; j < nv; ++j) {
+                    const double w = bu[std::size_t(i)] * bv[std::size_t(b)][std::size_t(j)];
+                    const Vec3& c = control[std::size_t(i) * nv + j];
+                    p.x += w * c.x;
+                    p.y += w * c.y;
+                    p.z += w * c.z;
+                }
+            *out++ = float(p.x);
+            *out++ = float(p.y);
+            *out++ = float(p.z);
+        }
+    }
+    std::int32_t* t = mesh->triangles;
+    for (int a = 0; a + 1 < su; ++a)
+        for (int b = 0; b + 1 < sv; ++b) {
+            const std::int32_t v00 = a * sv + b, v01 = v00 + 1, v10 = v00 + sv, v11 = v10 + 1;
+            *t++ = v00;
+            *t++ = v01;
+            *t++ = v11;
+            *t++ = v00;
+            *t++ = v11;
+            *t++ = v10;
+        }
+    triMeshComputeBox(mesh);
+    return mesh;
 }
 
 std::vector<Vec3> shapeCopyPositions(const ShapeSettings& settings, const RandomDraw& draw)

@@ -77,6 +77,20 @@ struct CylinderValues {
     double length = 10.0;
 };
 
+// The spline surface: a grid of control points Nb x Nb apart by Pas on the x-z plane,
+// each raised by up to Elevation, made smooth by a B-spline of the degree and drawn
+// with Division segments per span of each grid.
+struct SplineGrid {
+    int count = 4; // "Nb"
+    double step = 10.0; // "Pas"
+    int divisions = 7; // "Division"
+};
+struct BSplineValues {
+    int degree = 3;
+    SplineGrid u, v;
+    double elevation = 20.0;
+};
+
 // The settings kept for the run, with their initial values: the command's first box,
 // then each shape's box.
 struct ShapeSettings {
@@ -97,6 +111,7 @@ struct ShapeSettings {
     PyramidValues pyramid;
     ConeValues cone;
     CylinderValues cylinder;
+    BSplineValues bspline;
 };
 
 // The settings kept for the run. Several tasks may run the command at once, so a
@@ -131,6 +146,13 @@ TriMesh* makeShapeFromSettings(const ShapeSettings& settings);
 // a vertex is moved when a first draw / 32767 exceeds 0.45, each coordinate with a
 // draw of its own.
 void addShapeNoise(TriMesh* mesh, double amplitude, Vec3 centre, const RandomDraw& draw);
+
+// The box of the spline surface, and the surface as the 3D view draws it: about the
+// origin, control heights Elevation x draw / 32767 (one draw per control point, u
+// outermost), the grid clamped to what the degree needs (2..64 points, 1..64
+// divisions, degree 1..Nb - 1). Null when memory runs out.
+std::string bsplineDescription();
+TriMesh* makeBSplineSurface(const BSplineValues& values, const RandomDraw& draw);
 
 // All copies, each built, noised and moved to its place, in copy order; the caller
 // owns the meshes.

@@ -385,21 +385,40 @@ int runShapeCommand(Scene& scene)
     s.grid = grid != 0;
     s.noise = noise != 0;
     mesh::keepShapeCommandValues(s);
+    static std::mt19937 engine { std::random_device {}() };
+    std::uniform_int_distribution<int> uniform(0, 32767);
+    const mesh::RandomDraw draw = [&] { return uniform(engine); };
+    const std::uint32_t viewMask = std::uint32_t { 1 } << std::clamp(scene.currentSubView(), 0, 31);
     if (s.kind == mesh::ShapeKind::BSpline) {
-        refuse("BSpline : les surfaces splines ne sont pas encore proposées dans la vue 3D");
-        return 0;
+        // One surface at the position, drawn from its tessellation; no copies.
+        mesh::BSplineValues& b = s.bspline;
+        if (dozBoxParameter(mesh::bsplineDescription().c_str(), &b.degree, &b.u.count, &b.u.step,
+                &b.u.divisions, &b.v.count, &b.v.step, &b.v.divisions, &b.elevation)
+            != 1)
+            return 0;
+        mesh::keepShapeValues(s, s.kind);
+        TriMesh* surface = mesh::makeBSplineSurface(b, draw);
+        if (!surface) {
+            refuse("Mémoire insuffisante pour la surface BSpline");
+            return 0;
+        }
+        triMeshTranslate(surface, s.position.x, s.position.y, s.position.z);
+        mesh::ObjectLook look;
+        look.name = "bspline";
+        mesh::randomColour(1, look.colour);
+        look.colour[3] = 1.0;
+        const std::uint32_t added = addMade(scene, surface, look, viewMask);
+        triMeshFree(&surface);
+        return added ? 1 : 0;
     }
     if (!askShapeValues(s))
         return 0;
     mesh::keepShapeValues(s, s.kind);
-    static std::mt19937 engine { std::random_device {}() };
-    std::uniform_int_distribution<int> uniform(0, 32767);
-    std::vector<TriMesh*> copies = mesh::makeShapeCopies(s, [&] { return uniform(engine); });
+    std::vector<TriMesh*> copies = mesh::makeShapeCopies(s, draw);
     if (copies.empty()) {
         refuse("Aucune forme n'a pu être construite avec ces paramètres");
         return 0;
     }
-    const std::uint32_t viewMask = std::uint32_t { 1 } << std::clamp(scene.currentSubView(), 0, 31);
     int added = 0;
     for (TriMesh*& made : copies) {
         mesh::ObjectLook look;

@@ -140,3 +140,26 @@ TEST(ShapeCommand, ValidatedBoxesKeepTheirOwnValuesOnly)
     EXPECT_EQ(shapeSettings().name, "synthesis");
     EXPECT_EQ(shapeSettings().cone.radius2, 0.0);
 }
+
+TEST(ShapeCommand, BSplineSurfaceInterpolatesItsCornersAndKeepsConstantHeights)
+{
+    BSplineValues b; // 4 x 4 points 10 apart, degree 3, 7 divisions, elevation 20
+    TriMeshPtr flat(makeBSplineSurface(b, [] { return 0; }));
+    ASSERT_TRUE(flat);
+    EXPECT_EQ(flat->nbPoints, 8 * 8);
+    EXPECT_EQ(flat->nbTriangles, 2 * 7 * 7);
+    EXPECT_FLOAT_EQ(flat->boxMin[0], -15.0f);
+    EXPECT_FLOAT_EQ(flat->boxMax[2], 15.0f);
+    EXPECT_FLOAT_EQ(flat->boxMax[1], 0.0f);
+    // The basis sums to one everywhere: equal control heights give a flat surface there.
+    TriMeshPtr raised(makeBSplineSurface(b, [] { return 32767; }));
+    for (int i = 0; i < raised->nbPoints; ++i)
+        EXPECT_NEAR(raised->points[3 * i + 1], 20.0, 1e-4);
+    // A degree the grid cannot carry is lowered (u: 2 points, degree 1), counts below
+    // two are raised.
+    b.u.count = 1;
+    b.v.count = 6;
+    TriMeshPtr low(makeBSplineSurface(b, [] { return 100; }));
+    ASSERT_TRUE(low);
+    EXPECT_EQ(low->nbPoints, (1 * 7 + 1) * (3 * 7 + 1));
+}
