@@ -333,7 +333,7 @@ void gatherSingles(
             unsigned char* d = out + a * r.strideA * es;
             if (a + kAhead < r.na())
                 for (int64_t k = 0; k < n; ++k)
-                    __builtin_prefetch(s + k * r.planeBytes + kAhead * lineBytes);
+                    __builtin_prefetch(s + k * r.planeBytes + kAhead * lineBytes, 0, 1);
             for (int64_t k = 0; k < n; ++k) {
                 T v;
                 std::memcpy(&v, s + k * r.planeBytes, sizeof(T));
