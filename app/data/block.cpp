@@ -160,7 +160,13 @@ BlockDescriptor::BlockDescriptor()
     : palette(defaultPalette())
 {
 }
-BlockDescriptor::~BlockDescriptor() = default;
+BlockDescriptor::~BlockDescriptor()
+{
+    // The descriptor closes before its file goes.
+    file.reset();
+    if (!temporaryFile.empty())
+        std::remove(temporaryFile.c_str());
+}
 
 bool blockSizesValid(int dimX, int dimY, int dimZ, int type, std::string* reason)
 {

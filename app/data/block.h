@@ -104,6 +104,8 @@ struct BlockDescriptor {
     int typeData = TYPEDATA_U8;
     SampleBuffer samples; // storage 0
     std::string fileName; // storage 1
+    // A file made for this block alone (an extraction's description), removed with it.
+    std::string temporaryFile;
     FileHandle file; // header read
     FileHandle topFile; // x-z companion: its FRONT y is TOP y
     FileHandle rightFile; // y-z companion: its FRONT k is RIGHT dimX - 1 - k

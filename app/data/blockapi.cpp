@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -140,6 +141,10 @@ DataRecord* extractSubBlock(
         if (description.empty())
             return nullptr;
         object->block = blockOpenFile(description, reason);
+        if (object->block)
+            object->block->temporaryFile = description;
+        else
+            std::remove(description.c_str());
     }
     if (!object->block)
         return nullptr;

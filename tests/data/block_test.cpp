@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -437,7 +438,10 @@ TEST_F(BlockFiles, ExtractedRegionBecomesANewDatum)
         auto* s = static_cast<std::uint8_t*>(dozDataGetFront(sub->blockId, 2, TYPEDATA_U8));
         EXPECT_EQ(s[3 * 4 + 1], code(3, 4, 3));
         dozDataFree(s);
-        if (sub->block()->storage == STORAGE_FILE)
-            std::remove(sub->block()->fileName.c_str());
+        // The description of a file block's region goes with the datum.
+        const std::string description = sub->block()->fileName;
+        EXPECT_EQ(std::filesystem::exists(description), source == f);
+        dataClose(sub);
+        EXPECT_FALSE(std::filesystem::exists(description));
     }
 }
