@@ -11,6 +11,7 @@
 #include "mesh/meshformats.h"
 #include "mesh/trimesh.h"
 #include "scene/gui/offscreenrenderer.h"
+#include "scene/raymarch.h"
 #include "scene/scene.h"
 #include "scene/volume.h"
 #include "vexa_types.h"
@@ -25,6 +26,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,43 @@ void BM_RayMarchVolume256U8At512Moving(benchmark::State& state)
     rayMarch(state, "RayMarchVolume256U8At512Moving", 512, 512, true, true);
 }
 
+// The processor's march alone, without GL, on one thread and on all: the same volume
+// and camera as the still frame at 512 x 512, samples counted per frame.
+void BM_MarchOnProcessor256U8At512(benchmark::State& state)
+{
+    static const std::shared_ptr<scene::Volume> volume = byteVolume();
+    static const std::shared_ptr<const scene::MarchVolume> marched = scene::marchVolumeOf(*volume);
+    scene::Scene scene;
+    const std::uint32_t id = scene.createObject("volume", scene::OBJECT_VOLUME);
+    scene.setVolume(id, volume);
+    scene.resetCamera();
+    scene.rotateCamera(1, 0.03);
+    using scene::operator*;
+    std::optional<scene::MarchFrame> frame;
+    scene.readObject(id, [&](const scene::SceneObject& object) {
+        frame = scene::marchFrameOf(*volume, object.volumeBox, scene.projectionMatrix(0, 512, 512),
+            scene.viewMatrix(0) * scene.modelMatrix(object), 512, 512);
+    });
+    if (!frame) {
+        state.SkipWithError("no frame");
+        return;
+    }
+    const scene::PixelRect rect = scene::marchedRect(*marched, *frame);
+    std::vector<std::uint8_t> pixels(std::size_t(rect.width) * std::size_t(rect.height) * 4);
+    for (auto _ : state) {
+        scene::marchVolume(*marched, *frame, rect, pixels.data(), int(state.range(0)));
+        benchmark::DoNotOptimize(pixels.data());
+    }
+    state.counters["fps"]
+        = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_MarchOnProcessor256U8At512)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
 BENCHMARK(BM_RayMarchVolume256)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RayMarchVolume256At512)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_RayMarchVolume256At512Moving)

@@ -486,7 +486,7 @@ void View3dTest::volumeInFrontOfAnOpaqueObjectStillShows()
 // A soft ball of translucent voxels, as floats looked up in a transfer function while
 // marching and as the same density classified beforehand into bytes: both ways, still
 // and while turning (half the resolution, two voxels a step), show the same picture
-// up to what the coarser sampling changes.
+// up to what the coarser sampling changes, whether shaders or the processor march.
 void View3dTest::volumeVariantsAndTurningFramesAgree()
 {
     constexpr int n = 48, side = 160;
@@ -510,6 +510,7 @@ void View3dTest::volumeVariantsAndTurningFramesAgree()
 
     OffscreenRenderer renderer;
     QImage pictures[2][2]; // [bytes][turning]
+    QImage marchers[2][2][2]; // [bytes][turning][processor]
     for (int kind = 0; kind < 2; ++kind) {
         Scene scene;
         const std::uint32_t id = scene.createObject("boule", OBJECT_VOLUME);
@@ -522,6 +523,14 @@ void View3dTest::volumeVariantsAndTurningFramesAgree()
             renderer.setInteractive(turning);
             pictures[kind][turning] = renderer.render(scene, side, side);
             QVERIFY(!pictures[kind][turning].isNull());
+            // The processor's march and the shaders' draw the same picture.
+            OffscreenRenderer shaders, processor;
+            shaders.setMarchOnProcessor(false);
+            processor.setMarchOnProcessor(true);
+            shaders.setInteractive(turning);
+            processor.setInteractive(turning);
+            marchers[kind][turning][0] = shaders.render(scene, side, side);
+            marchers[kind][turning][1] = processor.render(scene, side, side);
         }
     }
     auto meanDifference = [](const QImage& a, const QImage& b) {
@@ -543,6 +552,11 @@ void View3dTest::volumeVariantsAndTurningFramesAgree()
     }
     const double variants = meanDifference(pictures[0][0], pictures[1][0]);
     QVERIFY2(variants < 0.5, qPrintable(QString::number(variants)));
+    for (const auto& kind : marchers)
+        for (const auto& pair : kind) {
+            const double d = meanDifference(pair[0], pair[1]);
+            QVERIFY2(d < 0.1, qPrintable(QString::number(d)));
+        }
 }
 
 void View3dTest::toolbarAndAcceleratorsMoveTheCamera()

@@ -103,6 +103,8 @@ QImage OffscreenRenderer::render(const scene::Scene& scene, int width, int heigh
     }
     fbo_->bind();
     renderer_->setInteractive(interactive_);
+    if (march_ >= 0)
+        renderer_->setMarchOnProcessor(march_ == 1);
     renderer_->render(scene, width, height);
     QImage image = fbo_->toImage().convertToFormat(QImage::Format_RGBA8888);
     fbo_->release();

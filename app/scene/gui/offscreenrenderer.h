@@ -36,6 +36,9 @@ public:
     const QString& lastError() const { return error_; }
     // Faster, coarser volumes while a view turns (see SceneRenderer::setInteractive).
     void setInteractive(bool interactive) { interactive_ = interactive; }
+    // Volumes marched by the processor or by a shader; until this is called, as the
+    // renderer chooses for the GL at hand (see SceneRenderer::setMarchOnProcessor).
+    void setMarchOnProcessor(bool processor) { march_ = processor ? 1 : 0; }
 
 private:
     bool ensureContext();
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<SceneRenderer> renderer_;
     QString error_;
     bool interactive_ = false;
+    int march_ = -1; // -1: the renderer's choice
 };
 
 // The scene of a View 3D record rendered into width x height RGBA pixels, first row at

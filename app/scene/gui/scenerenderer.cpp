@@ -1,5 +1,6 @@
 #include "scene/gui/scenerenderer.h"
 
+#include "scene/raymarch.h"
 #include "scene/volume.h"
 
 #include <QOpenGLShaderProgram>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -198,6 +200,40 @@ void main()
 }
 )";
 
+// A picture marched on the processor, laid over the pixels of its rectangle: uRect
+// holds the rectangle's corners in device coordinates, uOrigin its lower-left pixel in
+// the framebuffer. The picture is premultiplied, like the shaders' march.
+constexpr const char* kImageVertexShader = R"(#version 330 core
+uniform vec4 uRect;
+void main()
+{
+    vec2 corner = vec2(float(gl_VertexID & 1), float(gl_VertexID >> 1));
+    gl_Position = vec4(mix(uRect.xy, uRect.zw, corner), 0.0, 1.0);
+}
+)";
+constexpr const char* kImageFragmentShader = R"(#version 330 core
+uniform sampler2D uImage;
+uniform ivec2 uOrigin;
+out vec4 fragColour;
+void main()
+{
+    fragColour = texelFetch(uImage, ivec2(gl_FragCoord.xy) - uOrigin, 0);
+}
+)";
+
+// Software rasterisers run a fragment shader's march several times slower than the
+// processor marcher does the same march.
+bool softwareRasteriser(const char* renderer)
+{
+    if (!renderer)
+        return false;
+    const std::string name(renderer);
+    for (const char* soft : { "llvmpipe", "softpipe", "SwiftShader" })
+        if (name.find(soft) != std::string::npos)
+            return true;
+    return false;
+}
+
 void toFloats(const Mat4& m, float out[16])
 {
     for (int i = 0; i < 16; ++i)
@@ -232,6 +268,9 @@ struct SceneRenderer::GpuObject {
     GLuint transfer = 0; // 256 x 1 table of a float volume
     GLuint bricks = 0; // occupancy of the volume's bricks, 0 when none
     int brickCount[3] = {};
+    // Marched on the processor: no 3D texture, the volume laid out for it instead.
+    bool marchedOnProcessor = false;
+    std::shared_ptr<const MarchVolume> marched;
     GLsizei indexCount = 0;
     // A partitioned mesh has its indices leaf after leaf: the range of each leaf, and
     // the tree they were made from (drawn whole when the mesh holds another).
@@ -255,6 +294,8 @@ SceneRenderer::~SceneRenderer()
     glDeleteBuffers(1, &boxVbo_);
     glDeleteVertexArrays(1, &boxVao_);
     glDeleteTextures(1, &depthTexture_);
+    glDeleteTextures(1, &imageTexture_);
+    glDeleteVertexArrays(1, &imageVao_);
     releaseReduced();
 }
 
@@ -279,9 +320,28 @@ bool SceneRenderer::initialize()
             && volumes->link())
             volumePrograms_[floats] = std::move(volumes);
     }
+    auto image = std::make_unique<QOpenGLShaderProgram>();
+    if (image->addShaderFromSourceCode(QOpenGLShader::Vertex, kImageVertexShader)
+        && image->addShaderFromSourceCode(QOpenGLShader::Fragment, kImageFragmentShader)
+        && image->link()) {
+        imageProgram_ = std::move(image);
+        glGenVertexArrays(1, &imageVao_);
+        glGenTextures(1, &imageTexture_);
+        glBindTexture(GL_TEXTURE_2D, imageTexture_);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    marchOnProcessor_ = imageProgram_
+        && softwareRasteriser(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     glGenVertexArrays(1, &boxVao_);
     glGenBuffers(1, &boxVbo_);
     return true;
+}
+
+void SceneRenderer::setMarchOnProcessor(bool processor)
+{
+    marchOnProcessor_ = processor && (!initialized() || imageProgram_);
 }
 
 void SceneRenderer::release(GpuObject& gpu)
@@ -411,7 +471,13 @@ void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
     const GLuint textures[] = { gpu.volume, gpu.transfer, gpu.bricks };
     glDeleteTextures(3, textures);
     gpu.volume = gpu.transfer = gpu.bricks = 0;
+    gpu.marchedOnProcessor = marchOnProcessor_;
+    gpu.marched.reset();
     const Volume* volume = object.volume.get();
+    if (volume && marchOnProcessor_) {
+        gpu.marched = marchVolumeOf(*volume); // null (nothing drawn) when memory runs short
+        return;
+    }
     if (!volume || volume->nx > max3dTextureSize_ || volume->ny > max3dTextureSize_
         || volume->nz > max3dTextureSize_)
         return;
@@ -592,30 +658,34 @@ void SceneRenderer::drawVolume(
     const Scene& scene, const SceneObject& object, const Mat4& view, const float projection[16])
 {
     const auto it = objects_.find(object.id);
-    if (it == objects_.end() || !it->second->volume || !object.volume || object.volumeBox.empty()
-        || it->second->indexCount == 0)
+    if (it == objects_.end() || (!it->second->volume && !it->second->marched) || !object.volume
+        || object.volumeBox.empty() || it->second->indexCount == 0)
         return;
     const GpuObject& gpu = *it->second;
     const Volume& volume = *object.volume;
     const bool floats = volume.format == VOLUME_R32F;
     // A float volume whose table did not load is not drawn from its raw values.
-    if (!volumePrograms_[floats] || (floats && !gpu.transfer))
+    if (!gpu.marchedOnProcessor && (!volumePrograms_[floats] || (floats && !gpu.transfer)))
         return;
     const Mat4 modelView = view * scene.modelMatrix(object);
-    const auto toObject = inverse(modelView);
-    const auto clipToObject = inverse(projection_ * modelView);
-    if (!toObject || !clipToObject)
-        return;
     const Box& box = object.volumeBox;
     const Vec3 size = box.max - box.min;
-    // Voxel coordinates: (0, 0, 0) .. (nx, ny, nz) over the box.
-    const Mat4 toVoxels = scaling({ volume.nx / size.x, volume.ny / size.y, volume.nz / size.z })
-        * translation(Vec3 {} - box.min);
-    const Vec3 eye = transformPoint(toVoxels * *toObject, { 0, 0, 0 });
+    std::optional<MarchFrame> frame
+        = marchFrameOf(volume, box, projection_, modelView, viewport_[2], viewport_[3]);
+    if (!frame)
+        return;
+    const Vec3 eye = frame->eye;
     const double diagonal = std::sqrt(double(volume.nx) * volume.nx + double(volume.ny) * volume.ny
         + double(volume.nz) * volume.nz);
     // One voxel per step; two while the view moves (the shader knows only these).
     const float step = interactive_ ? 2.0f : 1.0f;
+    if (gpu.marchedOnProcessor) {
+        frame->depth = depthCopied_ ? depthPixels_.data() : nullptr;
+        frame->step = step;
+        frame->opacity = object.opacity();
+        drawMarchedVolume(*gpu.marched, *frame);
+        return;
+    }
 
     QOpenGLShaderProgram& p = *volumePrograms_[floats];
     p.bind();
@@ -623,7 +693,7 @@ void SceneRenderer::drawVolume(
     toFloats(modelView, m);
     glUniformMatrix4fv(p.uniformLocation("uModelView"), 1, GL_FALSE, m);
     glUniformMatrix4fv(p.uniformLocation("uProjection"), 1, GL_FALSE, projection);
-    toFloats(toVoxels * *clipToObject, m);
+    toFloats(frame->clipToVoxel, m);
     glUniformMatrix4fv(p.uniformLocation("uClipToVoxel"), 1, GL_FALSE, m);
     p.setUniformValue("uBoxMin", float(box.min.x), float(box.min.y), float(box.min.z));
     p.setUniformValue("uBoxSize", float(size.x), float(size.y), float(size.z));
@@ -681,6 +751,48 @@ void SceneRenderer::drawVolume(
     glBindTexture(GL_TEXTURE_3D, 0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_3D, 0);
+}
+
+void SceneRenderer::drawMarchedVolume(const MarchVolume& volume, const MarchFrame& frame)
+{
+    const PixelRect rect = marchedRect(volume, frame);
+    if (rect.empty() || !imageProgram_)
+        return;
+    marchedPixels_.resize(std::size_t(rect.width) * std::size_t(rect.height) * 4);
+    marchVolume(volume, frame, rect, marchedPixels_.data());
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, imageTexture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, rect.width, rect.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+        marchedPixels_.data());
+    imageProgram_->bind();
+    imageProgram_->setUniformValue("uImage", 0);
+    imageProgram_->setUniformValue("uRect", float(rect.x) / frame.width * 2 - 1,
+        float(rect.y) / frame.height * 2 - 1, float(rect.x + rect.width) / frame.width * 2 - 1,
+        float(rect.y + rect.height) / frame.height * 2 - 1);
+    glUniform2i(
+        imageProgram_->uniformLocation("uOrigin"), viewport_[0] + rect.x, viewport_[1] + rect.y);
+    // The rays stopped at the opaque scene themselves.
+    glDisable(GL_DEPTH_TEST);
+    glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glBindVertexArray(imageVao_);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindVertexArray(0);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_DEPTH_TEST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// Reads the depth of the sub-view's viewport into depthPixels_, rows from the bottom;
+// false when it cannot be read.
+bool SceneRenderer::readDepth()
+{
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
+    depthPixels_.resize(std::size_t(viewport_[2]) * std::size_t(viewport_[3]));
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(viewport_[0], viewport_[1], viewport_[2], viewport_[3], GL_DEPTH_COMPONENT,
+        GL_FLOAT, depthPixels_.data());
+    return glGetError() == GL_NO_ERROR;
 }
 
 // Copies the depth of the sub-view's viewport into depthTexture_ (the size of the
@@ -835,7 +947,8 @@ void SceneRenderer::renderFrame(const Scene& scene, int width, int height)
             slot = std::make_unique<GpuObject>();
         if (slot->geometryRevision != object->geometryRevision)
             upload(*object, *slot);
-        if (slot->textureRevision != object->textureRevision)
+        if (slot->textureRevision != object->textureRevision
+            || (object->type == OBJECT_VOLUME && slot->marchedOnProcessor != marchOnProcessor_))
             uploadTexture(*object, *slot);
         slot->seen = true;
     }
@@ -873,6 +986,7 @@ void SceneRenderer::renderFrame(const Scene& scene, int width, int height)
         std::vector<std::pair<double, const SceneObject*>> transparent;
         glDepthMask(GL_TRUE);
         glDisable(GL_BLEND);
+        bool opaqueDrawn = scene.referenceBoxShown();
         for (const auto& object : objects) {
             if (!(object->viewMask & bit) || !object->mesh)
                 continue;
@@ -887,6 +1001,7 @@ void SceneRenderer::renderFrame(const Scene& scene, int width, int height)
                 continue;
             }
             drawObject(scene, *object, view, object->id == selected);
+            opaqueDrawn = true;
         }
         if (scene.referenceBoxShown())
             drawReferenceBox(scene, view);
@@ -894,11 +1009,12 @@ void SceneRenderer::renderFrame(const Scene& scene, int width, int height)
         // what lies behind a transparent object has been drawn before it is blended.
         std::stable_sort(transparent.begin(), transparent.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
-        // Volumes stop their rays at what is drawn so far: the opaque objects.
+        // Volumes stop their rays at what is drawn so far: the opaque objects. With
+        // none, the depth is the far plane everywhere and need not be read.
         depthCopied_ = false;
         for (const auto& entry : transparent)
-            if (entry.second->type == OBJECT_VOLUME) {
-                depthCopied_ = copyDepth(width, height);
+            if (opaqueDrawn && entry.second->type == OBJECT_VOLUME) {
+                depthCopied_ = marchOnProcessor_ ? readDepth() : copyDepth(width, height);
                 break;
             }
         glEnable(GL_BLEND);

@@ -5,6 +5,7 @@
 // that context is current.
 #pragma once
 
+#include "scene/raymarch.h"
 #include "scene/scene.h"
 
 #include <QColor>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 class QOpenGLShaderProgram;
 
@@ -35,6 +37,10 @@ public:
     // two voxels per step, for frames that follow the mouse; otherwise one voxel per step.
     void setInteractive(bool interactive) { interactive_ = interactive; }
     bool interactive() const { return interactive_; }
+    // Volumes marched by the processor instead of a fragment shader: chosen when the
+    // GL is a software rasteriser, where it is several times faster.
+    void setMarchOnProcessor(bool processor);
+    bool marchesOnProcessor() const { return marchOnProcessor_; }
 
     static QColor background() { return QColor(24, 26, 38); }
     static QColor referenceBoxColour() { return QColor(200, 200, 200); }
@@ -54,6 +60,8 @@ private:
     bool reducedFramebuffer(int width, int height);
     void releaseReduced();
     bool copyDepth(int width, int height);
+    bool readDepth();
+    void drawMarchedVolume(const scene::MarchVolume& volume, const scene::MarchFrame& frame);
     // Ray-marches a volume object through its box; leaves the volume program bound.
     void drawVolume(const scene::Scene& scene, const scene::SceneObject& object,
         const scene::Mat4& view, const float projection[16]);
@@ -66,6 +74,11 @@ private:
     int maxTextureSize_ = 0;
     int max3dTextureSize_ = 0;
     bool interactive_ = false;
+    bool marchOnProcessor_ = false;
+    std::unique_ptr<QOpenGLShaderProgram> imageProgram_;
+    unsigned imageVao_ = 0, imageTexture_ = 0;
+    std::vector<float> depthPixels_; // of the sub-view, when the processor marches
+    std::vector<std::uint8_t> marchedPixels_;
     // Of the sub-view being drawn: its projection and its viewport (x, y from the
     // bottom, width, height), and whether its opaque depth is in depthTexture_.
     scene::Mat4 projection_ = scene::identity();
