@@ -271,6 +271,26 @@ TEST(VexaMemConvert, LongArraysOfEveryPairFollowTheRuleAtEveryAlignment)
     }
 }
 
+TEST(VexaMemConvert, EverySixteenBitSampleFollowsTheRuleNextToIntegers)
+{
+    // Scales that put products on or just beside integers, where single precision
+    // alone would truncate to the wrong side.
+    const ScaleOffset scales[]
+        = { { 1.0 / 3.0, 0.0 }, { 0.5, 0.0 }, { 0.1, 0.0 }, { 1.0 / 255.0, 0.5 }, { 0.731, 12.5 },
+              { -1.0 / 7.0, 3.0 }, { 1e-5, 0.99999 }, { 127.0 / 32767.0, 128.0 }, { 0.0, 7.0 },
+              { 100.0, -0.5 }, { 0.7, 0.0 }, { 0.3, 0.1 }, { 1.1, 0.0 }, { 0.07, -0.3 } };
+    std::vector<std::int16_t> input(65536);
+    for (std::size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<std::int16_t>(static_cast<int>(i) - 32768);
+    for (int out : { TYPEDATA_U8, TYPEDATA_S16 })
+        for (const ScaleOffset& so : scales) {
+            expectConvertsLikeTheRule(reinterpret_cast<const unsigned char*>(input.data()),
+                input.size(), TYPEDATA_S16, out, so, 0);
+            if (HasFatalFailure())
+                return;
+        }
+}
+
 TEST(VexaMemConvert, LargeOutputsBypassingTheCacheAreComplete)
 {
     // Outputs of 8 MiB and more are written with streaming stores after an aligning
