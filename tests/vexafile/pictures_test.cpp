@@ -287,6 +287,20 @@ TEST(VexaFilePicture, SixteenBitGreyIsSigned16)
     EXPECT_EQ(as<int16_t>(img)[0], 1);
     EXPECT_EQ(as<int16_t>(img)[1], 0x1234);
     EXPECT_EQ(as<int16_t>(img)[2], -2);
+
+    // A comment may end at a carriage return; what follows it are the sizes. Read as
+    // running to the next line feed, the comment here would hide the real sizes and
+    // the digits after it would be taken for sizes whose product overflows.
+    std::string cr = "P5\r#\r3 1\r65535\r";
+    cr += std::string("\x00\x07\x01\x00\xff\xfe#\n", 8) + std::string(60, '3');
+    writeBytes(path, Bytes(cr.begin(), cr.end()));
+    Desc c = openDesc(path);
+    ASSERT_EQ(vexaFileReadHeader(c.get()), 1);
+    EXPECT_EQ(vexaFileGetDimX(c.get()), 3);
+    Buffer crImage(vexaFileReadImage(c.get(), 0, 0));
+    ASSERT_TRUE(crImage);
+    EXPECT_EQ(as<int16_t>(crImage)[0], 7);
+    EXPECT_EQ(as<int16_t>(crImage)[2], -2);
 }
 
 TEST(VexaFilePicture, EveryTruncationOfABmpFailsCleanly)

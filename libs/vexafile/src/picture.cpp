@@ -175,8 +175,10 @@ bool decodePnm16(const std::string& path, int* width, int* height, std::vector<u
         for (;;) {
             while (pos < n && std::isspace(head[pos]))
                 ++pos;
+            // A comment ends at a line feed or a carriage return, as the decoder's
+            // header reader (which gave the sizes checked against these) has it.
             if (pos < n && head[pos] == '#') {
-                while (pos < n && head[pos] != '\n')
+                while (pos < n && head[pos] != '\n' && head[pos] != '\r')
                     ++pos;
                 continue;
             }
@@ -192,7 +194,8 @@ bool decodePnm16(const std::string& path, int* width, int* height, std::vector<u
         return false;
     ++pos; // the single white space before the samples
     const long long w = fields[0], h = fields[1], maxValue = fields[2];
-    if (w <= 0 || h <= 0 || maxValue < 256 || maxValue > 65535 || w * h > kMaxPicturePixels)
+    // Sizes reach 2^40 each: their product is compared by division, not formed.
+    if (w <= 0 || h <= 0 || maxValue < 256 || maxValue > 65535 || w > kMaxPicturePixels / h)
         return false;
     const int64_t bytes = w * h * 2;
     if (f.size() - pos < bytes)
