@@ -278,7 +278,8 @@ TEST(VexaMemConvert, EverySixteenBitSampleFollowsTheRuleNextToIntegers)
     const ScaleOffset scales[]
         = { { 1.0 / 3.0, 0.0 }, { 0.5, 0.0 }, { 0.1, 0.0 }, { 1.0 / 255.0, 0.5 }, { 0.731, 12.5 },
               { -1.0 / 7.0, 3.0 }, { 1e-5, 0.99999 }, { 127.0 / 32767.0, 128.0 }, { 0.0, 7.0 },
-              { 100.0, -0.5 }, { 0.7, 0.0 }, { 0.3, 0.1 }, { 1.1, 0.0 }, { 0.07, -0.3 } };
+              { 100.0, -0.5 }, { 0.7, 0.0 }, { 0.3, 0.1 }, { 1.1, 0.0 }, { 0.07, -0.3 }, { -1.0, -0.5 },
+              { 255.0 / 32767.0, 0.0 }, { 1.0 / 64.0, 0.999999 } };
     std::vector<std::int16_t> input(65536);
     for (std::size_t i = 0; i < input.size(); ++i)
         input[i] = static_cast<std::int16_t>(static_cast<int>(i) - 32768);
