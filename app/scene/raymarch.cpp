@@ -35,12 +35,8 @@ RowsFn rowsFunction(bool plainOnly)
 
 std::shared_ptr<const MarchVolume> marchVolumeOf(const Volume& volume)
 {
-    const std::size_t voxels = std::size_t(std::max<std::int64_t>(volume.voxelCount(), 0));
     const bool floats = volume.format == VOLUME_R32F;
-    if (voxels == 0 || volume.nx <= 0 || volume.ny <= 0 || volume.nz <= 0
-        || (floats ? volume.values.size() != voxels
-                    || volume.transfer.size() != std::size_t(kTransferEntries) * 4
-                   : volume.rgba.size() != voxels * 4))
+    if (!volume.samplesMatchSides())
         return nullptr;
     try {
         auto out = std::make_shared<MarchVolume>();

@@ -209,14 +209,20 @@ std::shared_ptr<Volume> volumeFromFloats(const float* values, int nx, int ny, in
     }
 }
 
+bool Volume::samplesMatchSides() const
+{
+    if (nx <= 0 || ny <= 0 || nz <= 0)
+        return false;
+    const auto voxels = std::size_t(voxelCount());
+    return format == VOLUME_R32F
+        ? values.size() == voxels && transfer.size() == std::size_t(kTransferEntries) * 4
+        : rgba.size() == voxels * 4;
+}
+
 bool sampleVolumeColour(const Volume& volume, const Box& box, Vec3 p, std::uint8_t out[3])
 {
     const bool floats = volume.format == VOLUME_R32F;
-    const std::size_t voxels = std::size_t(std::max<std::int64_t>(volume.voxelCount(), 0));
-    if (voxels == 0 || box.empty() || !isFinite(p)
-        || (floats ? volume.values.size() != voxels
-                    || volume.transfer.size() != std::size_t(kTransferEntries) * 4
-                   : volume.rgba.size() != voxels * 4))
+    if (!volume.samplesMatchSides() || box.empty() || !isFinite(p))
         return false;
     if (p.x < box.min.x || p.y < box.min.y || p.z < box.min.z || p.x > box.max.x || p.y > box.max.y
         || p.z > box.max.z)
@@ -290,11 +296,7 @@ BrickGrid volumeBricks(const Volume& volume)
 {
     BrickGrid grid;
     const bool floats = volume.format == VOLUME_R32F;
-    const std::size_t voxels = std::size_t(std::max<std::int64_t>(volume.voxelCount(), 0));
-    if (voxels == 0
-        || (floats ? volume.values.size() != voxels
-                    || volume.transfer.size() != std::size_t(kTransferEntries) * 4
-                   : volume.rgba.size() != voxels * 4))
+    if (!volume.samplesMatchSides())
         return grid;
     grid.bx = (volume.nx + kBrickSide - 1) / kBrickSide;
     grid.by = (volume.ny + kBrickSide - 1) / kBrickSide;

@@ -52,6 +52,9 @@ struct Volume {
     double low = 0, high = 1;
 
     std::int64_t voxelCount() const { return std::int64_t(nx) * ny * nz; }
+    // True when every side is positive and the samples fill them exactly (floats
+    // with their full transfer table): what drawing or sampling may rely on.
+    bool samplesMatchSides() const;
 };
 
 // Reason a volume of those sides is refused ("" when it is acceptable).

@@ -3,6 +3,7 @@
 // and input that must not crash it.
 #include "scene/raymarch.h"
 #include "scene/raymarchkernel.h"
+#include "support/softball.h"
 
 #include <gtest/gtest.h>
 
@@ -78,23 +79,8 @@ TEST(ProcessorMarch, BuildsAndSampleFormatsAgree)
 {
     // A soft ball, as floats through a transfer function and as the same density
     // classified into bytes, seen obliquely so that no sample grid lines up.
-    constexpr int n = 24;
-    const std::vector<TransferPoint> ramp
-        = { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.1 }, { 1, 1, 0.9, 0.6, 0.5 } };
-    const auto table = transferTable(ramp);
-    std::vector<float> values;
-    auto bytes = std::make_shared<Volume>();
-    bytes->nx = bytes->ny = bytes->nz = n;
-    const double c = (n - 1) / 2.0;
-    for (int z = 0; z < n; ++z)
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x) {
-                const double d = std::clamp(1 - std::hypot(x - c, y - c, z - c) / c, 0.0, 1.0);
-                values.push_back(float(d));
-                const std::uint8_t* entry = &table[std::size_t(std::lround(d * 255)) * 4];
-                bytes->rgba.insert(bytes->rgba.end(), entry, entry + 4);
-            }
-    const auto floats = volumeFromFloats(values.data(), n, n, n, ramp);
+    const auto [floats, bytes] = vexatest::softBall(
+        24, { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.1 }, { 1, 1, 0.9, 0.6, 0.5 } });
     ASSERT_TRUE(floats);
     const MarchFrame frame = frameFrom(*bytes, { -20, 31, -35 });
     const auto fromBytes = marchVolumeOf(*bytes), fromFloats = marchVolumeOf(*floats);

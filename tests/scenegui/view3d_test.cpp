@@ -9,6 +9,7 @@
 
 #include "mesh/meshapi.h"
 #include "mesh/primitives.h"
+#include "support/softball.h"
 
 #include <QAction>
 #include <QApplication>
@@ -489,23 +490,9 @@ void View3dTest::volumeInFrontOfAnOpaqueObjectStillShows()
 // up to what the coarser sampling changes, whether shaders or the processor march.
 void View3dTest::volumeVariantsAndTurningFramesAgree()
 {
-    constexpr int n = 48, side = 160;
-    const std::vector<TransferPoint> ramp
-        = { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.05 }, { 1, 1, 0.9, 0.6, 0.4 } };
-    const std::vector<std::uint8_t> table = transferTable(ramp);
-    std::vector<float> values;
-    auto bytes = std::make_shared<Volume>();
-    bytes->nx = bytes->ny = bytes->nz = n;
-    const double c = (n - 1) / 2.0;
-    for (int z = 0; z < n; ++z)
-        for (int y = 0; y < n; ++y)
-            for (int x = 0; x < n; ++x) {
-                const double d = std::clamp(1 - std::hypot(x - c, y - c, z - c) / c, 0.0, 1.0);
-                values.push_back(float(d));
-                const std::uint8_t* entry = &table[std::size_t(std::lround(d * 255)) * 4];
-                bytes->rgba.insert(bytes->rgba.end(), entry, entry + 4);
-            }
-    const auto floats = volumeFromFloats(values.data(), n, n, n, ramp);
+    constexpr int side = 160;
+    const auto [floats, bytes] = vexatest::softBall(
+        48, { { 0, 0, 0, 0, 0 }, { 0.5, 0.2, 0.4, 1, 0.05 }, { 1, 1, 0.9, 0.6, 0.4 } });
     QVERIFY(floats);
 
     OffscreenRenderer renderer;

@@ -479,14 +479,9 @@ void SceneRenderer::uploadVolume(const SceneObject& object, GpuObject& gpu)
         return;
     }
     if (!volume || volume->nx > max3dTextureSize_ || volume->ny > max3dTextureSize_
-        || volume->nz > max3dTextureSize_)
+        || volume->nz > max3dTextureSize_ || !volume->samplesMatchSides())
         return;
     const bool floats = volume->format == VOLUME_R32F;
-    const std::size_t voxels = std::size_t(volume->voxelCount());
-    if (floats ? volume->values.size() != voxels
-                || volume->transfer.size() != std::size_t(kTransferEntries) * 4
-               : volume->rgba.size() != voxels * 4)
-        return;
     // Earlier errors are cleared so the check below sees this upload's alone (a lost
     // context may repeat its error: the loop is bounded).
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) { }
