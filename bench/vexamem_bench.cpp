@@ -364,8 +364,8 @@ void writeRows(const char* path)
                     std::fprintf(rows, "%s api\t%.3f\tinto\t%.3f\t1.25\n", what.c_str(), api, into);
                     const double fresh
                         = freshPagesSeconds(kCount * static_cast<std::size_t>(vexaTypeSize(out)));
-                    std::fprintf(rows, "%s api\t%.3f\tinto + fresh pages\t%.3f\t-\n",
-                        what.c_str(), api, into + fresh * 1e3);
+                    std::fprintf(rows, "%s api\t%.3f\tinto + fresh pages\t%.3f\t-\n", what.c_str(),
+                        api, into + fresh * 1e3);
                 }
             }
     std::fclose(rows);
