@@ -1113,8 +1113,10 @@ std::string formatted(double v)
 bool probeDicomFile(const std::string& path, FormatHeader& header, std::string* reason)
 {
     std::string why;
+    // A DICOMDIR's image is another file: the reason names both, the opened one first.
     auto refuse = [&](const std::string& file, const std::string& text) {
-        setReason(reason, fileReason(file, text));
+        setReason(reason,
+            file == path ? fileReason(path, text) : fileReason(path, fileReason(file, text)));
         return false;
     };
     gdcm::Reader opened;
