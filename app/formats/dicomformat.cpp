@@ -237,6 +237,28 @@ std::uint64_t storedBytes(const ImageFacts& f)
     return decodedBytes(f);
 }
 
+// Value representations written with a 32-bit length (explicit VR encodings).
+bool longVr(const char* vr)
+{
+    static const char* const kLong[]
+        = { "OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV" };
+    for (const char* l : kLong)
+        if (vr[0] == l[0] && vr[1] == l[1])
+            return true;
+    return false;
+}
+
+// Whether two bytes name a value representation of the standard.
+bool knownVr(const char* vr)
+{
+    static const char* const kKnown[] = { "AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
+        "IS", "LO", "LT", "PN", "SH", "SL", "SS", "ST", "TM", "UI", "UL", "US" };
+    for (const char* k : kKnown)
+        if (vr[0] == k[0] && vr[1] == k[1])
+            return true;
+    return longVr(vr);
+}
+
 // The media storage class from the file meta group of a file with the "DICM"
 // preamble; empty for anything else. The meta group is always explicit VR little
 // endian and short, so it is parsed here: GDCM spends seconds on some malformed
@@ -259,9 +281,9 @@ std::string metaStorageClass(const std::string& path)
         const unsigned element = b[at + 2] | (b[at + 3] << 8);
         if (group != 0x0002)
             break;
-        const std::string vr = head.substr(at + 4, 2);
+        const char* vr = head.data() + at + 4;
         std::size_t length = 0, value = 0;
-        if (vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT") {
+        if (longVr(vr)) {
             if (at + 12 > head.size())
                 break;
             length = std::size_t(b[at + 8]) | (std::size_t(b[at + 9]) << 8)
@@ -623,16 +645,6 @@ private:
         }
     }
 
-    static bool longVr(const char vr[2])
-    {
-        static const char* const kLong[]
-            = { "OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV" };
-        for (const char* l : kLong)
-            if (vr[0] == l[0] && vr[1] == l[1])
-                return true;
-        return false;
-    }
-
     // Bytes past the head come through a window read in large pieces: a header
     // beyond the head (vendors' private groups) would otherwise cost a read per
     // element.
@@ -785,13 +797,14 @@ Inspection inspectOpen(int fd, const std::string& onlyClass)
             metaEnded = true;
             break;
         }
-        const std::string vr = head.substr(at + 4, 2);
-        // The meta group is explicit: GDCM takes one without VRs for implicit and
-        // stops the program on an assertion in some of them.
-        if (vr[0] < 'A' || vr[0] > 'Z' || vr[1] < 'A' || vr[1] > 'Z')
+        const char* vr = head.data() + at + 4;
+        // The meta group is explicit: GDCM takes one without VRs for implicit, and
+        // stops the program on an assertion in some of them and on a VR it does not
+        // know.
+        if (!knownVr(vr))
             return in;
         std::size_t length = 0, value = 0;
-        if (vr == "OB" || vr == "OW" || vr == "SQ" || vr == "UN" || vr == "UT") {
+        if (longVr(vr)) {
             if (at + 12 > head.size())
                 break;
             length = std::size_t(b[at + 8]) | (std::size_t(b[at + 9]) << 8)

@@ -317,6 +317,14 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
         std::ofstream(bad.back(), std::ios::binary)
             .write(file.data(), std::streamsize(file.size()));
     }
+    // A meta group element whose VR the library does not know stopped it too.
+    std::string unknownVr = all;
+    const std::size_t classUid = unknownVr.find(std::string("\x02\x00\x02\x00UI", 6));
+    ASSERT_NE(classUid, std::string::npos);
+    unknownVr[classUid + 4] = 'W';
+    bad.push_back(dir.file("unknownvr.dcm"));
+    std::ofstream(bad.back(), std::ios::binary)
+        .write(unknownVr.data(), std::streamsize(unknownVr.size()));
     for (const std::string& path : bad) {
         FormatHeader h;
         std::string reason;
