@@ -35,6 +35,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include <zlib.h>
+
 #include <gdcmDataSet.h>
 #include <gdcmImage.h>
 #include <gdcmImageReader.h>
@@ -769,6 +771,43 @@ template <typename Work> void forEachFile(std::size_t count, const Work& work)
 }
 
 // onlyClass: when not empty, a file of another storage class is not walked.
+// The data set of a deflated file, from offset start: raw deflate, as the transfer
+// syntax has it. False when it does not inflate whole, or would grow past the limit
+// that compressed images are held to.
+bool inflateDataSet(int fd, std::uint64_t size, std::uint64_t start, std::string& out)
+{
+    out.clear();
+    if (start >= size)
+        return false;
+    const std::uint64_t packed = size - start;
+    const std::uint64_t limit = std::max(kMinBombLimit, packed * kMaxCompressionRatio);
+    z_stream z {};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return false;
+    std::vector<unsigned char> in(std::size_t(std::min<std::uint64_t>(packed, 1 << 20)));
+    std::uint64_t offset = start;
+    int rc = Z_OK;
+    char piece[1 << 16];
+    while (rc == Z_OK) {
+        if (z.avail_in == 0) {
+            const ssize_t got = ::pread(fd, in.data(), in.size(), off_t(offset));
+            if (got <= 0)
+                break;
+            offset += std::uint64_t(got);
+            z.next_in = in.data();
+            z.avail_in = uInt(got);
+        }
+        z.next_out = reinterpret_cast<Bytef*>(piece);
+        z.avail_out = sizeof piece;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.append(piece, sizeof piece - z.avail_out);
+        if (out.size() > limit)
+            break;
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END;
+}
+
 Inspection inspectOpen(int fd, const std::string& onlyClass)
 {
     Inspection in;
@@ -828,8 +867,17 @@ Inspection inspectOpen(int fd, const std::string& onlyClass)
     if (!metaEnded || in.syntax.empty())
         return in;
     if (in.syntax == "1.2.840.10008.1.2.1.99") {
-        in.whole = in.headerWhole = true;
-        return in; // deflated: GDCM inflates the rest itself
+        // GDCM inflates the rest itself and stops the program on an assertion when
+        // what comes out ends inside an element: the same walk goes over it here
+        // first. Its places are in the inflated bytes, so nothing reads through them.
+        std::string dataSet;
+        if (!inflateDataSet(fd, std::uint64_t(st.st_size), at, dataSet))
+            return in;
+        ElementWalk walk(-1, dataSet.size(), false, true, dataSet);
+        std::uint64_t pos = 0;
+        in.whole = walk.dataSet(pos, dataSet.size(), false, 0);
+        in.headerWhole = in.whole || walk.pixelsReached();
+        return in;
     }
     if (!onlyClass.empty() && in.storageClass != onlyClass)
         return in;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "formats/formats.h"
 #include "support/tempdir.h"
 #include "vexa_types.h"
@@ -532,6 +534,49 @@ TEST(DicomReader, TheFirstSliceCutShortInALongSeriesIsNamed)
         EXPECT_EQ(l.header.depth, kSlices);
         EXPECT_EQ(reason.rfind(names[23] + " : ", 0), 0u) << reason;
     }
+}
+
+// The library inflates a deflated data set itself and stopped the program when what
+// came out ended inside an element.
+TEST(DicomReader, ADeflatedDataSetCutInsideAnElementIsRefused)
+{
+    SKIP_WITHOUT_DICOM();
+    Loaded whole;
+    std::string reason;
+    ASSERT_TRUE(load(dicomData("image_dfl.dcm"), whole, &reason)) << reason;
+    std::ifstream in(dicomData("image_dfl.dcm"), std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The meta group's length (0002,0000) gives where the deflated bytes start.
+    std::uint32_t metaLength = 0;
+    std::memcpy(&metaLength, all.data() + 140, 4);
+    const std::size_t start = 144 + metaLength;
+    std::string dataSet(std::size_t(1) << 22, '\0');
+    z_stream z {};
+    ASSERT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(all.data() + start));
+    z.avail_in = uInt(all.size() - start);
+    z.next_out = reinterpret_cast<Bytef*>(dataSet.data());
+    z.avail_out = uInt(dataSet.size());
+    ASSERT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    dataSet.resize(z.total_out);
+    inflateEnd(&z);
+    // Cut after the tag of an element of the header (its VR missing), deflated again.
+    dataSet.resize(std::min<std::size_t>(dataSet.size(), 124));
+    std::string packed(dataSet.size() + 1024, '\0');
+    ASSERT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    z.next_in = reinterpret_cast<Bytef*>(dataSet.data());
+    z.avail_in = uInt(dataSet.size());
+    z.next_out = reinterpret_cast<Bytef*>(packed.data());
+    z.avail_out = uInt(packed.size());
+    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
+    vexatest::TempDir dir;
+    const std::string path = dir.file("cut.dcm");
+    std::ofstream(path, std::ios::binary).write(all.data(), std::streamsize(start)) << packed;
+    FormatHeader h;
+    EXPECT_FALSE(dicomReader().probe(path, h, &reason));
+    EXPECT_EQ(reason.rfind(path + " : ", 0), 0u) << reason;
 }
 
 TEST(DicomReader, NoFileOfTheCollectionCrashesOrSucceedsEmpty)
