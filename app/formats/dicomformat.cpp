@@ -491,8 +491,11 @@ public:
             std::uint64_t length = 0;
             bool sequence = false;
             if (explicit_) {
+                // On a VR it does not know, GDCM reads the data set again as implicit
+                // VR, where the lengths are other bytes: it allocated a declared
+                // 1.3 GB for a 4 KB file so.
                 const char vr[2] = { char(h[4]), char(h[5]) };
-                if (vr[0] < 'A' || vr[0] > 'Z' || vr[1] < 'A' || vr[1] > 'Z')
+                if (!knownVr(vr))
                     return false;
                 if (longVr(vr)) {
                     if (!fetch(pos, h, 12))
