@@ -407,6 +407,52 @@ bool jpeg2000MatchesHeader(const gdcm::SequenceOfFragments& fragments, const Ima
     return true;
 }
 
+// Every frame's JPEG (or JPEG-LS) stream must hold a whole header, its segments one
+// after another from its start through a frame header to the scan header: GDCM reads
+// it before decoding, and stops the program on an assertion when the JPEG library
+// warns of anything, stray bytes between segments among them. Fragments that start
+// no stream (continuations of a frame) are passed over; at least one must start one.
+bool jpegHeadersWhole(const gdcm::SequenceOfFragments& fragments)
+{
+    const auto frameHeader = [](unsigned m) {
+        return (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) || m == 0xF7;
+    };
+    bool started = false;
+    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
+        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
+        if (!bv || !bv->GetPointer())
+            continue;
+        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
+        const std::size_t length = bv->GetLength();
+        if (length < 2 || data[0] != 0xFF || data[1] != 0xD8)
+            continue;
+        started = true;
+        bool frame = false, scan = false;
+        std::size_t at = 2;
+        while (!scan) {
+            while (at < length && data[at] == 0xFF && at + 1 < length && data[at + 1] == 0xFF)
+                ++at; // fill bytes
+            if (at + 2 > length || data[at] != 0xFF)
+                return false;
+            const unsigned marker = data[at + 1];
+            at += 2;
+            if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+                continue; // no length
+            if (marker == 0xD8 || marker == 0xD9 || at + 2 > length)
+                return false;
+            const std::size_t segment = std::size_t(data[at]) << 8 | data[at + 1];
+            if (segment < 2 || segment > length - at)
+                return false;
+            frame = frame || frameHeader(marker);
+            scan = marker == 0xDA;
+            at += segment;
+        }
+        if (!frame)
+            return false;
+    }
+    return started;
+}
+
 bool checkPixelData(
     const std::string& path, const gdcm::File& file, const ImageFacts& f, std::string* why)
 {
@@ -428,6 +474,13 @@ bool checkPixelData(
             || syntax.rfind("1.2.840.10008.1.2.4.20", 0) == 0;
         if (jpeg2000 && !jpeg2000MatchesHeader(*fragments, f)) {
             *why = "image JPEG 2000 différente de l'entête";
+            return false;
+        }
+        const bool jpeg = syntax == "1.2.840.10008.1.2.4.50" || syntax == "1.2.840.10008.1.2.4.51"
+            || syntax == "1.2.840.10008.1.2.4.57" || syntax == "1.2.840.10008.1.2.4.70"
+            || syntax == "1.2.840.10008.1.2.4.80" || syntax == "1.2.840.10008.1.2.4.81";
+        if (jpeg && !jpegHeadersWhole(*fragments)) {
+            *why = "image JPEG incomplète";
             return false;
         }
         return true;

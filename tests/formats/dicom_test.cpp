@@ -335,6 +335,26 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
     }
 }
 
+// Stray bytes between the segments of a JPEG header make the JPEG library warn, and
+// its DICOM library then stopped the program on an assertion.
+TEST(DicomReader, AJpegHeaderWithStrayBytesIsRefused)
+{
+    SKIP_WITHOUT_DICOM();
+    std::ifstream in(dicomData("SC_rgb_jpeg_dcmtk.dcm"), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The JFIF segment declared two bytes short: its last two are left between segments.
+    const std::size_t app0 = all.find(std::string("\xFF\xD8\xFF\xE0\x00\x10", 6));
+    ASSERT_NE(app0, std::string::npos);
+    all[app0 + 5] = 0x0E;
+    vexatest::TempDir dir;
+    const std::string path = dir.file("stray.dcm");
+    std::ofstream(path, std::ios::binary).write(all.data(), std::streamsize(all.size()));
+    Loaded l;
+    std::string reason;
+    EXPECT_FALSE(load(path, l, &reason));
+    EXPECT_EQ(reason.rfind(path + " : ", 0), 0u) << reason;
+}
+
 // A JPEG 2000 codestream wider than the header's columns once made the decoder write
 // past its buffer.
 TEST(DicomReader, AJpeg2000ImageUnlikeItsHeaderIsRefused)
