@@ -542,7 +542,7 @@ public:
             if (group == 0xFFFE)
                 return delimited && element == 0xE00D && (pos += 8, true);
             std::uint64_t length = 0;
-            bool sequence = false;
+            bool sequence = false, unknown = false;
             if (explicit_) {
                 // On a VR it does not know, GDCM reads the data set again as implicit
                 // VR, where the lengths are other bytes: it allocated a declared
@@ -560,6 +560,7 @@ public:
                     pos += 8;
                 }
                 sequence = vr[0] == 'S' && vr[1] == 'Q';
+                unknown = vr[0] == 'U' && vr[1] == 'N';
             } else {
                 length = u32(h + 4);
                 pos += 8;
@@ -569,7 +570,16 @@ public:
             if (depth == 0 && length != 0xFFFFFFFFu && length <= end - pos)
                 note(group, element, pos, length);
             if (length == 0xFFFFFFFFu) {
-                if (!items(pos, group == 0x7FE0 && element == 0x0010 ? -1 : depth + 1))
+                const bool pixels = group == 0x7FE0 && element == 0x0010;
+                // GDCM asserts on an undefined length of any other explicit VR, and
+                // reads the items of an unknown one (UN) as implicit VR.
+                if (explicit_ && !pixels && !sequence && !unknown)
+                    return false;
+                const bool wasExplicit = explicit_;
+                explicit_ = explicit_ && !unknown;
+                const bool whole = items(pos, pixels ? -1 : depth + 1);
+                explicit_ = wasExplicit;
+                if (!whole)
                     return false;
             } else {
                 if (length > end - pos)
@@ -688,8 +698,9 @@ private:
             const unsigned element = u16(h + 2);
             const std::uint64_t length = u32(h + 4);
             pos += 8;
+            // GDCM reads a length given to the delimiter of fragments as a fragment's.
             if (element == 0xE0DD)
-                return true;
+                return (depth >= 0 || length == 0) && length <= size_ - pos;
             if (element != 0xE000)
                 return false;
             if (length == 0xFFFFFFFFu) {

@@ -307,13 +307,22 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
         bad.push_back(dir.file("cut" + std::to_string(cut) + ".dcm"));
         std::ofstream(bad.back(), std::ios::binary).write(all.data(), std::streamsize(cut));
     }
-    // After the preamble: a meta group element without a VR, and no meta group at
-    // all (the library guesses big endian there); both once stopped the program.
+    // After the preamble: a meta group element without a VR, no meta group at all
+    // (the library guesses big endian there), and a text element of undefined length
+    // (which only sequences and pixel data may have); each once stopped the program.
+    const std::string meta = std::string("\x02\x00\x00\x00UL\x04\x00\x4C\x00\x00\x00", 12)
+        + std::string("\x02\x00\x01\x00OB\x00\x00\x02\x00\x00\x00\x00\x01", 14)
+        + std::string("\x02\x00\x02\x00UI\x1A\x00", 8) + "1.2.840.10008.5.1.4.1.1.7"
+        + std::string(1, '\0') + std::string("\x02\x00\x10\x00UI\x14\x00", 8)
+        + "1.2.840.10008.1.2.1" + std::string(1, '\0');
+    const std::string undefinedText = meta
+        + std::string("\x10\x00\x10\x00UT\x00\x00\xFF\xFF\xFF\xFF\xFE\xFF\xDD\xE0\0\0\0\0", 20);
     for (const std::string& body :
         { std::string("\x02\x00\x53\x51\x10\x00\x00\x00\x08\x00\x00\xFC\x41\x4D\x0A\x00\x00"
                       "\x00\x00\x00\x00\x00\x00\xFF\x2B\xDA",
               26),
-            std::string("\x46\x87\x46\xC6\x46\x44\x00\x00\x09\x46\x46\x46\x46\x46\x00\x00", 16) }) {
+            std::string("\x46\x87\x46\xC6\x46\x44\x00\x00\x09\x46\x46\x46\x46\x46\x00\x00", 16),
+            undefinedText }) {
         bad.push_back(dir.file("meta" + std::to_string(body.size()) + ".dcm"));
         const std::string file = std::string(128, '\0') + "DICM" + body;
         std::ofstream(bad.back(), std::ios::binary)
