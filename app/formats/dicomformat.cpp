@@ -453,6 +453,34 @@ bool jpegHeadersWhole(const gdcm::SequenceOfFragments& fragments)
     return started;
 }
 
+// Every RLE frame must start with a header GDCM can follow: 1 to 15 segments, each
+// starting after the 64-byte header, in order, inside the frame. GDCM reads past its
+// offset table for a larger count.
+bool rleHeadersValid(const gdcm::SequenceOfFragments& fragments)
+{
+    const auto le32 = [](const unsigned char* p) {
+        return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
+            | std::uint32_t(p[3]) << 24;
+    };
+    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
+        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
+        if (!bv || !bv->GetPointer() || bv->GetLength() < 64)
+            return false;
+        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
+        const std::uint32_t segments = le32(data);
+        if (segments < 1 || segments > 15)
+            return false;
+        std::uint32_t previous = 64;
+        for (std::uint32_t k = 0; k < segments; ++k) {
+            const std::uint32_t offset = le32(data + 4 + 4 * k);
+            if (offset < previous || offset >= bv->GetLength())
+                return false;
+            previous = offset;
+        }
+    }
+    return true;
+}
+
 bool checkPixelData(
     const std::string& path, const gdcm::File& file, const ImageFacts& f, std::string* why)
 {
@@ -481,6 +509,10 @@ bool checkPixelData(
             || syntax == "1.2.840.10008.1.2.4.80" || syntax == "1.2.840.10008.1.2.4.81";
         if (jpeg && !jpegHeadersWhole(*fragments)) {
             *why = "image JPEG incomplète";
+            return false;
+        }
+        if (syntax == "1.2.840.10008.1.2.5" && !rleHeadersValid(*fragments)) {
+            *why = "image RLE invalide";
             return false;
         }
         return true;

@@ -344,6 +344,27 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
     }
 }
 
+// GDCM's RLE decoder read past its table of segments for a count above 15.
+TEST(DicomReader, AnRleFrameWithTooManySegmentsIsRefused)
+{
+    SKIP_WITHOUT_DICOM();
+    std::ifstream in(dicomData("MR_small_RLE.dcm"), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The pixel data, its offset table item (4 bytes here), then the frame's header.
+    const std::size_t pixels = all.find(std::string("\xE0\x7F\x10\x00OB", 6));
+    ASSERT_NE(pixels, std::string::npos);
+    const std::size_t header = pixels + 12 + 8 + 4 + 8;
+    ASSERT_EQ(all.compare(header, 4, std::string("\x02\x00\x00\x00", 4)), 0);
+    all[header + 2] = 0x02; // 131,074 segments
+    vexatest::TempDir dir;
+    const std::string path = dir.file("rle.dcm");
+    std::ofstream(path, std::ios::binary).write(all.data(), std::streamsize(all.size()));
+    Loaded l;
+    std::string reason;
+    EXPECT_FALSE(load(path, l, &reason));
+    EXPECT_EQ(reason.rfind(path + " : ", 0), 0u) << reason;
+}
+
 // Stray bytes between the segments of a JPEG header make the JPEG library warn, and
 // its DICOM library then stopped the program on an assertion.
 TEST(DicomReader, AJpegHeaderWithStrayBytesIsRefused)
