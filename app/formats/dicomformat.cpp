@@ -191,6 +191,11 @@ template <typename Lookup> bool readFacts(const Lookup& value, ImageFacts& f, st
     f.bitsAllocated = int(v);
     f.signedPixels = number(value(kPixelRepresentation), v) && v == 1;
     f.photometric = trimmed(value(kPhotometric));
+    // GDCM stops the program on a palette image with more than one sample a pixel.
+    if (f.photometric.rfind("PALETTE", 0) == 0 && f.samplesPerPixel != 1) {
+        *why = "image à palette de plusieurs composantes";
+        return false;
+    }
     if (f.samplesPerPixel == 1) {
         if (f.bitsAllocated != 1 && f.bitsAllocated != 8 && f.bitsAllocated != 16
             && f.bitsAllocated != 32) {

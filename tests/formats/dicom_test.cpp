@@ -344,6 +344,25 @@ TEST(DicomReader, RefusesTruncatedAndImagelessFiles)
     }
 }
 
+// A palette image declared with three samples a pixel stopped the program in GDCM.
+TEST(DicomReader, APaletteImageOfThreeSamplesIsRefused)
+{
+    SKIP_WITHOUT_DICOM();
+    std::ifstream in(dicomData("SC_rgb_jpeg_dcmtk.dcm"), std::ios::binary);
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t photometric = all.find(
+        std::string("\x28\x00\x04\x00", 4) + "CS" + std::string("\x08\x00", 2) + "YBR_FULL");
+    ASSERT_NE(photometric, std::string::npos);
+    all.replace(photometric + 8, 8, "PALETTE ");
+    vexatest::TempDir dir;
+    const std::string path = dir.file("palette.dcm");
+    std::ofstream(path, std::ios::binary).write(all.data(), std::streamsize(all.size()));
+    Loaded l;
+    std::string reason;
+    EXPECT_FALSE(load(path, l, &reason));
+    EXPECT_EQ(reason.rfind(path + " : ", 0), 0u) << reason;
+}
+
 // GDCM's RLE decoder read past its table of segments for a count above 15.
 TEST(DicomReader, AnRleFrameWithTooManySegmentsIsRefused)
 {
