@@ -362,7 +362,20 @@ bool nativePixelsComplete(
     return length >= needed && from + at + value + needed <= size;
 }
 
-// The pixel data must hold the whole image.
+// Calls look(bytes, length) on each fragment in order (null and 0 for one without
+// bytes) and stops at the first that returns false: false then.
+template <typename Look> bool everyFragment(const gdcm::SequenceOfFragments& fragments, Look look)
+{
+    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
+        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
+        const bool held = bv && bv->GetPointer();
+        if (!look(held ? reinterpret_cast<const unsigned char*>(bv->GetPointer()) : nullptr,
+                held ? std::size_t(bv->GetLength()) : 0))
+            return false;
+    }
+    return true;
+}
+
 // A JPEG 2000 codestream must describe the image the header declares: GDCM decodes
 // into a buffer sized by the header and writes past it when the codestream's image
 // (its SIZ marker) is larger or has more or sub-sampled components. Fragments that
@@ -374,12 +387,7 @@ bool jpeg2000MatchesHeader(const gdcm::SequenceOfFragments& fragments, const Ima
         return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
             | p[3];
     };
-    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
-        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
-        if (!bv || !bv->GetPointer())
-            continue;
-        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
-        const std::size_t length = bv->GetLength();
+    return everyFragment(fragments, [&](const unsigned char* data, std::size_t length) {
         // The codestream starts the fragment, or follows a JP2 file's boxes.
         const std::size_t look = std::min<std::size_t>(length, 4096);
         std::size_t at = look;
@@ -390,7 +398,7 @@ bool jpeg2000MatchesHeader(const gdcm::SequenceOfFragments& fragments, const Ima
                 break;
             }
         if (at == look)
-            continue;
+            return true;
         const unsigned char* siz = data + at + 4;
         const std::size_t left = length - at - 4;
         if (left < 38)
@@ -408,8 +416,8 @@ bool jpeg2000MatchesHeader(const gdcm::SequenceOfFragments& fragments, const Ima
             if (precision > unsigned(std::max(f.bitsAllocated, 8)) || comp[1] != 1 || comp[2] != 1)
                 return false;
         }
-    }
-    return true;
+        return true;
+    });
 }
 
 // Every frame's JPEG (or JPEG-LS) stream must hold a whole header, its segments one
@@ -423,14 +431,9 @@ bool jpegHeadersWhole(const gdcm::SequenceOfFragments& fragments)
         return (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) || m == 0xF7;
     };
     bool started = false;
-    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
-        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
-        if (!bv || !bv->GetPointer())
-            continue;
-        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
-        const std::size_t length = bv->GetLength();
+    const bool whole = everyFragment(fragments, [&](const unsigned char* data, std::size_t length) {
         if (length < 2 || data[0] != 0xFF || data[1] != 0xD8)
-            continue;
+            return true;
         started = true;
         bool frame = false, scan = false;
         std::size_t at = 2;
@@ -452,10 +455,9 @@ bool jpegHeadersWhole(const gdcm::SequenceOfFragments& fragments)
             scan = marker == 0xDA;
             at += segment;
         }
-        if (!frame)
-            return false;
-    }
-    return started;
+        return frame;
+    });
+    return whole && started;
 }
 
 // Every RLE frame must start with a header GDCM can follow: 1 to 15 segments, each
@@ -467,25 +469,24 @@ bool rleHeadersValid(const gdcm::SequenceOfFragments& fragments)
         return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16
             | std::uint32_t(p[3]) << 24;
     };
-    for (unsigned i = 0; i < fragments.GetNumberOfFragments(); ++i) {
-        const gdcm::ByteValue* bv = fragments.GetFragment(i).GetByteValue();
-        if (!bv || !bv->GetPointer() || bv->GetLength() < 64)
+    return everyFragment(fragments, [&](const unsigned char* data, std::size_t length) {
+        if (length < 64)
             return false;
-        const auto* data = reinterpret_cast<const unsigned char*>(bv->GetPointer());
         const std::uint32_t segments = le32(data);
         if (segments < 1 || segments > 15)
             return false;
         std::uint32_t previous = 64;
         for (std::uint32_t k = 0; k < segments; ++k) {
             const std::uint32_t offset = le32(data + 4 + 4 * k);
-            if (offset < previous || offset >= bv->GetLength())
+            if (offset < previous || offset >= length)
                 return false;
             previous = offset;
         }
-    }
-    return true;
+        return true;
+    });
 }
 
+// The pixel data must hold the whole image, in a form GDCM can read safely.
 bool checkPixelData(
     const std::string& path, const gdcm::File& file, const ImageFacts& f, std::string* why)
 {
