@@ -875,7 +875,6 @@ template <typename Work> void forEachFile(std::size_t count, const Work& work)
         std::rethrow_exception(helperFailure);
 }
 
-// onlyClass: when not empty, a file of another storage class is not walked.
 // The data set of a deflated file, from offset start: raw deflate, as the transfer
 // syntax has it. False when it does not inflate whole, or would grow past the limit
 // that compressed images are held to.
@@ -913,6 +912,7 @@ bool inflateDataSet(int fd, std::uint64_t size, std::uint64_t start, std::string
     return rc == Z_STREAM_END;
 }
 
+// onlyClass: when not empty, a file of another storage class is not walked.
 Inspection inspectOpen(int fd, const std::string& onlyClass)
 {
     Inspection in;
